@@ -1,0 +1,14 @@
+#include "framework/platform/platform.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+void* CoTaskMemAlloc(size_t cb) { return std::malloc(cb ? cb : 1); }
+
+void CoTaskMemFree(void* pv) { std::free(pv); }
+
+HRESULT CoInitializeEx(void*, DWORD) { return S_OK; }
+
+void CoUninitialize() {}
+
+BOOL DeleteFileA(const char* path) { return path && unlink(path) == 0; }

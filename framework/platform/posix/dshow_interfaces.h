@@ -1,0 +1,58 @@
+// DirectShow structures and interfaces, declared as in strmif.h.
+#pragma once
+
+#include "framework/platform/posix/com_interfaces.h"
+
+struct AM_MEDIA_TYPE {
+    GUID majortype;
+    GUID subtype;
+    BOOL bFixedSizeSamples;
+    BOOL bTemporalCompression;
+    ULONG lSampleSize;
+    GUID formattype;
+    IUnknown* pUnk;
+    ULONG cbFormat;
+    BYTE* pbFormat;
+};
+
+struct ALLOCATOR_PROPERTIES {
+    LONG cBuffers;
+    LONG cbBuffer;
+    LONG cbAlign;
+    LONG cbPrefix;
+};
+
+struct IMediaSample : IUnknown {
+    STDMETHOD(GetPointer)(BYTE** ppBuffer) = 0;
+    STDMETHOD_(LONG, GetSize)() = 0;
+    STDMETHOD(GetTime)(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    STDMETHOD(SetTime)(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    STDMETHOD(IsSyncPoint)() = 0;
+    STDMETHOD(SetSyncPoint)(BOOL bIsSyncPoint) = 0;
+    STDMETHOD(IsPreroll)() = 0;
+    STDMETHOD(SetPreroll)(BOOL bIsPreroll) = 0;
+    STDMETHOD_(LONG, GetActualDataLength)() = 0;
+    STDMETHOD(SetActualDataLength)(LONG length) = 0;
+    STDMETHOD(GetMediaType)(AM_MEDIA_TYPE** ppMediaType) = 0;
+    STDMETHOD(SetMediaType)(AM_MEDIA_TYPE* pMediaType) = 0;
+    STDMETHOD(IsDiscontinuity)() = 0;
+    STDMETHOD(SetDiscontinuity)(BOOL bDiscontinuity) = 0;
+    STDMETHOD(GetMediaTime)(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+    STDMETHOD(SetMediaTime)(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+
+protected:
+    ~IMediaSample() = default;
+};
+
+struct IMemAllocator : IUnknown {
+    STDMETHOD(SetProperties)(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) = 0;
+    STDMETHOD(GetProperties)(ALLOCATOR_PROPERTIES* pProps) = 0;
+    STDMETHOD(Commit)() = 0;
+    STDMETHOD(Decommit)() = 0;
+    STDMETHOD(GetBuffer)(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                         REFERENCE_TIME* pEndTime, DWORD dwFlags) = 0;
+    STDMETHOD(ReleaseBuffer)(IMediaSample* pBuffer) = 0;
+
+protected:
+    ~IMemAllocator() = default;
+};

@@ -1,0 +1,13 @@
+// The local servers started by tests/origin/origin.sh for tests registered with ORIGIN.
+#pragma once
+
+#include <string>
+
+// Base URL ending in "/" of a running server: "nginx" (made media under "media/",
+// fixtures under "fixtures/"), "faults" (the fault server), "tls" (the fault server
+// over HTTPS). Fails the calling test (and returns "") when the origin is not running.
+std::string OriginUrl(const char* server);
+
+// A file written by the origin set-up, e.g. "tls/ca.pem", as a path the test program
+// can open; "" when KVSSF_ORIGIN_DIR is not set.
+std::string OriginPath(const char* relative);
