@@ -1,0 +1,11 @@
+#!/bin/sh
+# Sets up the machine, builds both presets and runs every test: natively and, for the
+# Windows build, under Wine.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+./scripts/build.sh native mingw
+status=0
+ctest --preset native -j2 || status=1
+ctest --preset mingw || status=1
+exit $status
