@@ -44,7 +44,7 @@ std::string GetTempDirectory() {
 HRESULT CreateTempFile(bool, std::string* fileName, FILE** stream) {
     *stream = nullptr;
     std::string path = GetTempDirectory() + "TMVXXXXXX";
-    errno = 0;
+    ClearCrtError();
     int fd = mkstemp(path.data());
     if (fd < 0) {
         fileName->clear();
@@ -64,7 +64,7 @@ HRESULT CreateTempFile(bool, std::string* fileName, FILE** stream) {
 }
 
 HRESULT CloseTempFile(FILE* stream, const std::string& fileName, bool deleteOnClose) {
-    errno = 0;
+    ClearCrtError();
     HRESULT hr = std::fclose(stream) == 0 ? S_OK : HresultFromCrtError();
     if (deleteOnClose && !fileName.empty())
         unlink(fileName.c_str());

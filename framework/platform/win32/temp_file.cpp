@@ -27,8 +27,7 @@ HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream)
         DeleteFileA(name);  // GetTempFileNameA created it
         return hr;
     }
-    errno = 0;
-    _doserrno = 0;
+    ClearCrtError();
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
     if (fd < 0) {
         HRESULT hr = HresultFromCrtError();
