@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""HTTP server of faults and probes for the HTTP client tests.
+
+    fault_server.py --port-file FILE [--tls CERT KEY]
+
+Binds 127.0.0.1 at a free port, writes its base URL ("http://127.0.0.1:PORT/" or, with
+--tls, "https://localhost:PORT/") to FILE and serves until killed. Responses are
+HTTP/1.0, one connection per request.
+
+    /status/<code>       that status; 301/302/303/307 carry Location: /echo?...
+    /truncated           200, Content-Length 100000, 1000 bytes, then close
+    /drop                read the request, close without answering
+    /malformed/Manifest  200 text/xml that is not well-formed
+    /echo?...            200, body: the request line and the headers as received
+    /count?tag=T         200, body: how many requests (other than /count) carried tag=T
+    /empty               200, empty body
+    /big                 200, BIG_SIZE bytes, byte i = i % 251
+Any other path is 404. A "tag" in the query of any request is counted for /count.
+"""
+
+import argparse
+import collections
+import os
+import socket
+import ssl
+import sys
+import threading
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+BIG_SIZE = 3 * 1024 * 1024 + 7
+TRUNCATED_LENGTH = 100000
+TRUNCATED_SENT = 1000
+
+_counts = collections.Counter()
+_counts_lock = threading.Lock()
+
+
+def big_body():
+    pattern = bytes(i % 251 for i in range(251))
+    body = pattern * (BIG_SIZE // 251 + 1)
+    return body[:BIG_SIZE]
+
+
+BIG_BODY = big_body()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+    server_version = "KvssfFaults/1.0"
+
+    def log_message(self, fmt, *args):
+        sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
+
+    def send_body(self, status, body, content_type="application/octet-stream", headers=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query)
+        path = url.path
+        if path != "/count":
+            for tag in query.get("tag", []):
+                with _counts_lock:
+                    _counts[tag] += 1
+
+        if path.startswith("/status/"):
+            self.status(path[len("/status/"):], url.query)
+        elif path == "/truncated":
+            self.send_response(200)
+            self.send_header("Content-Length", str(TRUNCATED_LENGTH))
+            self.end_headers()
+            self.wfile.write(b"t" * TRUNCATED_SENT)
+            self.wfile.flush()
+            self.close_connection = True
+        elif path == "/drop":
+            self.close_connection = True
+        elif path == "/malformed/Manifest":
+            self.send_body(200, b'<?xml version="1.0"?>\n<SmoothStreamingMedia MajorVersion="2"'
+                           b'>\n  <StreamIndex Type="video"\n', "text/xml")
+        elif path == "/echo":
+            lines = [self.requestline] + ["%s: %s" % item for item in self.headers.items()]
+            self.send_body(200, ("\n".join(lines) + "\n").encode("latin-1"), "text/plain")
+        elif path == "/count":
+            tag = query.get("tag", [""])[0]
+            with _counts_lock:
+                count = _counts[tag]
+            self.send_body(200, str(count).encode(), "text/plain")
+        elif path == "/empty":
+            self.send_body(200, b"")
+        elif path == "/big":
+            self.send_body(200, BIG_BODY)
+        else:
+            self.send_body(404, b"not found\n", "text/plain")
+
+    def status(self, code_text, query):
+        try:
+            code = int(code_text)
+        except ValueError:
+            code = 0
+        if not 200 <= code <= 599:
+            self.send_body(400, b"bad status\n", "text/plain")
+            return
+        headers = []
+        if code in (301, 302, 303, 307, 308):
+            headers.append(("Location", "/echo" + ("?" + query if query else "")))
+        if code == 401:
+            headers.append(("WWW-Authenticate", 'Basic realm="kvssf"'))
+        self.send_body(code, ("status %d\n" % code).encode(), "text/plain", headers)
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    tls_context = None
+
+    def get_request(self):
+        sock, address = self.socket.accept()
+        if self.tls_context is not None:
+            # The handshake runs on the handler's thread, so a client that rejects the
+            # certificate fails only its own connection.
+            sock = self.tls_context.wrap_socket(sock, server_side=True,
+                                                do_handshake_on_connect=False)
+        return sock, address
+
+    def handle_error(self, request, client_address):
+        error = sys.exc_info()[1]
+        if isinstance(error, (ssl.SSLError, ConnectionError, socket.timeout)):
+            sys.stderr.write("%s: %s\n" % (client_address[0], error))
+            return
+        super().handle_error(request, client_address)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    args = parser.parse_args()
+
+    server = Server(("127.0.0.1", 0), Handler)
+    port = server.server_address[1]
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls[0], args.tls[1])
+        server.tls_context = context
+        base = "https://localhost:%d/" % port
+    else:
+        base = "http://127.0.0.1:%d/" % port
+
+    temporary = args.port_file + ".tmp"
+    with open(temporary, "w") as out:
+        out.write(base + "\n")
+    os.replace(temporary, args.port_file)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
