@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <dshow.h>
+#include <wininet.h>
 
 // <msxml2.h> redefines CLSID_DOMDocument as the version-dependent CLSID_DOMDocument2;
 // this is the version-independent DOMDocument class.

@@ -1,0 +1,129 @@
+#include "fragments/http_file.h"
+
+#include <memory>
+
+#include "fragments/http_client.h"
+
+namespace {
+
+constexpr const char* kUserAgent = "KVSsfRd/1.0";
+constexpr DWORD kCopyBufferSize = 1024;
+
+} // namespace
+
+CHttpFile::~CHttpFile() { Close(); }
+
+HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
+    auto client = std::make_unique<CHttpClient>(kUserAgent);
+    Close();
+    std::string path;
+    HRESULT hr = client->Open(url, &path);
+    if (FAILED(hr))
+        return hr;
+    hr = client->SendRequest(path.c_str(), nullptr);
+    if (FAILED(hr))
+        return hr;
+    DWORD status = 0;
+    hr = client->GetStatusCode(&status);
+    if (FAILED(hr))
+        return hr;
+    if (status == 401)
+        return E_ACCESSDENIED;
+    if (status != 200)
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    hr = StoreBody(client.get(), deleteOnClose);
+    if (FAILED(hr))
+        Close();
+    return hr;
+}
+
+HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose) {
+    HRESULT hr = CreateTempFile(deleteOnClose, &FileName, &Stream);
+    if (FAILED(hr))
+        return hr;
+    m_bDeleteOnClose = deleteOnClose;
+
+    char buffer[kCopyBufferSize];
+    DWORD count = 0;
+    while ((hr = client->Read(buffer, sizeof(buffer), &count)) == S_OK) {
+        ClearCrtError();
+        if (std::fwrite(buffer, 1, count, Stream) != count) {
+            hr = HresultFromCrtError();
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+    }
+    if (FAILED(hr))
+        return hr;
+    hr = Flush();
+    if (FAILED(hr))
+        return hr;
+    return Seek(0, SEEK_SET);
+}
+
+HRESULT CHttpFile::Close() {
+    if (Stream) {
+        CloseTempFile(Stream, FileName, m_bDeleteOnClose);
+        Stream = nullptr;
+    }
+    FileName.clear();
+    m_bDeleteOnClose = false;
+    return S_OK;
+}
+
+HRESULT CHttpFile::Read(void* buffer, size_t size, size_t* bytesRead) {
+    ClearCrtError();
+    size_t count = std::fread(buffer, 1, size, Stream);
+    if (bytesRead)
+        *bytesRead = count;
+    return std::ferror(Stream) ? HresultFromCrtError() : S_OK;
+}
+
+HRESULT CHttpFile::ReadExact(void* buffer, size_t size) {
+    ClearCrtError();
+    size_t count = std::fread(buffer, 1, size, Stream);
+    if (count == size)
+        return S_OK;
+    if (std::ferror(Stream)) {
+        HRESULT hr = HresultFromCrtError();
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+}
+
+HRESULT CHttpFile::Write(const void* buffer, size_t size, size_t* bytesWritten) {
+    ClearCrtError();
+    size_t count = std::fwrite(buffer, 1, size, Stream);
+    if (bytesWritten)
+        *bytesWritten = count;
+    if (count == size)
+        return S_OK;
+    HRESULT hr = HresultFromCrtError();
+    return FAILED(hr) ? hr : E_FAIL;
+}
+
+HRESULT CHttpFile::Seek(int64_t offset, int origin) {
+    ClearCrtError();
+    return SeekStream(Stream, offset, origin) == 0 ? S_OK : HresultFromCrtError();
+}
+
+HRESULT CHttpFile::Tell(int64_t* position) {
+    *position = TellStream(Stream);
+    return S_OK;
+}
+
+HRESULT CHttpFile::GetLength(int64_t* length) {
+    ClearCrtError();
+    long long bytes = GetStreamLength(Stream);
+    if (bytes < 0) {
+        *length = 0;
+        HRESULT hr = HresultFromCrtError();
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    *length = bytes;
+    return S_OK;
+}
+
+HRESULT CHttpFile::Flush() {
+    ClearCrtError();
+    return std::fflush(Stream) == 0 ? S_OK : HresultFromCrtError();
+}
