@@ -7,7 +7,7 @@ Binds 127.0.0.1 at a free port, writes its base URL ("http://127.0.0.1:PORT/" or
 --tls, "https://localhost:PORT/") to FILE and serves until killed. Responses are
 HTTP/1.0, one connection per request.
 
-    /status/<code>       that status; 301/302/303/307 carry Location: /echo?...
+    /status/<code>[/...] that status; 301/302/303/307 carry Location: /echo?...
     /truncated           200, Content-Length 100000, 1000 bytes, then close
     /drop                read the request, close without answering
     /malformed/Manifest  200 text/xml that is not well-formed
@@ -71,7 +71,7 @@ class Handler(BaseHTTPRequestHandler):
                     _counts[tag] += 1
 
         if path.startswith("/status/"):
-            self.status(path[len("/status/"):], url.query)
+            self.status(path[len("/status/"):].split("/")[0], url.query)
         elif path == "/truncated":
             self.send_response(200)
             self.send_header("Content-Length", str(TRUNCATED_LENGTH))

@@ -1,0 +1,174 @@
+#include "manifest/manifest.h"
+
+#include <algorithm>
+#include <new>
+
+#include "fragments/http_file.h"
+#include "manifest/attribute_reader.h"
+#include "manifest/xml_dom.h"
+
+namespace {
+
+constexpr char kManifestSuffix[] = "/manifest";
+constexpr size_t kManifestSuffixLength = sizeof kManifestSuffix - 1;
+// The live start position trails the earliest live edge by this much, presentation time.
+constexpr REFERENCE_TIME kLiveEdgeDelay = 50000000;
+
+// Downloads url into a temporary file that the caller deletes: *fileName is its path.
+HRESULT DownloadManifest(const std::string& url, std::string* fileName) {
+    CHttpFile file;
+    HRESULT hr = file.Download(url.c_str(), false);
+    if (FAILED(hr))
+        return hr;
+    *fileName = file.FileName;
+    file.Close();
+    return S_OK;
+}
+
+} // namespace
+
+CSSFManifest::~CSSFManifest() { Clear(); }
+
+HRESULT CSSFManifest::Clear() {
+    LanguageOption.clear();
+    BitrateOption.clear();
+    BaseUrl.clear();
+    ManifestUrl.clear();
+    TimeScale = kReferenceTimePerSecond;
+    Duration = 0;
+    IsLive = 0;
+    StartTime = 0;
+    Streams.clear();
+    return S_OK;
+}
+
+HRESULT CSSFManifest::Load(const char* url) {
+    Clear();
+    std::string fileName;
+    try {
+        ManifestUrl = url != nullptr ? url : "";
+        ParseUrlOptions();
+        BaseUrl = TrimAsciiSpace(ManifestUrl);
+        const size_t query = std::min(BaseUrl.find('?'), BaseUrl.size());
+        const size_t suffixStart = query >= kManifestSuffixLength ? query - kManifestSuffixLength : 0;
+        if (!EqualsIgnoreCase(BaseUrl.substr(suffixStart, query - suffixStart), kManifestSuffix))
+            return E_FAIL;
+        // Keep the "/" before "manifest".
+        BaseUrl.resize(query - (kManifestSuffixLength - 1));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+
+    HRESULT hr = DownloadManifest(ManifestUrl, &fileName);
+    if (FAILED(hr))
+        return hr;
+    hr = LoadFromFile(fileName.c_str());
+    DeleteFileA(fileName.c_str());
+    if (FAILED(hr))
+        Clear();
+    return hr;
+}
+
+HRESULT CSSFManifest::LoadFromFile(const char* path) {
+    try {
+        CXmlDocument document;
+        HRESULT hr = document.Load(path);
+        if (FAILED(hr))
+            return hr;
+        hr = ParseRoot(document);
+        if (FAILED(hr))
+            return hr;
+        return SelectStreams();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CSSFManifest::Refresh() {
+    std::string fileName;
+    HRESULT hr;
+    try {
+        hr = DownloadManifest(ManifestUrl, &fileName);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    if (FAILED(hr))
+        return hr;
+    hr = RefreshFromFile(fileName.c_str());
+    DeleteFileA(fileName.c_str());
+    return hr;
+}
+
+HRESULT CSSFManifest::RefreshFromFile(const char* path) {
+    try {
+        CXmlDocument document;
+        HRESULT hr = document.Load(path);
+        if (FAILED(hr))
+            return hr;
+        CXmlElement root;
+        hr = document.FindFirstElement("SmoothStreamingMedia", &root);
+        if (FAILED(hr))
+            return hr;
+        if (hr != S_OK)
+            return S_OK;
+        hr = ReloadStreams(root);
+        if (FAILED(hr))
+            return hr;
+        PositionStreams();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+REFERENCE_TIME CSSFManifest::GetDuration() const {
+    if (IsLive)
+        return kUnboundedTime;
+    REFERENCE_TIME longest = 0;
+    for (const auto& stream : Streams)
+        longest = std::max(longest, stream->GetDuration());
+    return longest;
+}
+
+void CSSFManifest::PositionStreams() {
+    StartTime = 0;
+    if (IsLive)
+        SeekToLiveStart();
+    ComputeStartTime();
+}
+
+// Five seconds before the earliest live edge over the streams, but never before a
+// stream's first chunk.
+void CSSFManifest::SeekToLiveStart() {
+    uint64_t earliestEdge = 0, latestFirst = 0;
+    bool first = true;
+    for (const auto& stream : Streams) {
+        uint64_t firstStart = 0, lastStart = 0;
+        if (!stream->Chunks.empty()) {
+            firstStart = TicksToReferenceTime(stream->Chunks.front().StartTime, stream->TimeScale);
+            lastStart = TicksToReferenceTime(stream->Chunks.back().StartTime, stream->TimeScale);
+        }
+        earliestEdge = first ? lastStart : std::min(earliestEdge, lastStart);
+        latestFirst = first ? firstStart : std::max(latestFirst, firstStart);
+        first = false;
+    }
+    const auto edge = static_cast<REFERENCE_TIME>(earliestEdge);
+    const REFERENCE_TIME position =
+        std::max(static_cast<REFERENCE_TIME>(latestFirst), edge - kLiveEdgeDelay);
+    for (const auto& stream : Streams)
+        stream->Seek(position);
+}
+
+void CSSFManifest::ComputeStartTime() {
+    uint64_t earliest = 0;
+    bool first = true;
+    for (const auto& stream : Streams) {
+        uint64_t start = 0;
+        if (stream->ChunkIndex < stream->Chunks.size())
+            start = TicksToReferenceTime(stream->Chunks[stream->ChunkIndex].StartTime,
+                                         stream->TimeScale);
+        earliest = first ? start : std::min(earliest, start);
+        first = false;
+    }
+    StartTime = static_cast<REFERENCE_TIME>(earliest);
+}

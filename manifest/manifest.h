@@ -1,0 +1,81 @@
+// CSSFManifest: the model of one Smooth Streaming presentation, loaded from its
+// manifest URL, and refreshed in place while a live presentation plays.
+//
+// Threads: Load, Refresh and Clear run on the caller's thread (the filter's, under its
+// lock). The manifest fields and the stream list are not locked: nothing changes them
+// while the graph runs except Refresh, which replaces chunk lists under each stream's
+// own Lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/platform/platform.h"
+#include "manifest/stream.h"
+
+class CXmlDocument;
+class CXmlElement;
+
+class CSSFManifest {
+public:
+    CSSFManifest() = default;
+    virtual ~CSSFManifest();
+
+    // Empties the strings and the streams and restores the root defaults. S_OK.
+    HRESULT Clear();
+    // Loads the presentation at url (narrow; null counts as empty). The "_ssf_" options
+    // are taken out of its query; it must end in "/manifest" (any case) before the query,
+    // else E_FAIL. Download errors are the HTTP client's. Once the document is
+    // downloaded, every failure clears the model; VFW_E_INVALID_FILE_FORMAT when it is
+    // not well-formed. A document without streams loads with S_OK.
+    HRESULT Load(const char* url);
+    // Re-downloads ManifestUrl and replaces the chunk list of every stream that the new
+    // document still describes (same kind, same "Url" byte for byte). Never clears the
+    // model; streams reloaded before a failure keep their new chunks.
+    HRESULT Refresh();
+
+    // Load once the document is in a local file: parse, initial tracks, stream order.
+    // Does not clear the model on failure (Load does).
+    HRESULT LoadFromFile(const char* path);
+    // Refresh once the new document is in a local file.
+    HRESULT RefreshFromFile(const char* path);
+
+    // Presentation time: the longest stream, never below 0; 0 without streams;
+    // kUnboundedTime when live.
+    REFERENCE_TIME GetDuration() const;
+
+    // Takes "_ssf_Language" and "_ssf_Bitrate" out of ManifestUrl's query into
+    // LanguageOption and BitrateOption (names in any case, names and values trimmed).
+    void ParseUrlOptions();
+    // Orders Streams: video before audio, the preferred audio language first, then the
+    // default stream of each kind before the others, whose PinName gets a leading "~".
+    HRESULT SelectStreams();
+
+    std::string LanguageOption; // "_ssf_Language"
+    std::string BitrateOption;  // "_ssf_Bitrate": "highest", "auto", "lowest" or bit/s
+    std::string BaseUrl;        // up to and including the "/" before "manifest"
+    std::string ManifestUrl;    // the URL loaded, without the "_ssf_" options
+    // Presentation time: the earliest current-chunk start over the streams; subtracted
+    // from every time handed to the host.
+    REFERENCE_TIME StartTime = 0;
+    std::vector<std::unique_ptr<CSSFStream>> Streams; // pin order after SelectStreams
+    int64_t TimeScale = kReferenceTimePerSecond;      // root ticks per second
+    int64_t Duration = 0;                             // root ticks
+    BOOL IsLive = 0;
+
+private:
+    CSSFManifest(const CSSFManifest&) = delete;
+    CSSFManifest& operator=(const CSSFManifest&) = delete;
+
+    // One function per element of the document (manifest_parser.cpp).
+    HRESULT ParseRoot(const CXmlDocument& document);
+    HRESULT ParseStreams(const CXmlElement& root);
+    HRESULT ReloadStreams(const CXmlElement& root);
+
+    // After a parse or refresh: live start position, then StartTime.
+    void PositionStreams();
+    void SeekToLiveStart();
+    void ComputeStartTime();
+};

@@ -1,0 +1,515 @@
+// The manifest reader: one function per element of the document.
+//
+//   SmoothStreamingMedia   CSSFManifest::ParseRoot
+//     StreamIndex          CSSFManifest::ParseStreams -> CSSFStream::Parse (+ kinds)
+//       QualityLevel       CSSFStream::ParseTracks -> CSSFTrack::Parse (+ kinds)
+//         CustomAttributes CSSFTrack::ParseCustomAttributes
+//           Attribute
+//       c                  CSSFStream::ParseChunks
+//
+// Statuses: S_OK keeps what was read; S_FALSE (a required attribute absent, or an
+// element of no interest) drops the element without failing the load; a negative
+// result (a DOM failure, memory) fails the load. Memory failures of the model's own
+// containers surface as std::bad_alloc and are turned into E_OUTOFMEMORY by
+// CSSFManifest::LoadFromFile and RefreshFromFile.
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "manifest/attribute_reader.h"
+#include "manifest/audio_stream.h"
+#include "manifest/manifest.h"
+#include "manifest/video_stream.h"
+#include "manifest/xml_dom.h"
+
+namespace {
+
+// A declared "Chunks" count beyond this (a year of 2-second chunks) is treated as an
+// allocation that cannot be made, rather than committing gigabytes to a hostile number.
+constexpr size_t kMaxChunkCount = size_t(1) << 24;
+
+// Stream-time sums wrap instead of overflowing: the values come from the document.
+int64_t AddTicks(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+int64_t SubtractTicks(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+
+// "TimeScale", or "Timescale" when the first is not present; *timeScale = fallback when
+// neither is.
+HRESULT ReadTimeScale(const CXmlAttributes& attributes, int64_t fallback, int64_t* timeScale) {
+    HRESULT hr = ReadInt64(attributes, "TimeScale", timeScale);
+    if (hr != S_OK)
+        hr = ReadInt64(attributes, "Timescale", timeScale);
+    if (hr == S_FALSE)
+        *timeScale = fallback;
+    return FAILED(hr) ? hr : S_OK;
+}
+
+// Stream kinds as a refresh matches them; text streams are never loaded, so kind 2
+// matches nothing.
+constexpr int kTextKind = 2;
+
+int StreamKindOf(const std::string& type) {
+    if (EqualsIgnoreCase(type, "video"))
+        return CSSFStream::kVideo;
+    if (EqualsIgnoreCase(type, "audio"))
+        return CSSFStream::kAudio;
+    if (EqualsIgnoreCase(type, "text"))
+        return kTextKind;
+    return -1;
+}
+
+} // namespace
+
+// SmoothStreamingMedia: the root's time scale, duration and live flag, then the streams.
+// S_FALSE without a root; without "Duration" nothing else is read.
+HRESULT CSSFManifest::ParseRoot(const CXmlDocument& document) {
+    CXmlElement root;
+    HRESULT hr = document.FindFirstElement("SmoothStreamingMedia", &root);
+    if (hr != S_OK)
+        return hr;
+    {
+        CXmlAttributes attributes;
+        hr = root.GetAttributes(&attributes);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadTimeScale(attributes, kReferenceTimePerSecond, &TimeScale);
+        if (FAILED(hr))
+            return hr;
+        hr = ReadInt64(attributes, "Duration", &Duration);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadBoolean(attributes, "IsLive", &IsLive);
+        if (FAILED(hr))
+            return hr;
+    }
+    hr = ParseStreams(root);
+    if (hr != S_OK)
+        return hr;
+    PositionStreams();
+    return S_OK;
+}
+
+// StreamIndex children of the root, in document order: video and audio ones become
+// streams, others are skipped.
+HRESULT CSSFManifest::ParseStreams(const CXmlElement& root) {
+    CXmlNodeList elements;
+    HRESULT hr = root.SelectChildren("StreamIndex", &elements);
+    if (hr != S_OK)
+        return hr;
+    long count = 0;
+    hr = elements.GetLength(&count);
+    if (FAILED(hr))
+        return hr;
+    for (long i = 0; i < count; ++i) {
+        CXmlElement element;
+        hr = elements.GetItem(i, &element);
+        if (FAILED(hr))
+            return hr;
+        if (element.IsNull())
+            continue;
+        std::unique_ptr<CSSFStream> stream;
+        {
+            CXmlAttributes attributes;
+            hr = element.GetAttributes(&attributes);
+            if (FAILED(hr))
+                return hr;
+            if (hr != S_OK)
+                continue;
+            std::string type;
+            hr = ReadText(attributes, "Type", &type);
+            if (FAILED(hr))
+                return hr;
+            if (hr != S_OK)
+                continue;
+            const int kind = StreamKindOf(type);
+            if (kind == CSSFStream::kVideo)
+                stream.reset(new (std::nothrow) CSSFVideoStream(this));
+            else if (kind == CSSFStream::kAudio)
+                stream.reset(new (std::nothrow) CSSFAudioStream(this));
+            else
+                continue;
+            if (!stream)
+                return E_OUTOFMEMORY;
+        }
+        hr = stream->Parse(element);
+        if (FAILED(hr))
+            return hr;
+        if (hr == S_OK)
+            Streams.push_back(std::move(stream));
+    }
+    return S_OK;
+}
+
+// Refresh: each StreamIndex that matches a loaded stream by kind and exact "Url" gives
+// that stream its new chunk list.
+HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
+    CXmlNodeList elements;
+    HRESULT hr = root.SelectChildren("StreamIndex", &elements);
+    if (hr != S_OK)
+        return hr;
+    long count = 0;
+    hr = elements.GetLength(&count);
+    if (FAILED(hr))
+        return hr;
+    for (long i = 0; i < count; ++i) {
+        CXmlElement element;
+        hr = elements.GetItem(i, &element);
+        if (FAILED(hr))
+            return hr;
+        if (element.IsNull())
+            continue;
+        std::string type, url;
+        {
+            CXmlAttributes attributes;
+            hr = element.GetAttributes(&attributes);
+            if (FAILED(hr))
+                return hr;
+            if (hr != S_OK)
+                continue;
+            hr = ReadText(attributes, "Type", &type);
+            if (hr == S_OK)
+                hr = ReadText(attributes, "Url", &url);
+            if (FAILED(hr))
+                return hr;
+            if (hr != S_OK)
+                continue;
+        }
+        const int kind = StreamKindOf(type);
+        if (kind < 0)
+            continue;
+        auto match = std::find_if(Streams.begin(), Streams.end(), [&](const auto& stream) {
+            return stream->GetStreamKind() == kind && stream->Url == url;
+        });
+        if (match == Streams.end())
+            continue;
+        hr = (*match)->ReloadChunks(element);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+// StreamIndex, the part common to both kinds.
+HRESULT CSSFStream::Parse(const CXmlElement& streamIndex) {
+    {
+        CXmlAttributes attributes;
+        HRESULT hr = streamIndex.GetAttributes(&attributes);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadText(attributes, "Name", &Name);
+        if (hr != S_OK) {
+            hr = ReadText(attributes, "Type", &Name);
+            if (hr != S_OK)
+                return hr;
+        }
+        PinName = Name;
+        hr = ReadUInt32(attributes, "QualityLevels", &QualityLevels);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadTimeScale(attributes, Manifest->TimeScale, &TimeScale);
+        if (FAILED(hr))
+            return hr;
+        hr = ReadText(attributes, "Url", &Url);
+        if (hr != S_OK)
+            return hr;
+    }
+    HRESULT hr = ParseTracks(streamIndex);
+    if (hr != S_OK)
+        return hr;
+    hr = ParseChunks(streamIndex, &Chunks);
+    if (hr != S_OK)
+        return hr;
+    hr = SetFragmentSlotCount(Chunks.size());
+    if (FAILED(hr))
+        return hr;
+    return ChooseInitialTrack();
+}
+
+HRESULT CSSFStream::ParseTracks(const CXmlElement& streamIndex) {
+    CXmlNodeList elements;
+    HRESULT hr = streamIndex.SelectChildren("QualityLevel", &elements);
+    if (hr != S_OK)
+        return hr;
+    long count = 0;
+    hr = elements.GetLength(&count);
+    if (FAILED(hr))
+        return hr;
+    for (long i = 0; i < count; ++i) {
+        CXmlElement element;
+        hr = elements.GetItem(i, &element);
+        if (hr != S_OK)
+            return hr;
+        std::unique_ptr<CSSFTrack> track = CreateTrack();
+        if (!track)
+            return E_OUTOFMEMORY;
+        hr = track->Parse(element);
+        if (FAILED(hr))
+            return hr;
+        if (hr == S_OK)
+            Tracks.push_back(std::move(track));
+    }
+    return S_OK;
+}
+
+// StreamIndex of a video stream: its sizes, each falling back as the kind needs.
+HRESULT CSSFVideoStream::Parse(const CXmlElement& streamIndex) {
+    HRESULT hr = CSSFStream::Parse(streamIndex);
+    if (hr != S_OK)
+        return hr;
+    CXmlAttributes attributes;
+    hr = streamIndex.GetAttributes(&attributes);
+    if (hr != S_OK)
+        return hr;
+    hr = ReadUInt32(attributes, "MaxWidth", &MaxWidth);
+    if (FAILED(hr))
+        return hr;
+    hr = ReadUInt32(attributes, "MaxHeight", &MaxHeight);
+    if (FAILED(hr))
+        return hr;
+    if (ReadUInt32(attributes, "DisplayWidth", &DisplayWidth) != S_OK)
+        DisplayWidth = MaxWidth;
+    if (ReadUInt32(attributes, "DisplayHeight", &DisplayHeight) != S_OK)
+        DisplayHeight = MaxHeight;
+    if ((MaxWidth == 0 || MaxHeight == 0) && !Tracks.empty()) {
+        MaxWidth = MaxHeight = 0;
+        for (const auto& track : Tracks) {
+            const auto& video = static_cast<const CSSFVideoTrack&>(*track);
+            MaxWidth = std::max(MaxWidth, video.MaxWidth);
+            MaxHeight = std::max(MaxHeight, video.MaxHeight);
+        }
+    }
+    if (DisplayWidth == 0 || DisplayHeight == 0) {
+        DisplayWidth = MaxWidth;
+        DisplayHeight = MaxHeight;
+    }
+    return S_OK;
+}
+
+// StreamIndex of an audio stream: its language.
+HRESULT CSSFAudioStream::Parse(const CXmlElement& streamIndex) {
+    HRESULT hr = CSSFStream::Parse(streamIndex);
+    if (hr != S_OK)
+        return hr;
+    CXmlAttributes attributes;
+    hr = streamIndex.GetAttributes(&attributes);
+    if (hr != S_OK)
+        return hr;
+    hr = ReadText(attributes, "Language", &Language);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+// "c" children: chunk numbers ("n") may skip entries, which repeat the last duration;
+// absent starts ("t") follow the previous chunk, absent durations ("d") are the gap to
+// the previous start. Afterwards every duration but the last is the gap to the next
+// start. The list has max(declared "Chunks", number of "c") entries.
+HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFChunk>* chunks) {
+    chunks->clear();
+    uint32_t declared = 0;
+    {
+        CXmlAttributes attributes;
+        HRESULT hr = streamIndex.GetAttributes(&attributes);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadUInt32(attributes, "Chunks", &declared);
+        if (hr != S_OK)
+            return hr;
+    }
+    CXmlNodeList elements;
+    HRESULT hr = streamIndex.SelectChildren("c", &elements);
+    if (hr != S_OK)
+        return hr;
+    long listed = 0;
+    hr = elements.GetLength(&listed);
+    if (FAILED(hr))
+        return hr;
+    const size_t count = std::max<size_t>(declared, static_cast<size_t>(std::max(listed, 0L)));
+    if (count > kMaxChunkCount)
+        return E_OUTOFMEMORY;
+    try {
+        chunks->resize(count, SSFChunk{0, 0});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+
+    int64_t tsStart = 0, tsDuration = 0; // the last chunk written
+    int64_t last = -1;                   // its number
+    auto fillUpTo = [&](int64_t end) {
+        for (int64_t k = last + 1; k < end; ++k) {
+            tsStart = AddTicks(tsStart, tsDuration);
+            (*chunks)[static_cast<size_t>(k)] = SSFChunk{tsStart, tsDuration};
+        }
+    };
+    for (long i = 0; i < listed; ++i) {
+        CXmlElement element;
+        hr = elements.GetItem(i, &element);
+        if (hr != S_OK)
+            return hr;
+        CXmlAttributes attributes;
+        hr = element.GetAttributes(&attributes);
+        if (hr != S_OK)
+            return hr;
+        uint32_t number = 0;
+        hr = ReadUInt32(attributes, "n", &number);
+        if (FAILED(hr))
+            return hr;
+        const int64_t n = hr == S_OK ? int64_t(number) : last + 1;
+        if (n >= static_cast<int64_t>(count))
+            break;
+        fillUpTo(n);
+        int64_t tsChunkStart = 0, tsChunkDuration = 0;
+        hr = ReadInt64(attributes, "t", &tsChunkStart);
+        if (FAILED(hr))
+            return hr;
+        if (hr != S_OK)
+            tsChunkStart = AddTicks(tsStart, tsDuration);
+        hr = ReadInt64(attributes, "d", &tsChunkDuration);
+        if (FAILED(hr))
+            return hr;
+        if (hr != S_OK)
+            tsChunkDuration = SubtractTicks(tsChunkStart, tsStart);
+        (*chunks)[static_cast<size_t>(n)] = SSFChunk{tsChunkStart, tsChunkDuration};
+        tsStart = tsChunkStart;
+        tsDuration = tsChunkDuration;
+        last = n;
+    }
+    fillUpTo(static_cast<int64_t>(count));
+    for (size_t k = 0; k + 1 < count; ++k)
+        (*chunks)[k].Duration = SubtractTicks((*chunks)[k + 1].StartTime, (*chunks)[k].StartTime);
+    return S_OK;
+}
+
+HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
+    std::lock_guard<std::recursive_mutex> lock(Lock);
+    // Parsed aside first, so that a failure leaves the stream as it was.
+    std::vector<SSFChunk> chunks;
+    HRESULT hr = ParseChunks(streamIndex, &chunks);
+    if (FAILED(hr))
+        return hr;
+    hr = SetFragmentSlotCount(0);
+    if (FAILED(hr))
+        return hr;
+    Chunks.swap(chunks);
+    hr = SetFragmentSlotCount(Chunks.size());
+    if (FAILED(hr))
+        return hr;
+    SampleIndex = ChunkIndex = 0;
+    return S_OK;
+}
+
+// QualityLevel, the part common to both kinds.
+HRESULT CSSFTrack::Parse(const CXmlElement& qualityLevel) {
+    {
+        CXmlAttributes attributes;
+        HRESULT hr = qualityLevel.GetAttributes(&attributes);
+        if (hr != S_OK)
+            return hr;
+        hr = ReadUInt32(attributes, "Bitrate", &Bitrate);
+        if (hr != S_OK)
+            return hr;
+        uint32_t index = 0;
+        hr = ReadUInt32(attributes, "Index", &index);
+        if (FAILED(hr))
+            return hr;
+        if (hr == S_OK)
+            Index = static_cast<int32_t>(index);
+    }
+    HRESULT hr = ParseCustomAttributes(qualityLevel);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+// CustomAttributes and their Attribute children. An Attribute without "Name" or "Value"
+// ends the reading (S_FALSE); those read before it are kept.
+HRESULT CSSFTrack::ParseCustomAttributes(const CXmlElement& qualityLevel) {
+    CXmlNodeList groups;
+    HRESULT hr = qualityLevel.SelectChildren("CustomAttributes", &groups);
+    if (hr != S_OK)
+        return hr;
+    long groupCount = 0;
+    hr = groups.GetLength(&groupCount);
+    if (FAILED(hr))
+        return hr;
+    for (long g = 0; g < groupCount; ++g) {
+        CXmlElement group;
+        hr = groups.GetItem(g, &group);
+        if (hr != S_OK)
+            return hr;
+        CXmlNodeList items;
+        hr = group.SelectChildren("Attribute", &items);
+        if (hr != S_OK)
+            return hr;
+        long itemCount = 0;
+        hr = items.GetLength(&itemCount);
+        if (FAILED(hr))
+            return hr;
+        for (long i = 0; i < itemCount; ++i) {
+            CXmlElement item;
+            hr = items.GetItem(i, &item);
+            if (hr != S_OK)
+                return hr;
+            CXmlAttributes attributes;
+            hr = item.GetAttributes(&attributes);
+            if (hr != S_OK)
+                return hr;
+            auto attribute = std::make_unique<CSSFAttribute>();
+            hr = ReadText(attributes, "Name", &attribute->Name);
+            if (hr == S_OK)
+                hr = ReadText(attributes, "Value", &attribute->Value);
+            if (hr != S_OK)
+                return hr;
+            Attributes.push_back(std::move(attribute));
+        }
+    }
+    return S_OK;
+}
+
+// QualityLevel of a video stream: FourCC, sizes (the stream's when absent) and codec
+// private data, which are required.
+HRESULT CSSFVideoTrack::Parse(const CXmlElement& qualityLevel) {
+    HRESULT hr = CSSFTrack::Parse(qualityLevel);
+    if (hr != S_OK)
+        return hr;
+    CXmlAttributes attributes;
+    hr = qualityLevel.GetAttributes(&attributes);
+    if (hr != S_OK)
+        return hr;
+    hr = ReadFourCC(attributes, "FourCC", &FourCC);
+    if (hr != S_OK)
+        return hr;
+    const auto& stream = static_cast<const CSSFVideoStream&>(*Stream);
+    hr = ReadUInt32(attributes, "MaxWidth", &MaxWidth);
+    if (FAILED(hr))
+        return hr;
+    if (hr != S_OK)
+        MaxWidth = stream.MaxWidth;
+    hr = ReadUInt32(attributes, "MaxHeight", &MaxHeight);
+    if (FAILED(hr))
+        return hr;
+    if (hr != S_OK)
+        MaxHeight = stream.MaxHeight;
+    return ReadHexBytes(attributes, "CodecPrivateData", &CodecPrivateData);
+}
+
+// QualityLevel of an audio stream: the format fields and codec private data, all
+// required.
+HRESULT CSSFAudioTrack::Parse(const CXmlElement& qualityLevel) {
+    HRESULT hr = CSSFTrack::Parse(qualityLevel);
+    if (hr != S_OK)
+        return hr;
+    CXmlAttributes attributes;
+    hr = qualityLevel.GetAttributes(&attributes);
+    if (hr != S_OK)
+        return hr;
+    const std::pair<const char*, uint32_t*> fields[] = {
+        {"SamplingRate", &SamplingRate}, {"Channels", &Channels},
+        {"BitsPerSample", &BitsPerSample}, {"PacketSize", &PacketSize},
+        {"AudioTag", &AudioTag}};
+    for (const auto& field : fields) {
+        hr = ReadUInt32(attributes, field.first, field.second);
+        if (hr != S_OK)
+            return hr;
+    }
+    return ReadHexBytes(attributes, "CodecPrivateData", &CodecPrivateData);
+}

@@ -1,0 +1,58 @@
+#include "manifest/stream.h"
+
+#include <new>
+
+#include "fragments/async_fragment.h"
+#include "manifest/manifest.h"
+
+CSSFStream::~CSSFStream() {
+    // The fragments go first: their threads may still hold tracks of this stream.
+    SetFragmentSlotCount(0);
+}
+
+int64_t CSSFStream::GetEndTime() const {
+    if (Manifest->IsLive)
+        return kUnboundedTime;
+    if (Chunks.empty())
+        return 0;
+    const SSFChunk& last = Chunks.back();
+    return static_cast<int64_t>(static_cast<uint64_t>(last.StartTime) +
+                                static_cast<uint64_t>(last.Duration));
+}
+
+REFERENCE_TIME CSSFStream::GetDuration() const {
+    if (Manifest->IsLive)
+        return kUnboundedTime;
+    const uint64_t end = TicksToReferenceTime(static_cast<uint64_t>(GetEndTime()), TimeScale);
+    return static_cast<REFERENCE_TIME>(end - static_cast<uint64_t>(Manifest->StartTime));
+}
+
+HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
+    std::lock_guard<std::recursive_mutex> lock(Lock);
+    for (size_t i = count; i < Fragments.size(); ++i) {
+        if (Fragments[i] != nullptr)
+            Fragments[i]->Release();
+        Fragments[i] = nullptr;
+    }
+    try {
+        Fragments.resize(count, nullptr);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+CSSFTrack* CSSFStream::GetCurrentTrack() { return CurrentTrack; }
+
+HRESULT CSSFStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
+    CSSFTrack* track = GetCurrentTrack();
+    if (track == nullptr)
+        return E_UNEXPECTED;
+    return track->DecideBufferSize(allocator, properties);
+}
+
+HRESULT CSSFStream::OnActive() { return S_OK; }
+HRESULT CSSFStream::OnInactive() { return S_OK; }
+HRESULT CSSFStream::OnFlush() { return S_OK; }
+HRESULT CSSFStream::OnNewSegment(REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
+HRESULT CSSFStream::SwitchTrack(CSSFTrack*) { return E_FAIL; }

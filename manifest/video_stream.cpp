@@ -1,0 +1,7 @@
+#include "manifest/video_stream.h"
+
+#include <new>
+
+std::unique_ptr<CSSFTrack> CSSFVideoStream::CreateTrack() {
+    return std::unique_ptr<CSSFTrack>(new (std::nothrow) CSSFVideoTrack(this));
+}

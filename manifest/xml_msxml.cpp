@@ -1,0 +1,224 @@
+// XML DOM backend over MSXML (the version-independent DOMDocument class). Each handle
+// holds one reference to its DOM interface and releases it when destroyed. Text comes
+// as BSTRs and is converted with the thread's ANSI code page.
+//
+// selectNodes is called on elements only: on the document some DOMs find nothing for a
+// plain element name.
+#include "framework/platform/platform.h"
+
+#include <msxml2.h>
+
+#include <cstring>
+#include <string>
+
+#include "manifest/xml_dom.h"
+
+namespace {
+
+// An owned BSTR made from narrow text.
+class CBstr {
+public:
+    explicit CBstr(const char* text) {
+        std::wstring wide;
+        if (SUCCEEDED(AnsiToWide(text, std::strlen(text), &wide)))
+            m_bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    }
+    ~CBstr() { SysFreeString(m_bstr); }
+    BSTR Get() const { return m_bstr; }
+
+private:
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    BSTR m_bstr = nullptr;
+};
+
+template <class T> void SafeRelease(T*& p) {
+    if (p != nullptr) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+} // namespace
+
+struct CXmlBackend {
+    template <class Handle> static void Attach(Handle* handle, IUnknown* p) {
+        handle->Reset();
+        handle->m_pHandle = p;
+    }
+    static IXMLDOMNode* Node(const CXmlElement& element) {
+        return static_cast<IXMLDOMNode*>(element.m_pHandle);
+    }
+    static IXMLDOMNamedNodeMap* Map(const CXmlAttributes& attributes) {
+        return static_cast<IXMLDOMNamedNodeMap*>(attributes.m_pHandle);
+    }
+    static IXMLDOMNodeList* List(const CXmlNodeList& list) {
+        return static_cast<IXMLDOMNodeList*>(list.m_pHandle);
+    }
+    static IXMLDOMDocument* Doc(const CXmlDocument& document) {
+        return static_cast<IXMLDOMDocument*>(document.m_pHandle);
+    }
+    static void SetDoc(CXmlDocument* document, IXMLDOMDocument* doc) {
+        document->m_pHandle = doc;
+    }
+    template <class Interface> static void Release(void*& handle) {
+        auto* p = static_cast<Interface*>(handle);
+        SafeRelease(p);
+        handle = nullptr;
+    }
+};
+
+CXmlAttributes::~CXmlAttributes() { Reset(); }
+void CXmlAttributes::Reset() { CXmlBackend::Release<IXMLDOMNamedNodeMap>(m_pHandle); }
+
+HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
+    IXMLDOMNamedNodeMap* map = CXmlBackend::Map(*this);
+    if (map == nullptr)
+        return E_POINTER;
+    CBstr bstrName(name);
+    if (bstrName.Get() == nullptr)
+        return E_OUTOFMEMORY;
+    IXMLDOMNode* attribute = nullptr;
+    HRESULT hr = map->getNamedItem(bstrName.Get(), &attribute);
+    if (FAILED(hr))
+        return hr;
+    if (attribute == nullptr)
+        return S_FALSE;
+    BSTR value = nullptr;
+    hr = attribute->get_text(&value);
+    attribute->Release();
+    if (FAILED(hr))
+        return hr;
+    hr = WideToAnsi(value, value != nullptr ? SysStringLen(value) : 0, text);
+    SysFreeString(value);
+    return hr;
+}
+
+CXmlNodeList::~CXmlNodeList() { Reset(); }
+void CXmlNodeList::Reset() { CXmlBackend::Release<IXMLDOMNodeList>(m_pHandle); }
+
+HRESULT CXmlNodeList::GetLength(long* length) const {
+    IXMLDOMNodeList* list = CXmlBackend::List(*this);
+    if (list == nullptr)
+        return E_POINTER;
+    LONG value = 0;
+    HRESULT hr = list->get_length(&value);
+    if (SUCCEEDED(hr))
+        *length = value;
+    return hr;
+}
+
+HRESULT CXmlNodeList::GetItem(long index, CXmlElement* element) const {
+    IXMLDOMNodeList* list = CXmlBackend::List(*this);
+    if (list == nullptr)
+        return E_POINTER;
+    IXMLDOMNode* node = nullptr;
+    HRESULT hr = list->get_item(index, &node);
+    CXmlBackend::Attach(element, node);
+    if (SUCCEEDED(hr) && node == nullptr)
+        return S_FALSE;
+    return hr;
+}
+
+CXmlElement::~CXmlElement() { Reset(); }
+void CXmlElement::Reset() { CXmlBackend::Release<IXMLDOMNode>(m_pHandle); }
+
+HRESULT CXmlElement::GetAttributes(CXmlAttributes* attributes) const {
+    IXMLDOMNode* node = CXmlBackend::Node(*this);
+    if (node == nullptr)
+        return E_POINTER;
+    IXMLDOMNamedNodeMap* map = nullptr;
+    HRESULT hr = node->get_attributes(&map);
+    CXmlBackend::Attach(attributes, map);
+    if (SUCCEEDED(hr) && map == nullptr)
+        return S_FALSE;
+    return hr;
+}
+
+HRESULT CXmlElement::SelectChildren(const char* name, CXmlNodeList* children) const {
+    IXMLDOMNode* node = CXmlBackend::Node(*this);
+    if (node == nullptr)
+        return E_POINTER;
+    CBstr query(name);
+    if (query.Get() == nullptr)
+        return E_OUTOFMEMORY;
+    IXMLDOMNodeList* list = nullptr;
+    HRESULT hr = node->selectNodes(query.Get(), &list);
+    CXmlBackend::Attach(children, list);
+    if (SUCCEEDED(hr) && list == nullptr)
+        return E_POINTER;
+    return hr;
+}
+
+CXmlDocument::~CXmlDocument() { Close(); }
+
+void CXmlDocument::Close() {
+    IXMLDOMDocument* doc = CXmlBackend::Doc(*this);
+    SafeRelease(doc);
+    CXmlBackend::SetDoc(this, nullptr);
+}
+
+HRESULT CXmlDocument::Load(const char* path) {
+    Close();
+    IXMLDOMDocument* doc = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_KvssfDOMDocument, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IXMLDOMDocument, reinterpret_cast<void**>(&doc));
+    if (FAILED(hr))
+        return hr;
+    // Their results do not matter: the defaults only make the parse stricter or slower.
+    doc->put_validateOnParse(VARIANT_FALSE);
+    doc->put_resolveExternals(VARIANT_FALSE);
+    doc->put_preserveWhiteSpace(VARIANT_FALSE);
+
+    CBstr bstrPath(path);
+    if (bstrPath.Get() == nullptr) {
+        doc->Release();
+        return E_OUTOFMEMORY;
+    }
+    VARIANT source;
+    VariantInit(&source);
+    source.vt = VT_BSTR;
+    source.bstrVal = bstrPath.Get();
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    // Not asynchronous for a local file: the document is complete when load returns.
+    hr = doc->load(source, &loaded);
+    if (FAILED(hr)) {
+        doc->Release();
+        return hr;
+    }
+    if (loaded == VARIANT_FALSE) {
+        doc->Release();
+        return VFW_E_INVALID_FILE_FORMAT;
+    }
+    CXmlBackend::SetDoc(this, doc);
+    return S_OK;
+}
+
+HRESULT CXmlDocument::FindFirstElement(const char* name, CXmlElement* element) const {
+    IXMLDOMDocument* doc = CXmlBackend::Doc(*this);
+    CXmlBackend::Attach(element, nullptr);
+    if (doc == nullptr)
+        return E_POINTER;
+    CBstr tagName(name);
+    if (tagName.Get() == nullptr)
+        return E_OUTOFMEMORY;
+    IXMLDOMNodeList* list = nullptr;
+    HRESULT hr = doc->getElementsByTagName(tagName.Get(), &list);
+    if (hr != S_OK) {
+        SafeRelease(list);
+        return hr;
+    }
+    LONG length = 0;
+    hr = list->get_length(&length);
+    if (FAILED(hr) || length < 1) {
+        list->Release();
+        return FAILED(hr) ? hr : S_FALSE;
+    }
+    IXMLDOMNode* node = nullptr;
+    hr = list->get_item(0, &node);
+    list->Release();
+    CXmlBackend::Attach(element, node);
+    if (SUCCEEDED(hr) && node == nullptr)
+        return S_FALSE;
+    return hr;
+}

@@ -1,0 +1,433 @@
+// The manifest reader, from documents in temporary files through the platform DOM.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "manifest/audio_stream.h"
+#include "manifest/manifest.h"
+#include "manifest/video_stream.h"
+#include "tests/manifest/xml_file.h"
+
+namespace {
+
+using ChunkList = std::vector<std::pair<int64_t, int64_t>>;
+
+const char kVideoLevel[] =
+    "<QualityLevel Bitrate=\"300000\" FourCC=\"H264\" CodecPrivateData=\"0001\"/>";
+const char kAudioLevel[] = "<QualityLevel Bitrate=\"64000\" SamplingRate=\"48000\" Channels=\"2\" "
+                           "BitsPerSample=\"16\" PacketSize=\"4\" AudioTag=\"255\" "
+                           "CodecPrivateData=\"1190\"/>";
+const char kStreamAttributes[] = "QualityLevels=\"1\" Url=\"Q({bitrate})/F({start time})\"";
+
+std::string StreamIndex(const std::string& attributes, const std::string& body) {
+    return "<StreamIndex " + attributes + ">" + body + "</StreamIndex>\n";
+}
+std::string Video(const std::string& attributes, const std::string& body) {
+    return StreamIndex("Type=\"video\" " + attributes, body);
+}
+std::string Audio(const std::string& attributes, const std::string& body) {
+    return StreamIndex("Type=\"audio\" " + attributes, body);
+}
+// A video stream with one quality level and the given chunk elements.
+std::string VideoWithChunks(const std::string& chunksAttribute, const std::string& chunks) {
+    return Video(std::string(kStreamAttributes) + " " + chunksAttribute, kVideoLevel + chunks);
+}
+
+ChunkList Chunks(const CSSFStream& stream) {
+    ChunkList list;
+    for (const SSFChunk& chunk : stream.Chunks)
+        list.emplace_back(chunk.StartTime, chunk.Duration);
+    return list;
+}
+
+class ManifestParserTest : public testing::Test {
+protected:
+    HRESULT Load(const std::string& body, const std::string& rootAttributes = "Duration=\"0\"") {
+        TempXmlFile file(SmoothDocument(rootAttributes, body));
+        m_manifest.Clear();
+        return m_manifest.LoadFromFile(file.Path());
+    }
+    HRESULT Refresh(const std::string& body, const std::string& rootAttributes = "Duration=\"0\"") {
+        TempXmlFile file(SmoothDocument(rootAttributes, body));
+        return m_manifest.RefreshFromFile(file.Path());
+    }
+    // The chunk list of the only stream.
+    ChunkList LoadChunks(const std::string& chunksAttribute, const std::string& chunks) {
+        EXPECT_EQ(S_OK, Load(VideoWithChunks(chunksAttribute, chunks)));
+        if (m_manifest.Streams.size() != 1) {
+            ADD_FAILURE() << m_manifest.Streams.size() << " streams";
+            return {};
+        }
+        return Chunks(*m_manifest.Streams[0]);
+    }
+    CSSFVideoStream& VideoAt(size_t i) {
+        return dynamic_cast<CSSFVideoStream&>(*m_manifest.Streams.at(i));
+    }
+    CSSFAudioStream& AudioAt(size_t i) {
+        return dynamic_cast<CSSFAudioStream&>(*m_manifest.Streams.at(i));
+    }
+
+    CSSFManifest m_manifest;
+};
+
+} // namespace
+
+TEST_F(ManifestParserTest, ParseRoot_TimeScaleSpellings_RootAndStreamScales) {
+    ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"0\"", "") +
+                             VideoWithChunks("Chunks=\"0\" Timescale=\"90000\"", "") +
+                             VideoWithChunks("Chunks=\"0\" TimeScale=\"0\"", ""),
+                         "Duration=\"5\" Timescale=\"1000\""));
+    EXPECT_EQ(1000, m_manifest.TimeScale);
+    EXPECT_EQ(5, m_manifest.Duration);
+    ASSERT_EQ(3u, m_manifest.Streams.size());
+    EXPECT_EQ(1000, m_manifest.Streams[0]->TimeScale);
+    EXPECT_EQ(90000, m_manifest.Streams[1]->TimeScale);
+    EXPECT_EQ(0, m_manifest.Streams[2]->TimeScale);
+
+    CSSFManifest defaults;
+    TempXmlFile file(SmoothDocument("Duration=\"1\" timescale=\"1000\"", VideoWithChunks("Chunks=\"0\"", "")));
+    ASSERT_EQ(S_OK, defaults.LoadFromFile(file.Path()));
+    EXPECT_EQ(10000000, defaults.TimeScale);
+    ASSERT_EQ(1u, defaults.Streams.size());
+    EXPECT_EQ(10000000, defaults.Streams[0]->TimeScale);
+}
+
+TEST_F(ManifestParserTest, ParseRoot_WithoutDurationOrRoot_LoadsNoStreams) {
+    EXPECT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"1\"", ""), "TimeScale=\"1000\" IsLive=\"true\""));
+    EXPECT_TRUE(m_manifest.Streams.empty());
+    EXPECT_EQ(1000, m_manifest.TimeScale);
+    EXPECT_EQ(0, m_manifest.IsLive);
+
+    CSSFManifest other;
+    TempXmlFile file("<?xml version=\"1.0\"?><Other Duration=\"1\" TimeScale=\"5\"/>");
+    EXPECT_EQ(S_OK, other.LoadFromFile(file.Path()));
+    EXPECT_TRUE(other.Streams.empty());
+    EXPECT_EQ(10000000, other.TimeScale);
+    EXPECT_EQ(0, other.Duration);
+}
+
+TEST_F(ManifestParserTest, ParseRoot_IsLive_TrueInAnyCaseOnly) {
+    ASSERT_EQ(S_OK, Load("", "Duration=\"0\" IsLive=\"TRUE\""));
+    EXPECT_EQ(1, m_manifest.IsLive);
+    EXPECT_EQ(kUnboundedTime, m_manifest.GetDuration());
+    CSSFManifest notLive;
+    TempXmlFile file(SmoothDocument("Duration=\"0\" IsLive=\"1\"", ""));
+    ASSERT_EQ(S_OK, notLive.LoadFromFile(file.Path()));
+    EXPECT_EQ(0, notLive.IsLive);
+}
+
+TEST_F(ManifestParserTest, ParseStreams_TypesAndRequiredAttributes_OnlyCompleteOnesKept) {
+    const std::string chunks = "Chunks=\"1\"";
+    ASSERT_EQ(S_OK,
+              Load(StreamIndex("Type=\"text\" Name=\"subs\" " + std::string(kStreamAttributes) + " " + chunks,
+                               kVideoLevel) +
+                   StreamIndex("Type=\"data\" Name=\"other\" " + std::string(kStreamAttributes) + " " + chunks,
+                               kVideoLevel) +
+                   StreamIndex("Name=\"untyped\" " + std::string(kStreamAttributes) + " " + chunks, kVideoLevel) +
+                   Video("Name=\"no-url\" QualityLevels=\"1\" " + chunks, kVideoLevel) +
+                   Audio("Name=\"no-levels\" Url=\"u\" " + chunks, kAudioLevel) +
+                   Video("Name=\"no-chunks\" " + std::string(kStreamAttributes), kVideoLevel) +
+                   StreamIndex("Type=\"VIDEO\" " + std::string(kStreamAttributes) + " " + chunks, kVideoLevel) +
+                   Audio("Name=\"sound\" " + std::string(kStreamAttributes) + " " + chunks, kAudioLevel)));
+    ASSERT_EQ(2u, m_manifest.Streams.size());
+    // Without "Name" the stream is named by its "Type" as written.
+    EXPECT_EQ("VIDEO", m_manifest.Streams[0]->Name);
+    EXPECT_EQ("VIDEO", m_manifest.Streams[0]->PinName);
+    EXPECT_EQ(CSSFStream::kVideo, m_manifest.Streams[0]->GetStreamKind());
+    EXPECT_EQ("sound", m_manifest.Streams[1]->Name);
+    EXPECT_EQ(CSSFStream::kAudio, m_manifest.Streams[1]->GetStreamKind());
+    EXPECT_EQ("Q({bitrate})/F({start time})", m_manifest.Streams[1]->Url);
+    EXPECT_EQ(1u, m_manifest.Streams[1]->QualityLevels);
+}
+
+TEST_F(ManifestParserTest, ParseTracks_MissingRequiredValues_TracksAndEmptyStreamsDropped) {
+    const std::string video = std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"v\"";
+    const std::string audio = std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"a\"";
+    ASSERT_EQ(S_OK,
+              Load(Video(video,
+                         "<QualityLevel Bitrate=\"1\" FourCC=\"AVC\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"2\" FourCC=\"AVC1X\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\"/>"
+                         "<QualityLevel FourCC=\"WVC1\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"5\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>") +
+                   Audio(audio,
+                         "<QualityLevel Bitrate=\"1\" Channels=\"2\" BitsPerSample=\"16\" PacketSize=\"4\" "
+                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"2\" SamplingRate=\"1\" BitsPerSample=\"16\" PacketSize=\"4\" "
+                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"3\" SamplingRate=\"1\" Channels=\"2\" PacketSize=\"4\" "
+                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"4\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
+                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"5\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
+                         "PacketSize=\"4\" CodecPrivateData=\"00\"/>"
+                         "<QualityLevel Bitrate=\"6\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
+                         "PacketSize=\"4\" AudioTag=\"255\"/>"
+                         "<QualityLevel Bitrate=\"7\" SamplingRate=\"44100\" Channels=\"1\" BitsPerSample=\"8\" "
+                         "PacketSize=\"1\" AudioTag=\"1\" CodecPrivateData=\"\"/>") +
+                   Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"all-dropped\"",
+                         "<QualityLevel Bitrate=\"1\" FourCC=\"H26\" CodecPrivateData=\"00\"/>") +
+                   Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"no-levels\"", "")));
+    ASSERT_EQ(2u, m_manifest.Streams.size());
+    CSSFVideoStream& v = VideoAt(0);
+    ASSERT_EQ(1u, v.Tracks.size());
+    EXPECT_EQ(5u, v.Tracks[0]->Bitrate);
+    EXPECT_EQ(v.Tracks[0].get(), v.CurrentTrack);
+    CSSFAudioStream& a = AudioAt(1);
+    ASSERT_EQ(1u, a.Tracks.size());
+    const auto& track = dynamic_cast<const CSSFAudioTrack&>(*a.Tracks[0]);
+    EXPECT_EQ(7u, track.Bitrate);
+    EXPECT_EQ(44100u, track.SamplingRate);
+    EXPECT_EQ(1u, track.Channels);
+    EXPECT_EQ(8u, track.BitsPerSample);
+    EXPECT_EQ(1u, track.PacketSize);
+    EXPECT_EQ(1u, track.AudioTag);
+    EXPECT_TRUE(track.CodecPrivateData.empty());
+}
+
+TEST_F(ManifestParserTest, ParseTracks_VideoFields_ReadWithDefaults) {
+    ASSERT_EQ(S_OK,
+              Load(Video(std::string(kStreamAttributes) + " Chunks=\"1\" MaxWidth=\"1920\" MaxHeight=\"1080\"",
+                         "<QualityLevel Index=\"7\" Bitrate=\"0x10\" FourCC=\"H264\" MaxWidth=\"640\" "
+                         "MaxHeight=\"360\" CodecPrivateData=\"00000001674D40\"/>"
+                         "<QualityLevel Index=\"4294967295\" Bitrate=\"2\" FourCC=\"avc1\" "
+                         "CodecPrivateData=\"ABC\"/>"
+                         "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>")));
+    CSSFVideoStream& v = VideoAt(0);
+    ASSERT_EQ(3u, v.Tracks.size());
+    const auto& first = dynamic_cast<const CSSFVideoTrack&>(*v.Tracks[0]);
+    EXPECT_EQ(7, first.Index);
+    EXPECT_EQ(16u, first.Bitrate);
+    EXPECT_EQ(0x34363248u, first.FourCC);
+    EXPECT_EQ(640u, first.MaxWidth);
+    EXPECT_EQ(360u, first.MaxHeight);
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 0x67, 0x4D, 0x40}), first.CodecPrivateData);
+    const auto& second = dynamic_cast<const CSSFVideoTrack&>(*v.Tracks[1]);
+    EXPECT_EQ(-1, second.Index);
+    EXPECT_EQ(0x31637661u, second.FourCC);
+    EXPECT_EQ((std::vector<BYTE>{0xAB, 0x0C}), second.CodecPrivateData);
+    // A level without sizes takes the stream's as they stand while the levels are read:
+    // the stream's own sizes are read after its levels.
+    EXPECT_EQ(0u, second.MaxWidth);
+    EXPECT_EQ(0u, second.MaxHeight);
+    const auto& third = dynamic_cast<const CSSFVideoTrack&>(*v.Tracks[2]);
+    EXPECT_EQ(-1, third.Index);
+    EXPECT_TRUE(third.CodecPrivateData.empty());
+    EXPECT_EQ(1920u, v.MaxWidth);
+    EXPECT_EQ(1080u, v.MaxHeight);
+}
+
+TEST_F(ManifestParserTest, ParseVideoStream_MissingSizes_DerivedFromTracksAndMaximum) {
+    const std::string levels =
+        "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" MaxWidth=\"640\" MaxHeight=\"480\" CodecPrivateData=\"00\"/>"
+        "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" MaxWidth=\"1280\" MaxHeight=\"360\" CodecPrivateData=\"00\"/>";
+    const std::string common = std::string(kStreamAttributes) + " Chunks=\"1\" ";
+    ASSERT_EQ(S_OK, Load(Video(common, levels) + Video(common + "MaxWidth=\"100\"", levels) +
+                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\"", levels) +
+                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"0\" DisplayHeight=\"9\"",
+                               levels) +
+                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\" DisplayHeight=\"9\"",
+                               levels)));
+    ASSERT_EQ(5u, m_manifest.Streams.size());
+    const uint32_t expected[5][4] = {
+        {1280, 480, 1280, 480}, // all from the largest track sizes
+        {1280, 480, 1280, 480}, // one size missing: both taken from the tracks
+        {100, 50, 16, 50},      // a missing display size is the maximum size
+        {100, 50, 100, 50},     // a display size of 0: both from the maximum
+        {100, 50, 16, 9}};
+    for (size_t i = 0; i < 5; ++i) {
+        CSSFVideoStream& v = VideoAt(i);
+        EXPECT_EQ(expected[i][0], v.MaxWidth) << i;
+        EXPECT_EQ(expected[i][1], v.MaxHeight) << i;
+        EXPECT_EQ(expected[i][2], v.DisplayWidth) << i;
+        EXPECT_EQ(expected[i][3], v.DisplayHeight) << i;
+        EXPECT_EQ(0u, v.FrameDuration) << i;
+    }
+}
+
+TEST_F(ManifestParserTest, ParseAudioStream_Language_ReadOrEmpty) {
+    const std::string common = std::string(kStreamAttributes) + " Chunks=\"1\" ";
+    ASSERT_EQ(S_OK, Load(Audio(common + "Name=\"a\" Language=\"fra\"", kAudioLevel) +
+                         Audio(common + "Name=\"b\"", kAudioLevel)));
+    ASSERT_EQ(2u, m_manifest.Streams.size());
+    EXPECT_EQ("fra", AudioAt(0).Language);
+    EXPECT_EQ("", AudioAt(1).Language);
+    const auto& track = dynamic_cast<const CSSFAudioTrack&>(*AudioAt(0).Tracks[0]);
+    EXPECT_EQ(48000u, track.SamplingRate);
+    EXPECT_EQ((std::vector<BYTE>{0x11, 0x90}), track.CodecPrivateData);
+}
+
+TEST_F(ManifestParserTest, ParseCustomAttributes_GroupsAndIncompleteAttribute_ReadInOrderUntilIncomplete) {
+    ASSERT_EQ(S_OK,
+              Load(Video(std::string(kStreamAttributes) + " Chunks=\"1\"",
+                         "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" CodecPrivateData=\"00\">"
+                         "<CustomAttributes><Attribute Name=\"a\" Value=\"1\"/><Attribute Name=\"b\" Value=\"\"/>"
+                         "</CustomAttributes><CustomAttributes><Attribute Name=\"c\" Value=\"3\"/>"
+                         "</CustomAttributes></QualityLevel>"
+                         "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" CodecPrivateData=\"00\">"
+                         "<CustomAttributes><Attribute Name=\"x\" Value=\"1\"/><Attribute Name=\"y\"/>"
+                         "<Attribute Name=\"z\" Value=\"3\"/></CustomAttributes>"
+                         "<CustomAttributes><Attribute Name=\"w\" Value=\"4\"/></CustomAttributes>"
+                         "</QualityLevel>")));
+    CSSFVideoStream& v = VideoAt(0);
+    ASSERT_EQ(2u, v.Tracks.size());
+    auto pairs = [](const CSSFTrack& track) {
+        std::vector<std::pair<std::string, std::string>> list;
+        for (const auto& attribute : track.Attributes)
+            list.emplace_back(attribute->Name, attribute->Value);
+        return list;
+    };
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ((Pairs{{"a", "1"}, {"b", ""}, {"c", "3"}}), pairs(*v.Tracks[0]));
+    // The Attribute without "Value" ends the reading; the level itself is kept.
+    EXPECT_EQ((Pairs{{"x", "1"}}), pairs(*v.Tracks[1]));
+}
+
+TEST_F(ManifestParserTest, ParseChunks_DurationsOnly_StartsImplied) {
+    EXPECT_EQ((ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
+              LoadChunks("Chunks=\"0\"", "<c d=\"20000000\"/><c d=\"20000000\"/><c d=\"15000000\"/>"));
+    EXPECT_EQ((ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
+              LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"20000000\"/><c n=\"1\" d=\"20000000\"/>"
+                                         "<c n=\"2\" d=\"15000000\"/>"));
+}
+
+TEST_F(ManifestParserTest, ParseChunks_StartsOnly_DurationsFromNextStart) {
+    EXPECT_EQ((ChunkList{{100, 200}, {300, 200}}), LoadChunks("Chunks=\"0\"", "<c t=\"100\"/><c t=\"300\"/>"));
+    // Given durations are replaced by the gap to the next start, except the last one's.
+    EXPECT_EQ((ChunkList{{0, 10}, {10, 20}, {30, 4}}),
+              LoadChunks("Chunks=\"3\"", "<c t=\"0\" d=\"5\"/><c t=\"10\" d=\"7\"/><c t=\"30\" d=\"4\"/>"));
+    EXPECT_EQ((ChunkList{{36000000000, 20000000}, {36020000000, 20000000}, {36040000000, 20000000}}),
+              LoadChunks("Chunks=\"0\"", "<c t=\"36000000000\" d=\"20000000\"/><c t=\"36020000000\" "
+                                         "d=\"20000000\"/><c t=\"36040000000\" d=\"20000000\"/>"));
+    EXPECT_EQ((ChunkList{{16, 4}, {20, 4}}), LoadChunks("Chunks=\"0\"", "<c t=\"0x10\" d=\"4\"/><c d=\"4\"/>"));
+}
+
+TEST_F(ManifestParserTest, ParseChunks_NumberedWithGaps_GapsRepeatLastDuration) {
+    EXPECT_EQ((ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 7}, {57, 7}, {64, 7}}),
+              LoadChunks("Chunks=\"8\"", "<c n=\"0\" d=\"10\"/><c n=\"1\" d=\"10\"/><c n=\"5\" d=\"7\"/>"));
+    // A chunk number at or past the count ends the reading; the rest repeats.
+    EXPECT_EQ((ChunkList{{0, 5}, {5, 5}, {10, 5}}),
+              LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"5\"/><c n=\"3\" d=\"9\"/><c n=\"1\" d=\"1\"/>"));
+    // The declared count wins over fewer elements.
+    EXPECT_EQ((ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}}),
+              LoadChunks("Chunks=\"4\"", "<c d=\"10\"/><c d=\"10\"/>"));
+    EXPECT_EQ((ChunkList{{0, 0}, {0, 0}, {0, 0}}), LoadChunks("Chunks=\"3\"", ""));
+    EXPECT_TRUE(LoadChunks("Chunks=\"0\"", "").empty());
+}
+
+TEST_F(ManifestParserTest, ParseChunks_HostileDeclaredCount_OutOfMemoryWithoutAllocating) {
+    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"4294967295\"", "<c d=\"1\"/>")));
+}
+
+TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsAndInitialPosition) {
+    ASSERT_EQ(S_OK, Load(Video(std::string(kStreamAttributes) + " Chunks=\"4\"",
+                               "<QualityLevel Bitrate=\"100\" FourCC=\"H264\" CodecPrivateData=\"00\"/>"
+                               "<QualityLevel Bitrate=\"900\" FourCC=\"H264\" CodecPrivateData=\"00\"/>")));
+    CSSFVideoStream& v = VideoAt(0);
+    EXPECT_EQ(4u, v.Fragments.size());
+    for (CSSFAsyncFragment* slot : v.Fragments)
+        EXPECT_EQ(nullptr, slot);
+    EXPECT_EQ(v.Tracks[1].get(), v.CurrentTrack);
+    EXPECT_EQ(900u, v.TargetBitrate);
+    EXPECT_EQ(0u, v.ChunkIndex);
+    EXPECT_EQ(0u, v.SampleIndex);
+}
+
+TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
+    ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"0\"", "<c t=\"20000000\" d=\"20000000\"/><c d=\"20000000\"/>") +
+                             Audio(std::string(kStreamAttributes) + " Chunks=\"0\" TimeScale=\"1000\"",
+                                   std::string(kAudioLevel) + "<c t=\"1000\" d=\"4500\"/>"),
+                         "Duration=\"60000000\""));
+    EXPECT_EQ(10000000, m_manifest.StartTime);
+    EXPECT_EQ(0u, m_manifest.Streams[0]->ChunkIndex);
+    EXPECT_EQ(60000000 - 10000000, m_manifest.Streams[0]->GetDuration());
+    EXPECT_EQ(55000000 - 10000000, m_manifest.Streams[1]->GetDuration());
+    EXPECT_EQ(50000000, m_manifest.GetDuration());
+}
+
+namespace {
+
+// Six 2-second chunks from the given start (ticks of 10,000,000 per second).
+std::string LiveChunks(int64_t start) {
+    std::string chunks;
+    for (int k = 0; k < 6; ++k)
+        chunks += "<c t=\"" + std::to_string(start + k * 20000000) + "\" d=\"20000000\"/>";
+    return chunks;
+}
+
+std::string LiveDocumentBody(const std::string& videoUrl, int64_t videoStart, const std::string& audioUrl,
+                             int64_t audioStart) {
+    return Video("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + videoUrl + "\"", kVideoLevel + LiveChunks(videoStart)) +
+           Audio("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + audioUrl + "\"", kAudioLevel + LiveChunks(audioStart));
+}
+
+const char kLiveRoot[] = "Duration=\"0\" IsLive=\"true\"";
+
+} // namespace
+
+TEST_F(ManifestParserTest, LiveStartPosition_TwoStreams_FiveSecondsBeforeEarliestEdge) {
+    ASSERT_EQ(S_OK, Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 35999786667), kLiveRoot));
+    ASSERT_EQ(2u, m_manifest.Streams.size());
+    // Edges 36100000000 and 36099786667; the position 36049786667 falls in chunk 2 of both.
+    EXPECT_EQ(2u, m_manifest.Streams[0]->ChunkIndex);
+    EXPECT_EQ(2u, m_manifest.Streams[1]->ChunkIndex);
+    EXPECT_EQ(36039786667, m_manifest.StartTime);
+    EXPECT_EQ(kUnboundedTime, m_manifest.Streams[0]->GetDuration());
+    EXPECT_EQ(kUnboundedTime, m_manifest.Streams[1]->GetEndTime());
+    EXPECT_EQ(kUnboundedTime, m_manifest.GetDuration());
+}
+
+TEST_F(ManifestParserTest, LiveStartPosition_ShortWindow_NotBeforeFirstChunk) {
+    ASSERT_EQ(S_OK, Load(Video("QualityLevels=\"1\" Chunks=\"0\" Url=\"v\"",
+                               std::string(kVideoLevel) + "<c t=\"100000000\" d=\"20000000\"/>"
+                                                          "<c t=\"120000000\" d=\"20000000\"/>"),
+                         kLiveRoot));
+    EXPECT_EQ(0u, m_manifest.Streams[0]->ChunkIndex);
+    EXPECT_EQ(100000000, m_manifest.StartTime);
+}
+
+TEST_F(ManifestParserTest, Refresh_MatchingStreams_ChunksReplacedAndRepositioned) {
+    ASSERT_EQ(S_OK, Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 36000000000), kLiveRoot));
+    CSSFStream& video = *m_manifest.Streams[0];
+    CSSFStream& audio = *m_manifest.Streams[1];
+    const ChunkList audioBefore = Chunks(audio);
+
+    // The video window slid by four chunks; the audio "Url" differs in letter case only;
+    // a text stream with the video's "Url" matches nothing; root attributes are not read.
+    ASSERT_EQ(S_OK, Refresh(LiveDocumentBody("v/{start time}", 36080000000, "A/{start time}", 36080000000) +
+                                StreamIndex("Type=\"text\" Url=\"v/{start time}\" Chunks=\"1\"", ""),
+                            "Duration=\"99\" IsLive=\"false\" TimeScale=\"1000\""));
+    EXPECT_EQ(1, m_manifest.IsLive);
+    EXPECT_EQ(0, m_manifest.Duration);
+    EXPECT_EQ(10000000, m_manifest.TimeScale);
+    ASSERT_EQ(6u, video.Chunks.size());
+    EXPECT_EQ(36080000000, video.Chunks.front().StartTime);
+    EXPECT_EQ(6u, video.Fragments.size());
+    EXPECT_EQ(audioBefore, Chunks(audio));
+    // Edges 36180000000 (video) and 36100000000 (audio): position 36050000000, clamped
+    // to the video's first chunk.
+    EXPECT_EQ(0u, video.ChunkIndex);
+    EXPECT_EQ(4u, audio.ChunkIndex);
+    EXPECT_EQ(36080000000, m_manifest.StartTime);
+}
+
+TEST_F(ManifestParserTest, Refresh_BadOrEmptyDocument_ModelUnchanged) {
+    ASSERT_EQ(S_OK, Load(LiveDocumentBody("v", 36000000000, "a", 36000000000), kLiveRoot));
+    const ChunkList before = Chunks(*m_manifest.Streams[0]);
+    const REFERENCE_TIME startTime = m_manifest.StartTime;
+
+    TempXmlFile malformed("<SmoothStreamingMedia><StreamIndex Type=\"video\" Url=\"v\">");
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, m_manifest.RefreshFromFile(malformed.Path()));
+    TempXmlFile noRoot("<Other/>");
+    EXPECT_EQ(S_OK, m_manifest.RefreshFromFile(noRoot.Path()));
+
+    ASSERT_EQ(2u, m_manifest.Streams.size());
+    EXPECT_EQ(before, Chunks(*m_manifest.Streams[0]));
+    EXPECT_EQ(startTime, m_manifest.StartTime);
+}
+
+TEST_F(ManifestParserTest, LoadFromFile_NotWellFormed_InvalidFileFormat) {
+    TempXmlFile file("<SmoothStreamingMedia Duration=\"1\"><StreamIndex Type=\"video\"></SmoothStreamingMedia>");
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, m_manifest.LoadFromFile(file.Path()));
+}

@@ -1,0 +1,103 @@
+// The DOM adapter over the platform's parser (libxml2 natively, MSXML under Wine): the
+// same expectations hold for both backends.
+#include <gtest/gtest.h>
+
+#include "manifest/xml_dom.h"
+#include "tests/manifest/xml_file.h"
+
+namespace {
+
+std::string AttributeText(const CXmlElement& element, const char* name, HRESULT* status) {
+    CXmlAttributes attributes;
+    EXPECT_EQ(S_OK, element.GetAttributes(&attributes));
+    std::string text = "(untouched)";
+    *status = attributes.GetText(name, &text);
+    return text;
+}
+
+std::vector<std::string> ChildIds(const CXmlElement& parent, const char* name) {
+    CXmlNodeList children;
+    EXPECT_EQ(S_OK, parent.SelectChildren(name, &children));
+    long length = -1;
+    EXPECT_EQ(S_OK, children.GetLength(&length));
+    std::vector<std::string> ids;
+    for (long i = 0; i < length; ++i) {
+        CXmlElement child;
+        EXPECT_EQ(S_OK, children.GetItem(i, &child));
+        HRESULT hr = E_FAIL;
+        ids.push_back(AttributeText(child, "id", &hr));
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST(XmlDocument, Load_NotWellFormedOrMissing_InvalidFileFormat) {
+    CXmlDocument document;
+    TempXmlFile unclosed("<SmoothStreamingMedia Duration=\"1\"><StreamIndex></SmoothStreamingMedia>");
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(unclosed.Path()));
+    TempXmlFile empty("");
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(empty.Path()));
+    TempXmlFile garbage("\x89PNG\r\n not xml at all");
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(garbage.Path()));
+    const std::string gone = std::string(unclosed.Path()) + ".absent";
+    EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(gone.c_str()));
+}
+
+TEST(XmlDocument, FindFirstElement_NestedOrAbsent_FirstInDocumentOrderOrSFalse) {
+    TempXmlFile file("<wrapper><a><SmoothStreamingMedia id=\"deep\"/></a>"
+                     "<SmoothStreamingMedia id=\"later\"/></wrapper>");
+    CXmlDocument document;
+    ASSERT_EQ(S_OK, document.Load(file.Path()));
+    CXmlElement root;
+    ASSERT_EQ(S_OK, document.FindFirstElement("SmoothStreamingMedia", &root));
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ("deep", AttributeText(root, "id", &hr));
+
+    CXmlElement none;
+    EXPECT_EQ(S_FALSE, document.FindFirstElement("smoothstreamingmedia", &none));
+    EXPECT_TRUE(none.IsNull());
+}
+
+TEST(XmlElement, SelectChildren_MixedContent_DirectChildrenOfExactNameInOrder) {
+    TempXmlFile file("<root>\n  <c id=\"1\"/>\n  <!-- a comment -->\n  <C id=\"upper\"/>\n"
+                     "  text <c id=\"2\"><c id=\"grandchild\"/></c>\n  <d id=\"x\"/><c id=\"3\"/>\n"
+                     "</root>");
+    CXmlDocument document;
+    ASSERT_EQ(S_OK, document.Load(file.Path()));
+    CXmlElement root;
+    ASSERT_EQ(S_OK, document.FindFirstElement("root", &root));
+    EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), ChildIds(root, "c"));
+    EXPECT_EQ((std::vector<std::string>{"upper"}), ChildIds(root, "C"));
+    EXPECT_TRUE(ChildIds(root, "missing").empty());
+
+    CXmlNodeList children;
+    ASSERT_EQ(S_OK, root.SelectChildren("c", &children));
+    CXmlElement past;
+    EXPECT_EQ(S_FALSE, children.GetItem(3, &past));
+    EXPECT_TRUE(past.IsNull());
+}
+
+TEST(XmlAttributes, GetText_ValueForms_PresentAbsentAndDecoded) {
+    TempXmlFile file("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                     "<e empty=\"\" amp=\"a&amp;b&lt;&#x41;\" spaced=\"  x  \" "
+                     "name=\"fr\xC3\xA9\" TimeScale=\"5\"/>");
+    CXmlDocument document;
+    ASSERT_EQ(S_OK, document.Load(file.Path()));
+    CXmlElement element;
+    ASSERT_EQ(S_OK, document.FindFirstElement("e", &element));
+
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ("", AttributeText(element, "empty", &hr));
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ("a&b<A", AttributeText(element, "amp", &hr));
+    EXPECT_EQ("  x  ", AttributeText(element, "spaced", &hr));
+    // Non-ASCII text arrives in the thread's ANSI code page.
+    EXPECT_EQ(WideToAnsi(std::wstring(L"fr\u00E9")), AttributeText(element, "name", &hr));
+    EXPECT_EQ(S_OK, hr);
+
+    EXPECT_EQ("(untouched)", AttributeText(element, "timescale", &hr));
+    EXPECT_EQ(S_FALSE, hr);
+    EXPECT_EQ("(untouched)", AttributeText(element, "absent", &hr));
+    EXPECT_EQ(S_FALSE, hr);
+}
