@@ -311,6 +311,11 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
+    // As with the curl tool, CURL_CA_BUNDLE names the certificates to trust instead of
+    // the system's; verification stays on.
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    if (secure && bundle && *bundle)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
     if (connection->HasUser)
         curl_easy_setopt(easy, CURLOPT_USERNAME, connection->UserName.c_str());
     if (connection->HasPassword)

@@ -32,8 +32,13 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
     if (status != 200)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     hr = StoreBody(client.get(), deleteOnClose);
-    if (FAILED(hr))
+    if (FAILED(hr)) {
+        // A partial body is never left behind, whoever would have owned the file.
+        std::string partial = m_bDeleteOnClose ? std::string() : FileName;
         Close();
+        if (!partial.empty())
+            DeleteFileA(partial.c_str());
+    }
     return hr;
 }
 

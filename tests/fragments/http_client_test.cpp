@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "fragments/http_client.h"
 #include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
 
 namespace {
 
@@ -75,9 +77,13 @@ TEST(HttpClient, Transport_ClosedPortAndUntrustedCertificateFail) {
     // Port 1 on the loopback has no listener.
     EXPECT_EQ(Fetch("http://127.0.0.1:1/x", &status, &body), HRESULT(0x80072EFD));
     // The test server's certificate is self-signed: https and kvssfs both verify it.
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    std::string saved = bundle ? bundle : "";
+    SetEnvironment("CURL_CA_BUNDLE", "");
     EXPECT_EQ(Fetch(tls + "echo", &status, &body), HRESULT(0x80072F0D));
     EXPECT_EQ(Fetch(Replace(tls, "https", "kvssfs") + "echo", &status, &body),
               HRESULT(0x80072F0D));
+    SetEnvironment("CURL_CA_BUNDLE", saved);
 }
 
 TEST(HttpClient, Read_WithoutRequestFailsAndEndIsSFalse) {

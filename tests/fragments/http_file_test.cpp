@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "fragments/http_file.h"
 #include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
 
 namespace {
 
@@ -106,29 +108,59 @@ TEST(HttpFile, Statuses_401IsAccessDeniedOthersAreFileNotFound) {
     }
 }
 
-TEST(HttpFile, Faults_BrokenTransfersFailWithFileClosed) {
+TEST(HttpFile, Faults_BrokenTransfersFailAndLeaveNoFile) {
     std::string base = OriginUrl("faults");
     ASSERT_FALSE(base.empty());
+    ScopedTempDirectory temp;
     CHttpFile file;
-    HRESULT hr = file.Download((base + "drop").c_str(), true);
-    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
-    ExpectClosed(file);
-
-    // libcurl reports a body cut short of its Content-Length; WinINet ends it quietly.
-    // Either way no byte that was not sent appears.
-    hr = file.Download((base + "truncated").c_str(), true);
-    if (FAILED(hr)) {
+    for (bool deleteOnClose : {false, true}) {
+        HRESULT hr = file.Download((base + "drop").c_str(), deleteOnClose);
+        EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
         ExpectClosed(file);
-    } else {
-        int64_t length = 0;
-        EXPECT_EQ(file.GetLength(&length), S_OK);
-        EXPECT_EQ(length, 1000);
-    }
 
-    EXPECT_EQ(file.Download("not a url", true), HRESULT(0x80072EE5));
-    ExpectClosed(file);
-    EXPECT_TRUE(FAILED(file.Download("kvssf://", true)));
-    ExpectClosed(file);
+        // libcurl reports a body cut short of its Content-Length; WinINet ends it
+        // quietly. Either way no byte that was not sent appears.
+        hr = file.Download((base + "truncated").c_str(), deleteOnClose);
+        if (FAILED(hr)) {
+            ExpectClosed(file);
+        } else {
+            int64_t length = 0;
+            EXPECT_EQ(file.GetLength(&length), S_OK);
+            EXPECT_EQ(length, 1000);
+            std::string name = file.FileName;
+            file.Close();
+            if (!deleteOnClose)
+                std::remove(name.c_str());
+        }
+
+        EXPECT_EQ(file.Download("not a url", deleteOnClose), HRESULT(0x80072EE5));
+        ExpectClosed(file);
+        EXPECT_TRUE(FAILED(file.Download("kvssf://", deleteOnClose)));
+        ExpectClosed(file);
+        EXPECT_EQ(file.Download((base + "status/500").c_str(), deleteOnClose),
+                  HRESULT(0x80070002));
+        EXPECT_EQ(file.Download("http://127.0.0.1:1/", deleteOnClose), HRESULT(0x80072EFD));
+    }
+    EXPECT_EQ(temp.FileCount(), 0u) << "a failed download left a file in " << temp.Path();
+}
+
+TEST(HttpFile, Tls_TrustedCertificateDownloadsWithVerificationOn) {
+    std::string tls = OriginUrl("tls");
+    ASSERT_FALSE(tls.empty());
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    if (!bundle || !*bundle)
+        GTEST_SKIP() << "the platform's own certificate store does not trust the test CA";
+    CHttpFile file;
+    ASSERT_EQ(file.Download((tls + "big").c_str(), true), S_OK);
+    int64_t length = 0;
+    EXPECT_EQ(file.GetLength(&length), S_OK);
+    EXPECT_EQ(length, 3 * 1024 * 1024 + 7);
+    std::string viaScheme = "kvssfs" + tls.substr(5);
+    EXPECT_EQ(file.Download((viaScheme + "empty").c_str(), true), S_OK);
+    // The same server under a name its certificate does not carry.
+    std::string other = tls;
+    other.replace(other.find("localhost"), 9, "127.0.0.2");
+    EXPECT_TRUE(FAILED(file.Download((other + "empty").c_str(), true)));
 }
 
 TEST(HttpFile, Stream_ReadExactFailsAtEndWhereReadIsShort) {

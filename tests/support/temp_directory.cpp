@@ -1,0 +1,52 @@
+#include "tests/support/temp_directory.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <list>
+#include <system_error>
+
+namespace {
+
+const char* const kVariables[] = {"TMPDIR", "TMP", "TEMP"};
+
+} // namespace
+
+void SetEnvironment(const char* name, const std::string& value) {
+    // putenv keeps the string it is given; a list never moves its elements.
+    static std::list<std::string> strings;
+    strings.push_back(std::string(name) + "=" + value);
+    putenv(strings.back().data());
+}
+
+ScopedTempDirectory::ScopedTempDirectory() {
+    static std::atomic<unsigned> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("kvssf-test-" + std::to_string(stamp) + "-" +
+                                  std::to_string(counter++));
+    std::filesystem::create_directories(path);
+    m_path = path.string();
+    for (size_t i = 0; i < 3; ++i) {
+        const char* value = std::getenv(kVariables[i]);
+        m_saved[i] = value ? value : "";
+        SetEnvironment(kVariables[i], m_path);
+    }
+}
+
+ScopedTempDirectory::~ScopedTempDirectory() {
+    for (size_t i = 0; i < 3; ++i)
+        SetEnvironment(kVariables[i], m_saved[i]);
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+}
+
+size_t ScopedTempDirectory::FileCount() const {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
