@@ -50,6 +50,7 @@ start)
     media=${3:?usage: origin.sh start ORIGIN_DIR MEDIA_DIR}
     stop_all
     "$here/make-media.sh" "$media"
+    media=$(cd "$media" && pwd)
     mkdir -p "$dir/www" "$dir/nginx" "$dir/tls"
     ln -sfn "$media" "$dir/www/media"
     ln -sfn "$source_root/tests/fixtures" "$dir/www/fixtures"

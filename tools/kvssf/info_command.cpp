@@ -1,0 +1,193 @@
+// kvssf info: loads a presentation as the filter does and prints its model.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "manifest/audio_stream.h"
+#include "manifest/manifest.h"
+#include "manifest/track.h"
+#include "manifest/video_stream.h"
+#include "tools/kvssf/commands.h"
+#include "tools/kvssf/hresult_text.h"
+#include "tools/kvssf/json_writer.h"
+
+namespace {
+
+constexpr int64_t kUnbounded = INT64_MAX;
+constexpr double kTicksPerSecond = 10000000.0;
+
+std::string HexBytes(const std::vector<BYTE>& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (BYTE b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+std::string FourCCText(DWORD fourcc) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);
+        if (c == '\0') break;
+        text += c;
+    }
+    return text;
+}
+
+int64_t CurrentTrackIndex(const CSSFStream& stream) {
+    for (size_t i = 0; i < stream.Tracks.size(); ++i)
+        if (stream.Tracks[i].get() == stream.CurrentTrack) return static_cast<int64_t>(i);
+    return -1;
+}
+
+void WriteTrack(JsonWriter& json, const CSSFTrack& track) {
+    json.BeginObject();
+    json.Key("bitrate").UInt(track.Bitrate);
+    json.Key("index").Int(track.Index);
+    json.Key("attributes").BeginArray();
+    for (const auto& attribute : track.Attributes)
+        json.BeginArray().String(attribute->Name).String(attribute->Value).EndArray();
+    json.EndArray();
+    if (auto* video = dynamic_cast<const CSSFVideoTrack*>(&track)) {
+        json.Key("codec_private_data").String(HexBytes(video->CodecPrivateData));
+        json.Key("fourcc").String(FourCCText(video->FourCC));
+        json.Key("max_width").UInt(video->MaxWidth);
+        json.Key("max_height").UInt(video->MaxHeight);
+    } else if (auto* audio = dynamic_cast<const CSSFAudioTrack*>(&track)) {
+        json.Key("codec_private_data").String(HexBytes(audio->CodecPrivateData));
+        json.Key("sampling_rate").UInt(audio->SamplingRate);
+        json.Key("channels").UInt(audio->Channels);
+        json.Key("bits_per_sample").UInt(audio->BitsPerSample);
+        json.Key("packet_size").UInt(audio->PacketSize);
+        json.Key("audio_tag").UInt(audio->AudioTag);
+    }
+    json.EndObject();
+}
+
+void WriteStream(JsonWriter& json, CSSFStream& stream) {
+    json.BeginObject();
+    json.Key("kind").String(stream.GetStreamKind() == 0 ? "video" : "audio");
+    json.Key("name").String(stream.Name);
+    json.Key("pin_name").String(stream.PinName);
+    json.Key("time_scale").Int(stream.TimeScale);
+    json.Key("url").String(stream.Url);
+    json.Key("quality_levels").UInt(stream.QualityLevels);
+    json.Key("chunk_index").UInt(stream.ChunkIndex);
+    json.Key("sample_index").UInt(stream.SampleIndex);
+    json.Key("target_bitrate").UInt(stream.TargetBitrate);
+    json.Key("current_track").Int(CurrentTrackIndex(stream));
+    json.Key("duration").Int(stream.GetDuration());
+    json.Key("end_time").Int(stream.GetEndTime());
+    json.Key("chunks").BeginArray();
+    for (const SSFChunk& chunk : stream.Chunks)
+        json.BeginArray().Int(chunk.StartTime).Int(chunk.Duration).EndArray();
+    json.EndArray();
+    if (auto* video = dynamic_cast<const CSSFVideoStream*>(&stream)) {
+        json.Key("max_width").UInt(video->MaxWidth);
+        json.Key("max_height").UInt(video->MaxHeight);
+        json.Key("display_width").UInt(video->DisplayWidth);
+        json.Key("display_height").UInt(video->DisplayHeight);
+        json.Key("frame_duration").UInt(video->FrameDuration);
+    } else if (auto* audio = dynamic_cast<const CSSFAudioStream*>(&stream)) {
+        json.Key("language").String(audio->Language);
+    }
+    json.Key("tracks").BeginArray();
+    for (const auto& track : stream.Tracks) WriteTrack(json, *track);
+    json.EndArray();
+    json.EndObject();
+}
+
+void PrintJson(CSSFManifest& manifest) {
+    JsonWriter json;
+    json.BeginObject().Key("manifest").BeginObject();
+    json.Key("manifest_url").String(manifest.ManifestUrl);
+    json.Key("base_url").String(manifest.BaseUrl);
+    json.Key("language_option").String(manifest.LanguageOption);
+    json.Key("bitrate_option").String(manifest.BitrateOption);
+    json.Key("time_scale").Int(manifest.TimeScale);
+    json.Key("duration").Int(manifest.Duration);
+    json.Key("is_live").Bool(manifest.IsLive != 0);
+    json.Key("start_time").Int(manifest.StartTime);
+    json.Key("presentation_duration").Int(manifest.GetDuration());
+    json.EndObject();
+    json.Key("streams").BeginArray();
+    for (const auto& stream : manifest.Streams) WriteStream(json, *stream);
+    json.EndArray().EndObject();
+    std::printf("%s\n", json.Text().c_str());
+}
+
+std::string Seconds(int64_t ticks100ns) {
+    if (ticks100ns == kUnbounded) return "unbounded (live)";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ticks100ns) / kTicksPerSecond);
+    return text;
+}
+
+void PrintSummary(CSSFManifest& manifest) {
+    std::printf("manifest  %s\n", manifest.ManifestUrl.c_str());
+    std::printf("base      %s\n", manifest.BaseUrl.c_str());
+    std::printf("%s, duration %s, start %s, %zu stream(s)\n", manifest.IsLive ? "live" : "on demand",
+                Seconds(manifest.GetDuration()).c_str(), Seconds(manifest.StartTime).c_str(),
+                manifest.Streams.size());
+    if (!manifest.LanguageOption.empty() || !manifest.BitrateOption.empty())
+        std::printf("options   language '%s', bit rate '%s'\n", manifest.LanguageOption.c_str(),
+                    manifest.BitrateOption.c_str());
+    int pin = 0;
+    for (const auto& stream : manifest.Streams) {
+        const bool video = stream->GetStreamKind() == 0;
+        std::printf("\npin %d  \"%s\"  %s  (stream \"%s\")\n", pin++, stream->PinName.c_str(),
+                    video ? "video" : "audio", stream->Name.c_str());
+        if (auto* audio = dynamic_cast<const CSSFAudioStream*>(stream.get()))
+            if (!audio->Language.empty()) std::printf("  language %s\n", audio->Language.c_str());
+        if (auto* v = dynamic_cast<const CSSFVideoStream*>(stream.get()))
+            std::printf("  max %ux%u, display %ux%u\n", v->MaxWidth, v->MaxHeight, v->DisplayWidth,
+                        v->DisplayHeight);
+        std::printf("  %zu chunk(s), duration %s, time scale %" PRId64 "\n", stream->Chunks.size(),
+                    Seconds(stream->GetDuration()).c_str(), stream->TimeScale);
+        for (const auto& track : stream->Tracks) {
+            const bool chosen = track.get() == stream->CurrentTrack;
+            std::printf("  %s level %d: %u bit/s", chosen ? "*" : " ", track->Index, track->Bitrate);
+            if (auto* vt = dynamic_cast<const CSSFVideoTrack*>(track.get()))
+                std::printf(", %s %ux%u", FourCCText(vt->FourCC).c_str(), vt->MaxWidth, vt->MaxHeight);
+            if (auto* at = dynamic_cast<const CSSFAudioTrack*>(track.get()))
+                std::printf(", %u Hz, %u ch, %u bit, tag %u", at->SamplingRate, at->Channels,
+                            at->BitsPerSample, at->AudioTag);
+            std::printf("\n");
+        }
+    }
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& args) {
+    std::string url;
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (url.empty() && arg.compare(0, 2, "--") != 0) {
+            url = arg;
+        } else {
+            std::fprintf(stderr, "kvssf info: unexpected argument '%s' (see kvssf --help)\n", arg.c_str());
+            return 2;
+        }
+    }
+    if (url.empty()) {
+        std::fprintf(stderr, "usage: kvssf info URL [--json]\n");
+        return 2;
+    }
+    CSSFManifest manifest;
+    HRESULT hr = manifest.Load(url.c_str());
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "kvssf info: %s\n", DescribeHresult(hr).c_str());
+        return 1;
+    }
+    if (json)
+        PrintJson(manifest);
+    else
+        PrintSummary(manifest);
+    return 0;
+}

@@ -1,0 +1,60 @@
+// kvssf: the command-line host of the native build.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/platform/platform.h"
+#include "tools/kvssf/commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: kvssf COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  info URL [--json]   Load the presentation whose manifest is at URL, exactly as\n"
+    "                      the source filter does, and print its model: the streams in\n"
+    "                      pin order (pin names, kind, quality levels, the chosen level,\n"
+    "                      chunk count and durations). --json prints the whole model\n"
+    "                      as one JSON document (times in the model's units, durations\n"
+    "                      in 100 ns units, all integers exact).\n"
+    "  help, --help        Print this text.\n"
+    "\n"
+    "URL: http://, https://, kvssf:// (fetched as http) or kvssfs:// (as https), ending\n"
+    "in /Manifest (any case), optionally followed by a query. Two query options are\n"
+    "taken out of the URL before it is fetched:\n"
+    "  _ssf_Language=CODE   the default audio stream is the one in language CODE\n"
+    "  _ssf_Bitrate=VALUE   initial video quality: highest (default), lowest, auto, or\n"
+    "                       a bit rate in bit/s (the closest level is chosen)\n"
+    "\n"
+    "Environment: CURL_CA_BUNDLE names a CA certificate file trusted for https.\n"
+    "\n"
+    "Exit status: 0 on success; 1 when the command fails (the HRESULT is printed in\n"
+    "hexadecimal on standard error with a one-line explanation); 2 on a usage error.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "help" || command == "--help" || command == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0) return 1;
+    int status;
+    if (command == "info") {
+        status = RunInfo(args);
+    } else {
+        std::fprintf(stderr, "kvssf: unknown command '%s' (see kvssf --help)\n", command.c_str());
+        status = 2;
+    }
+    CoUninitialize();
+    return status;
+}
