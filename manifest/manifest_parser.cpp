@@ -61,6 +61,38 @@ int StreamKindOf(const std::string& type) {
     return -1;
 }
 
+// visit(child, itemStatus) for the first count items of children, where itemStatus is
+// the DOM's S_OK, or S_FALSE with a null child. A failing item and the first result of
+// visit other than S_OK end the walk and are returned.
+template <class Visit>
+HRESULT ForEachItem(const CXmlNodeList& children, long count, Visit visit) {
+    for (long i = 0; i < count; ++i) {
+        CXmlElement child;
+        HRESULT hr = children.GetItem(i, &child);
+        if (FAILED(hr))
+            return hr;
+        hr = visit(child, hr);
+        if (hr != S_OK)
+            return hr;
+    }
+    return S_OK;
+}
+
+// ForEachItem over the children called name of parent, in document order; a selection
+// other than S_OK and a failing length are returned.
+template <class Visit>
+HRESULT ForEachChild(const CXmlElement& parent, const char* name, Visit visit) {
+    CXmlNodeList children;
+    HRESULT hr = parent.SelectChildren(name, &children);
+    if (hr != S_OK)
+        return hr;
+    long count = 0;
+    hr = children.GetLength(&count);
+    if (FAILED(hr))
+        return hr;
+    return ForEachItem(children, count, visit);
+}
+
 } // namespace
 
 // SmoothStreamingMedia: the root's time scale, duration and live flag, then the streams.
@@ -95,101 +127,62 @@ HRESULT CSSFManifest::ParseRoot(const CXmlDocument& document) {
 // StreamIndex children of the root, in document order: video and audio ones become
 // streams, others are skipped.
 HRESULT CSSFManifest::ParseStreams(const CXmlElement& root) {
-    CXmlNodeList elements;
-    HRESULT hr = root.SelectChildren("StreamIndex", &elements);
-    if (hr != S_OK)
-        return hr;
-    long count = 0;
-    hr = elements.GetLength(&count);
-    if (FAILED(hr))
-        return hr;
-    for (long i = 0; i < count; ++i) {
-        CXmlElement element;
-        hr = elements.GetItem(i, &element);
-        if (FAILED(hr))
-            return hr;
+    return ForEachChild(root, "StreamIndex", [this](const CXmlElement& element, HRESULT) {
         if (element.IsNull())
-            continue;
+            return S_OK;
         std::unique_ptr<CSSFStream> stream;
         {
             CXmlAttributes attributes;
-            hr = element.GetAttributes(&attributes);
-            if (FAILED(hr))
-                return hr;
+            HRESULT hr = element.GetAttributes(&attributes);
             if (hr != S_OK)
-                continue;
+                return FAILED(hr) ? hr : S_OK;
             std::string type;
             hr = ReadText(attributes, "Type", &type);
-            if (FAILED(hr))
-                return hr;
             if (hr != S_OK)
-                continue;
+                return FAILED(hr) ? hr : S_OK;
             const int kind = StreamKindOf(type);
             if (kind == CSSFStream::kVideo)
                 stream.reset(new (std::nothrow) CSSFVideoStream(this));
             else if (kind == CSSFStream::kAudio)
                 stream.reset(new (std::nothrow) CSSFAudioStream(this));
             else
-                continue;
+                return S_OK;
             if (!stream)
                 return E_OUTOFMEMORY;
         }
-        hr = stream->Parse(element);
-        if (FAILED(hr))
-            return hr;
+        HRESULT hr = stream->Parse(element);
         if (hr == S_OK)
             Streams.push_back(std::move(stream));
-    }
-    return S_OK;
+        return FAILED(hr) ? hr : S_OK;
+    });
 }
 
 // Refresh: each StreamIndex that matches a loaded stream by kind and exact "Url" gives
 // that stream its new chunk list.
 HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
-    CXmlNodeList elements;
-    HRESULT hr = root.SelectChildren("StreamIndex", &elements);
-    if (hr != S_OK)
-        return hr;
-    long count = 0;
-    hr = elements.GetLength(&count);
-    if (FAILED(hr))
-        return hr;
-    for (long i = 0; i < count; ++i) {
-        CXmlElement element;
-        hr = elements.GetItem(i, &element);
-        if (FAILED(hr))
-            return hr;
+    return ForEachChild(root, "StreamIndex", [this](const CXmlElement& element, HRESULT) {
         if (element.IsNull())
-            continue;
+            return S_OK;
         std::string type, url;
         {
             CXmlAttributes attributes;
-            hr = element.GetAttributes(&attributes);
-            if (FAILED(hr))
-                return hr;
-            if (hr != S_OK)
-                continue;
-            hr = ReadText(attributes, "Type", &type);
+            HRESULT hr = element.GetAttributes(&attributes);
+            if (hr == S_OK)
+                hr = ReadText(attributes, "Type", &type);
             if (hr == S_OK)
                 hr = ReadText(attributes, "Url", &url);
-            if (FAILED(hr))
-                return hr;
             if (hr != S_OK)
-                continue;
+                return FAILED(hr) ? hr : S_OK;
         }
         const int kind = StreamKindOf(type);
-        if (kind < 0)
-            continue;
         auto match = std::find_if(Streams.begin(), Streams.end(), [&](const auto& stream) {
             return stream->GetStreamKind() == kind && stream->Url == url;
         });
-        if (match == Streams.end())
-            continue;
-        hr = (*match)->ReloadChunks(element);
-        if (FAILED(hr))
-            return hr;
-    }
-    return S_OK;
+        if (kind < 0 || match == Streams.end())
+            return S_OK;
+        HRESULT hr = (*match)->ReloadChunks(element);
+        return FAILED(hr) ? hr : S_OK;
+    });
 }
 
 // StreamIndex, the part common to both kinds.
@@ -229,29 +222,18 @@ HRESULT CSSFStream::Parse(const CXmlElement& streamIndex) {
 }
 
 HRESULT CSSFStream::ParseTracks(const CXmlElement& streamIndex) {
-    CXmlNodeList elements;
-    HRESULT hr = streamIndex.SelectChildren("QualityLevel", &elements);
-    if (hr != S_OK)
-        return hr;
-    long count = 0;
-    hr = elements.GetLength(&count);
-    if (FAILED(hr))
-        return hr;
-    for (long i = 0; i < count; ++i) {
-        CXmlElement element;
-        hr = elements.GetItem(i, &element);
-        if (hr != S_OK)
-            return hr;
+    return ForEachChild(streamIndex, "QualityLevel", [this](const CXmlElement& element,
+                                                            HRESULT item) {
+        if (item != S_OK)
+            return item;
         std::unique_ptr<CSSFTrack> track = CreateTrack();
         if (!track)
             return E_OUTOFMEMORY;
-        hr = track->Parse(element);
-        if (FAILED(hr))
-            return hr;
+        HRESULT hr = track->Parse(element);
         if (hr == S_OK)
             Tracks.push_back(std::move(track));
-    }
-    return S_OK;
+        return FAILED(hr) ? hr : S_OK;
+    });
 }
 
 // StreamIndex of a video stream: its sizes, each falling back as the kind needs.
@@ -342,13 +324,12 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
             (*chunks)[static_cast<size_t>(k)] = SSFChunk{tsStart, tsDuration};
         }
     };
-    for (long i = 0; i < listed; ++i) {
-        CXmlElement element;
-        hr = elements.GetItem(i, &element);
-        if (hr != S_OK)
-            return hr;
+    bool full = false; // a chunk number beyond the list ended the reading
+    hr = ForEachItem(elements, listed, [&](const CXmlElement& element, HRESULT item) {
+        if (item != S_OK)
+            return item;
         CXmlAttributes attributes;
-        hr = element.GetAttributes(&attributes);
+        HRESULT hr = element.GetAttributes(&attributes);
         if (hr != S_OK)
             return hr;
         uint32_t number = 0;
@@ -356,8 +337,10 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
         if (FAILED(hr))
             return hr;
         const int64_t n = hr == S_OK ? int64_t(number) : last + 1;
-        if (n >= static_cast<int64_t>(count))
-            break;
+        if (n >= static_cast<int64_t>(count)) {
+            full = true;
+            return S_FALSE;
+        }
         fillUpTo(n);
         int64_t tsChunkStart = 0, tsChunkDuration = 0;
         hr = ReadInt64(attributes, "t", &tsChunkStart);
@@ -374,7 +357,10 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
         tsStart = tsChunkStart;
         tsDuration = tsChunkDuration;
         last = n;
-    }
+        return S_OK;
+    });
+    if (hr != S_OK && !full)
+        return hr;
     fillUpTo(static_cast<int64_t>(count));
     for (size_t k = 0; k + 1 < count; ++k)
         (*chunks)[k].Duration = SubtractTicks((*chunks)[k + 1].StartTime, (*chunks)[k].StartTime);
@@ -423,46 +409,27 @@ HRESULT CSSFTrack::Parse(const CXmlElement& qualityLevel) {
 // CustomAttributes and their Attribute children. An Attribute without "Name" or "Value"
 // ends the reading (S_FALSE); those read before it are kept.
 HRESULT CSSFTrack::ParseCustomAttributes(const CXmlElement& qualityLevel) {
-    CXmlNodeList groups;
-    HRESULT hr = qualityLevel.SelectChildren("CustomAttributes", &groups);
-    if (hr != S_OK)
-        return hr;
-    long groupCount = 0;
-    hr = groups.GetLength(&groupCount);
-    if (FAILED(hr))
-        return hr;
-    for (long g = 0; g < groupCount; ++g) {
-        CXmlElement group;
-        hr = groups.GetItem(g, &group);
-        if (hr != S_OK)
-            return hr;
-        CXmlNodeList items;
-        hr = group.SelectChildren("Attribute", &items);
-        if (hr != S_OK)
-            return hr;
-        long itemCount = 0;
-        hr = items.GetLength(&itemCount);
-        if (FAILED(hr))
-            return hr;
-        for (long i = 0; i < itemCount; ++i) {
-            CXmlElement item;
-            hr = items.GetItem(i, &item);
-            if (hr != S_OK)
-                return hr;
+    return ForEachChild(qualityLevel, "CustomAttributes", [this](const CXmlElement& group,
+                                                                 HRESULT item) {
+        if (item != S_OK)
+            return item;
+        return ForEachChild(group, "Attribute", [this](const CXmlElement& element,
+                                                       HRESULT item) {
+            if (item != S_OK)
+                return item;
             CXmlAttributes attributes;
-            hr = item.GetAttributes(&attributes);
+            HRESULT hr = element.GetAttributes(&attributes);
             if (hr != S_OK)
                 return hr;
             auto attribute = std::make_unique<CSSFAttribute>();
             hr = ReadText(attributes, "Name", &attribute->Name);
             if (hr == S_OK)
                 hr = ReadText(attributes, "Value", &attribute->Value);
-            if (hr != S_OK)
-                return hr;
-            Attributes.push_back(std::move(attribute));
-        }
-    }
-    return S_OK;
+            if (hr == S_OK)
+                Attributes.push_back(std::move(attribute));
+            return hr;
+        });
+    });
 }
 
 // QualityLevel of a video stream: FourCC, sizes (the stream's when absent) and codec
