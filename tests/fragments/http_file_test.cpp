@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fragments/http_file.h"
@@ -161,6 +162,34 @@ TEST(HttpFile, Tls_TrustedCertificateDownloadsWithVerificationOn) {
     std::string other = tls;
     other.replace(other.find("localhost"), 9, "127.0.0.2");
     EXPECT_TRUE(FAILED(file.Download((other + "empty").c_str(), true)));
+}
+
+TEST(HttpFile, Concurrent_DownloadsOnThreadsKeepTheirOwnBodies) {
+    std::string base = OriginUrl("faults");
+    ASSERT_FALSE(base.empty());
+    constexpr int kThreads = 4;
+    int64_t lengths[kThreads] = {};
+    HRESULT results[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            CHttpFile file;
+            // Odd threads fetch the big body, even ones the short echo of their own tag.
+            std::string url = base + (i % 2 ? "big" : "echo?tag=t" + std::to_string(i));
+            results[i] = file.Download(url.c_str(), true);
+            if (SUCCEEDED(results[i]))
+                file.GetLength(&lengths[i]);
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(results[i], S_OK) << i;
+        if (i % 2)
+            EXPECT_EQ(lengths[i], 3 * 1024 * 1024 + 7) << i;
+        else
+            EXPECT_GT(lengths[i], 20) << i;
+    }
 }
 
 TEST(HttpFile, Stream_ReadExactFailsAtEndWhereReadIsShort) {
