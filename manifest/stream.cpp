@@ -34,6 +34,8 @@ HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
             Fragments[i]->Release();
         Fragments[i] = nullptr;
     }
+    if (count > Fragments.max_size())
+        return E_OUTOFMEMORY;
     try {
         Fragments.resize(count, nullptr);
     } catch (const std::bad_alloc&) {
