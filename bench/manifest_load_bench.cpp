@@ -24,14 +24,16 @@ double Median(std::vector<double> values) {
 
 bool Fetch(const char* url, std::vector<char>* bytes) {
     CHttpFile file;
-    if (FAILED(file.Download(url, true))) return false;
+    if (FAILED(file.Download(url, true)))
+        return false;
     int64_t length = 0;
-    if (FAILED(file.GetLength(&length))) return false;
+    if (FAILED(file.GetLength(&length)))
+        return false;
     bytes->resize(static_cast<size_t>(length));
     return SUCCEEDED(file.ReadExact(bytes->data(), bytes->size()));
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -51,11 +53,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < iterations; ++i) {
         auto t0 = Clock::now();
         // The options the manifest reader parses with, so the baseline is as lean as it.
-        xmlDocPtr doc = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), "manifest",
-                                      nullptr,
-                                      XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT);
+        xmlDocPtr doc =
+            xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), "manifest", nullptr,
+                          XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT);
         auto t1 = Clock::now();
-        if (!doc) return 1;
+        if (!doc)
+            return 1;
         xmlFreeDoc(doc);
         parse.push_back(std::chrono::duration<double>(t1 - t0).count());
 
@@ -64,11 +67,13 @@ int main(int argc, char** argv) {
         HRESULT hr = manifest.Load(url);
         auto t3 = Clock::now();
         if (FAILED(hr)) {
-            std::fprintf(stderr, "manifest_load_bench: Load failed 0x%08X\n", static_cast<unsigned>(hr));
+            std::fprintf(stderr, "manifest_load_bench: Load failed 0x%08X\n",
+                         static_cast<unsigned>(hr));
             return 1;
         }
         chunks = 0;
-        for (const auto& stream : manifest.Streams) chunks += stream->Chunks.size();
+        for (const auto& stream : manifest.Streams)
+            chunks += stream->Chunks.size();
         load.push_back(std::chrono::duration<double>(t3 - t2).count());
     }
     const double tLoad = Median(load), tParse = Median(parse);

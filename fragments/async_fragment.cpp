@@ -1,6 +1,8 @@
 #include "fragments/async_fragment.h"
 
-ULONG CSSFAsyncFragment::AddRef() { return ++m_cRef; }
+ULONG CSSFAsyncFragment::AddRef() {
+    return ++m_cRef;
+}
 
 ULONG CSSFAsyncFragment::Release() {
     ULONG count = --m_cRef;

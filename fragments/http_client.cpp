@@ -2,7 +2,9 @@
 
 CHttpClient::CHttpClient(const char* userAgent) : UserAgent(userAgent ? userAgent : "") {}
 
-CHttpClient::~CHttpClient() { CloseAll(); }
+CHttpClient::~CHttpClient() {
+    CloseAll();
+}
 
 HRESULT CHttpClient::Open(const char* url, std::string* path) {
     CloseAll();

@@ -16,8 +16,8 @@ public:
     // *path. 0x80072EE5 when the URL cannot be parsed; else Connect's result.
     virtual HRESULT Open(const char* url, std::string* path);
     // Closes all handles, then opens the root handle and the connection.
-    virtual HRESULT Connect(const char* host, WORD port, const char* userName,
-                            const char* password, DWORD scheme);
+    virtual HRESULT Connect(const char* host, WORD port, const char* userName, const char* password,
+                            DWORD scheme);
     // Opens and sends a "GET path HTTP/1.0" request; acceptTypes is a null-terminated
     // list of media types, or null.
     virtual HRESULT SendRequest(const char* path, const char* const* acceptTypes);
@@ -33,13 +33,13 @@ public:
     void* Connection = nullptr;
     void* Request = nullptr;
 
-    static constexpr DWORD kSchemeHttp = 3;   // INTERNET_SCHEME_HTTP
-    static constexpr DWORD kSchemeHttps = 4;  // INTERNET_SCHEME_HTTPS
+    static constexpr DWORD kSchemeHttp = 3;  // INTERNET_SCHEME_HTTP
+    static constexpr DWORD kSchemeHttps = 4; // INTERNET_SCHEME_HTTPS
 
     // Always from the server, never cached, no cookies, no UI, redirects reported but not
     // followed; kFlagSecure is added for https.
     static constexpr DWORD kRequestFlags = 0x8468C200;
-    static constexpr DWORD kFlagSecure = 0x00800000;  // INTERNET_FLAG_SECURE
+    static constexpr DWORD kFlagSecure = 0x00800000; // INTERNET_FLAG_SECURE
     // The flags of the next request, from Scheme.
     DWORD RequestFlags() const;
 
@@ -59,8 +59,8 @@ struct HttpUrlParts {
     std::string HostName;
     std::string UserName;
     std::string Password;
-    std::string ObjectPath;  // path and query
-    WORD Port = 0;           // the scheme's default when the URL has none
+    std::string ObjectPath; // path and query
+    WORD Port = 0;          // the scheme's default when the URL has none
     DWORD Scheme = DWORD(-1);
 };
 

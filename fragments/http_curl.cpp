@@ -40,7 +40,7 @@ struct CurlRequest {
     bool HeadersDone = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
-    bool Failed = false;  // the multi interface itself failed
+    bool Failed = false; // the multi interface itself failed
 
     ~CurlRequest() {
         if (Easy) {
@@ -65,33 +65,47 @@ void InitializeCurl() {
 // WinINet's code for the same condition, so callers see one set of errors.
 DWORD Win32FromCurl(CURLcode code, CURL* easy) {
     switch (code) {
-    case CURLE_OK: return ERROR_SUCCESS;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
+    case CURLE_OK:
+        return ERROR_SUCCESS;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+        return ERROR_INTERNET_INVALID_URL;
     case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+        return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+        return ERROR_INTERNET_TIMEOUT;
     case CURLE_PEER_FAILED_VERIFICATION: {
         long verify = 0;
         if (easy)
             curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verify);
-        if (verify == 62)  // X509_V_ERR_HOSTNAME_MISMATCH
+        if (verify == 62) // X509_V_ERR_HOSTNAME_MISMATCH
             return ERROR_INTERNET_SEC_CERT_CN_INVALID;
-        if (verify == 9 || verify == 10)  // not yet valid, expired
+        if (verify == 9 || verify == 10) // not yet valid, expired
             return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
         return ERROR_INTERNET_INVALID_CA;
     }
-    case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
-    case CURLE_SSL_CONNECT_ERROR: return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    case CURLE_SSL_CACERT_BADFILE:
+        return ERROR_INTERNET_INVALID_CA;
+    case CURLE_SSL_CONNECT_ERROR:
+        return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     case CURLE_GOT_NOTHING:
-    case CURLE_WEIRD_SERVER_REPLY: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_WEIRD_SERVER_REPLY:
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR: return ERROR_INTERNET_CONNECTION_RESET;
-    case CURLE_PARTIAL_FILE: return ERROR_INTERNET_CONNECTION_ABORTED;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
-    case CURLE_ABORTED_BY_CALLBACK: return ERROR_INTERNET_OPERATION_CANCELLED;
-    default: return ERROR_INTERNET_INTERNAL_ERROR;
+    case CURLE_RECV_ERROR:
+        return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_PARTIAL_FILE:
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_OUT_OF_MEMORY:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return ERROR_INTERNET_OPERATION_CANCELLED;
+    default:
+        return ERROR_INTERNET_INTERNAL_ERROR;
     }
 }
 
@@ -109,12 +123,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<CurlRequest*>(user);
     size_t bytes = size * count;
-    bool blank = (bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
-                 (bytes == 1 && data[0] == '\n');
+    bool blank =
+        (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
     if (blank) {
         long status = 0;
         curl_easy_getinfo(request->Easy, CURLINFO_RESPONSE_CODE, &status);
-        if (status >= 200)  // an interim 1xx block is followed by the real one
+        if (status >= 200) // an interim 1xx block is followed by the real one
             request->HeadersDone = true;
     }
     return bytes;
@@ -160,7 +174,7 @@ bool CopyPart(CURLU* url, CURLUPart part, size_t limit, std::string* out) {
     CURLUcode rc = curl_url_get(url, part, &text, 0);
     if (rc != CURLUE_OK) {
         out->clear();
-        return true;  // the part is absent
+        return true; // the part is absent
     }
     bool fits = std::strlen(text) <= limit;
     if (fits)
@@ -206,11 +220,10 @@ bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
     const std::string& scheme = parts->SchemeName;
     if (strcasecmp(scheme.c_str(), "http") == 0 || strcasecmp(scheme.c_str(), "kvssf") == 0)
         parts->Scheme = CHttpClient::kSchemeHttp;
-    else if (strcasecmp(scheme.c_str(), "https") == 0 ||
-             strcasecmp(scheme.c_str(), "kvssfs") == 0)
+    else if (strcasecmp(scheme.c_str(), "https") == 0 || strcasecmp(scheme.c_str(), "kvssfs") == 0)
         parts->Scheme = CHttpClient::kSchemeHttps;
     else
-        parts->Scheme = 0;  // INTERNET_SCHEME_UNKNOWN
+        parts->Scheme = 0; // INTERNET_SCHEME_UNKNOWN
     if (!port.empty())
         parts->Port = WORD(std::atoi(port.c_str()));
     else if (parts->Scheme == CHttpClient::kSchemeHttps)
@@ -291,8 +304,8 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
     std::string accept;
     for (const char* const* type = acceptTypes; type && *type; ++type)
         accept += (accept.empty() ? "" : ", ") + std::string(*type);
-    request->Headers = curl_slist_append(nullptr, accept.empty() ? "Accept:"
-                                                                 : ("Accept: " + accept).c_str());
+    request->Headers =
+        curl_slist_append(nullptr, accept.empty() ? "Accept:" : ("Accept: " + accept).c_str());
     request->Headers = curl_slist_append(request->Headers, "Pragma: no-cache");
 
     CURL* easy = request->Easy;

@@ -11,7 +11,9 @@ constexpr DWORD kCopyBufferSize = 1024;
 
 } // namespace
 
-CHttpFile::~CHttpFile() { Close(); }
+CHttpFile::~CHttpFile() {
+    Close();
+}
 
 HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
     auto client = std::make_unique<CHttpClient>(kUserAgent);

@@ -7,7 +7,9 @@
 
 namespace {
 
-HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
 
 void CloseInternetHandle(void** handle) {
     if (*handle)
@@ -80,7 +82,9 @@ bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
     return cracked;
 }
 
-void CHttpClient::CloseRequest() { CloseInternetHandle(&Request); }
+void CHttpClient::CloseRequest() {
+    CloseInternetHandle(&Request);
+}
 
 void CHttpClient::CloseAll() {
     CloseInternetHandle(&Request);
@@ -92,8 +96,8 @@ HRESULT CHttpClient::Connect(const char* host, WORD port, const char* userName,
                              const char* password, DWORD scheme) {
     CloseAll();
     Scheme = scheme;
-    InternetHandle = InternetOpenA(UserAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                   nullptr, 0);
+    InternetHandle =
+        InternetOpenA(UserAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!InternetHandle)
         return LastError();
     Connection = InternetConnectA(static_cast<HINTERNET>(InternetHandle), host, port, userName,
@@ -108,8 +112,8 @@ HRESULT CHttpClient::Connect(const char* host, WORD port, const char* userName,
 
 HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptTypes) {
     CloseRequest();
-    Request = HttpOpenRequestA(static_cast<HINTERNET>(Connection), "GET", path, "HTTP/1.0",
-                               nullptr, const_cast<const char**>(acceptTypes), RequestFlags(), 0);
+    Request = HttpOpenRequestA(static_cast<HINTERNET>(Connection), "GET", path, "HTTP/1.0", nullptr,
+                               const_cast<const char**>(acceptTypes), RequestFlags(), 0);
     if (!Request)
         return LastError();
     if (!HttpSendRequestA(static_cast<HINTERNET>(Request), nullptr, 0, nullptr, 0)) {

@@ -67,7 +67,9 @@ bool EqualsIgnoreCase(const std::string& text, const char* keyword) {
     return keyword[i] == '\0';
 }
 
-bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsAsciiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 std::string TrimAsciiSpace(const std::string& text) {
     size_t begin = 0, end = text.size();
@@ -151,8 +153,7 @@ HRESULT ReadFourCC(const CXmlAttributes& attributes, const char* name, uint32_t*
     return S_OK;
 }
 
-HRESULT ReadHexBytes(const CXmlAttributes& attributes, const char* name,
-                     std::vector<BYTE>* value) {
+HRESULT ReadHexBytes(const CXmlAttributes& attributes, const char* name, std::vector<BYTE>* value) {
     std::string text;
     HRESULT hr = attributes.GetText(name, &text);
     if (hr != S_OK)

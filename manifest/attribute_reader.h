@@ -41,5 +41,4 @@ HRESULT ReadBoolean(const CXmlAttributes& attributes, const char* name, BOOL* va
 // 0x34363248); any other length counts as absent (S_FALSE).
 HRESULT ReadFourCC(const CXmlAttributes& attributes, const char* name, uint32_t* value);
 // Hexadecimal text as DecodeHexBytes; E_OUTOFMEMORY when the array cannot grow.
-HRESULT ReadHexBytes(const CXmlAttributes& attributes, const char* name,
-                     std::vector<BYTE>* value);
+HRESULT ReadHexBytes(const CXmlAttributes& attributes, const char* name, std::vector<BYTE>* value);

@@ -27,7 +27,9 @@ HRESULT DownloadManifest(const std::string& url, std::string* fileName) {
 
 } // namespace
 
-CSSFManifest::~CSSFManifest() { Clear(); }
+CSSFManifest::~CSSFManifest() {
+    Clear();
+}
 
 HRESULT CSSFManifest::Clear() {
     LanguageOption.clear();
@@ -50,7 +52,8 @@ HRESULT CSSFManifest::Load(const char* url) {
         ParseUrlOptions();
         BaseUrl = TrimAsciiSpace(ManifestUrl);
         const size_t query = std::min(BaseUrl.find('?'), BaseUrl.size());
-        const size_t suffixStart = query >= kManifestSuffixLength ? query - kManifestSuffixLength : 0;
+        const size_t suffixStart =
+            query >= kManifestSuffixLength ? query - kManifestSuffixLength : 0;
         if (!EqualsIgnoreCase(BaseUrl.substr(suffixStart, query - suffixStart), kManifestSuffix))
             return E_FAIL;
         // Keep the "/" before "manifest".

@@ -64,8 +64,7 @@ int StreamKindOf(const std::string& type) {
 // visit(child, itemStatus) for the first count items of children, where itemStatus is
 // the DOM's S_OK, or S_FALSE with a null child. A failing item and the first result of
 // visit other than S_OK end the walk and are returned.
-template <class Visit>
-HRESULT ForEachItem(const CXmlNodeList& children, long count, Visit visit) {
+template <class Visit> HRESULT ForEachItem(const CXmlNodeList& children, long count, Visit visit) {
     for (long i = 0; i < count; ++i) {
         CXmlElement child;
         HRESULT hr = children.GetItem(i, &child);
@@ -222,18 +221,18 @@ HRESULT CSSFStream::Parse(const CXmlElement& streamIndex) {
 }
 
 HRESULT CSSFStream::ParseTracks(const CXmlElement& streamIndex) {
-    return ForEachChild(streamIndex, "QualityLevel", [this](const CXmlElement& element,
-                                                            HRESULT item) {
-        if (item != S_OK)
-            return item;
-        std::unique_ptr<CSSFTrack> track = CreateTrack();
-        if (!track)
-            return E_OUTOFMEMORY;
-        HRESULT hr = track->Parse(element);
-        if (hr == S_OK)
-            Tracks.push_back(std::move(track));
-        return FAILED(hr) ? hr : S_OK;
-    });
+    return ForEachChild(streamIndex, "QualityLevel",
+                        [this](const CXmlElement& element, HRESULT item) {
+                            if (item != S_OK)
+                                return item;
+                            std::unique_ptr<CSSFTrack> track = CreateTrack();
+                            if (!track)
+                                return E_OUTOFMEMORY;
+                            HRESULT hr = track->Parse(element);
+                            if (hr == S_OK)
+                                Tracks.push_back(std::move(track));
+                            return FAILED(hr) ? hr : S_OK;
+                        });
 }
 
 // StreamIndex of a video stream: its sizes, each falling back as the kind needs.
@@ -409,27 +408,27 @@ HRESULT CSSFTrack::Parse(const CXmlElement& qualityLevel) {
 // CustomAttributes and their Attribute children. An Attribute without "Name" or "Value"
 // ends the reading (S_FALSE); those read before it are kept.
 HRESULT CSSFTrack::ParseCustomAttributes(const CXmlElement& qualityLevel) {
-    return ForEachChild(qualityLevel, "CustomAttributes", [this](const CXmlElement& group,
-                                                                 HRESULT item) {
-        if (item != S_OK)
-            return item;
-        return ForEachChild(group, "Attribute", [this](const CXmlElement& element,
-                                                       HRESULT item) {
+    return ForEachChild(
+        qualityLevel, "CustomAttributes", [this](const CXmlElement& group, HRESULT item) {
             if (item != S_OK)
                 return item;
-            CXmlAttributes attributes;
-            HRESULT hr = element.GetAttributes(&attributes);
-            if (hr != S_OK)
-                return hr;
-            auto attribute = std::make_unique<CSSFAttribute>();
-            hr = ReadText(attributes, "Name", &attribute->Name);
-            if (hr == S_OK)
-                hr = ReadText(attributes, "Value", &attribute->Value);
-            if (hr == S_OK)
-                Attributes.push_back(std::move(attribute));
-            return hr;
+            return ForEachChild(group, "Attribute",
+                                [this](const CXmlElement& element, HRESULT item) {
+                                    if (item != S_OK)
+                                        return item;
+                                    CXmlAttributes attributes;
+                                    HRESULT hr = element.GetAttributes(&attributes);
+                                    if (hr != S_OK)
+                                        return hr;
+                                    auto attribute = std::make_unique<CSSFAttribute>();
+                                    hr = ReadText(attributes, "Name", &attribute->Name);
+                                    if (hr == S_OK)
+                                        hr = ReadText(attributes, "Value", &attribute->Value);
+                                    if (hr == S_OK)
+                                        Attributes.push_back(std::move(attribute));
+                                    return hr;
+                                });
         });
-    });
 }
 
 // QualityLevel of a video stream: FourCC, sizes (the stream's when absent) and codec
@@ -469,10 +468,11 @@ HRESULT CSSFAudioTrack::Parse(const CXmlElement& qualityLevel) {
     hr = qualityLevel.GetAttributes(&attributes);
     if (hr != S_OK)
         return hr;
-    const std::pair<const char*, uint32_t*> fields[] = {
-        {"SamplingRate", &SamplingRate}, {"Channels", &Channels},
-        {"BitsPerSample", &BitsPerSample}, {"PacketSize", &PacketSize},
-        {"AudioTag", &AudioTag}};
+    const std::pair<const char*, uint32_t*> fields[] = {{"SamplingRate", &SamplingRate},
+                                                        {"Channels", &Channels},
+                                                        {"BitsPerSample", &BitsPerSample},
+                                                        {"PacketSize", &PacketSize},
+                                                        {"AudioTag", &AudioTag}};
     for (const auto& field : fields) {
         hr = ReadUInt32(attributes, field.first, field.second);
         if (hr != S_OK)

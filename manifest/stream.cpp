@@ -44,7 +44,9 @@ HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
     return S_OK;
 }
 
-CSSFTrack* CSSFStream::GetCurrentTrack() { return CurrentTrack; }
+CSSFTrack* CSSFStream::GetCurrentTrack() {
+    return CurrentTrack;
+}
 
 HRESULT CSSFStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
     CSSFTrack* track = GetCurrentTrack();
@@ -53,8 +55,18 @@ HRESULT CSSFStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERT
     return track->DecideBufferSize(allocator, properties);
 }
 
-HRESULT CSSFStream::OnActive() { return S_OK; }
-HRESULT CSSFStream::OnInactive() { return S_OK; }
-HRESULT CSSFStream::OnFlush() { return S_OK; }
-HRESULT CSSFStream::OnNewSegment(REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
-HRESULT CSSFStream::SwitchTrack(CSSFTrack*) { return E_FAIL; }
+HRESULT CSSFStream::OnActive() {
+    return S_OK;
+}
+HRESULT CSSFStream::OnInactive() {
+    return S_OK;
+}
+HRESULT CSSFStream::OnFlush() {
+    return S_OK;
+}
+HRESULT CSSFStream::OnNewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
+    return S_OK;
+}
+HRESULT CSSFStream::SwitchTrack(CSSFTrack*) {
+    return E_FAIL;
+}

@@ -74,14 +74,14 @@ public:
     uint64_t TargetBitrate = 0;        // bits per second
     CSSFTrack* CurrentTrack = nullptr; // points into Tracks
     std::string Name;
-    std::string PinName; // "~" in front for streams that are not rendered by default
-    CSSFManifest* Manifest; // owner, not owned
-    uint32_t SampleIndex = 0; // next sample in the current chunk; guarded by Lock at play time
-    uint32_t ChunkIndex = 0;  // current chunk; Chunks.size() at the end; guarded by Lock
-    uint32_t QualityLevels = 0; // as declared; Tracks holds what was kept
-    int64_t TimeScale = 0;      // ticks per second; 0 only when the document says so
-    std::string Url;            // fragment URL template
-    std::vector<SSFChunk> Chunks;             // guarded by Lock
+    std::string PinName;          // "~" in front for streams that are not rendered by default
+    CSSFManifest* Manifest;       // owner, not owned
+    uint32_t SampleIndex = 0;     // next sample in the current chunk; guarded by Lock at play time
+    uint32_t ChunkIndex = 0;      // current chunk; Chunks.size() at the end; guarded by Lock
+    uint32_t QualityLevels = 0;   // as declared; Tracks holds what was kept
+    int64_t TimeScale = 0;        // ticks per second; 0 only when the document says so
+    std::string Url;              // fragment URL template
+    std::vector<SSFChunk> Chunks; // guarded by Lock
     std::vector<std::unique_ptr<CSSFTrack>> Tracks;
     std::vector<CSSFAsyncFragment*> Fragments; // one reference per non-null slot; guarded by Lock
     std::recursive_mutex Lock;

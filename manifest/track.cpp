@@ -31,12 +31,18 @@ HRESULT CSSFTrack::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTI
     return actual.cbBuffer < properties->cbBuffer ? E_FAIL : S_OK;
 }
 
-uint32_t CSSFTrack::GetMaxSampleSize() { return kDefaultMaxSampleSize; }
+uint32_t CSSFTrack::GetMaxSampleSize() {
+    return kDefaultMaxSampleSize;
+}
 
-uint32_t CSSFTrack::GetBitrate() { return Bitrate; }
+uint32_t CSSFTrack::GetBitrate() {
+    return Bitrate;
+}
 
 // Two frames of 24-bit pixels.
-uint32_t CSSFVideoTrack::GetMaxSampleSize() { return MaxHeight * MaxWidth * 3u * 2u; }
+uint32_t CSSFVideoTrack::GetMaxSampleSize() {
+    return MaxHeight * MaxWidth * 3u * 2u;
+}
 
 // 1.5 s of PCM at the track's format (halved before the last factors, so even), × 10.
 uint32_t CSSFAudioTrack::GetMaxSampleSize() {

@@ -37,7 +37,7 @@ public:
     virtual uint32_t GetMaxSampleSize();
     virtual uint32_t GetBitrate();
 
-    CSSFStream* Stream; // owner, not owned
+    CSSFStream* Stream;   // owner, not owned
     uint32_t Bitrate = 0; // bits per second
     int32_t Index = -1;   // -1 when the element has no "Index"
     std::vector<std::unique_ptr<CSSFAttribute>> Attributes;

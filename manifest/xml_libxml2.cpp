@@ -62,8 +62,12 @@ struct CXmlBackend {
     static void SetDoc(CXmlDocument* document, xmlDoc* doc) { document->m_pHandle = doc; }
 };
 
-CXmlAttributes::~CXmlAttributes() { Reset(); }
-void CXmlAttributes::Reset() { m_pHandle = nullptr; }
+CXmlAttributes::~CXmlAttributes() {
+    Reset();
+}
+void CXmlAttributes::Reset() {
+    m_pHandle = nullptr;
+}
 
 HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
     const xmlNode* node = CXmlBackend::Node(*this);
@@ -90,7 +94,9 @@ HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
     return S_FALSE;
 }
 
-CXmlNodeList::~CXmlNodeList() { Reset(); }
+CXmlNodeList::~CXmlNodeList() {
+    Reset();
+}
 void CXmlNodeList::Reset() {
     delete CXmlBackend::Nodes(*this);
     m_pHandle = nullptr;
@@ -116,8 +122,12 @@ HRESULT CXmlNodeList::GetItem(long index, CXmlElement* element) const {
     return S_OK;
 }
 
-CXmlElement::~CXmlElement() { Reset(); }
-void CXmlElement::Reset() { m_pHandle = nullptr; }
+CXmlElement::~CXmlElement() {
+    Reset();
+}
+void CXmlElement::Reset() {
+    m_pHandle = nullptr;
+}
 
 HRESULT CXmlElement::GetAttributes(CXmlAttributes* attributes) const {
     xmlNode* node = CXmlBackend::Node(*this);
@@ -146,7 +156,9 @@ HRESULT CXmlElement::SelectChildren(const char* name, CXmlNodeList* children) co
     return S_OK;
 }
 
-CXmlDocument::~CXmlDocument() { Close(); }
+CXmlDocument::~CXmlDocument() {
+    Close();
+}
 
 void CXmlDocument::Close() {
     if (xmlDoc* doc = CXmlBackend::Doc(*this))

@@ -58,9 +58,7 @@ struct CXmlBackend {
     static IXMLDOMDocument* Doc(const CXmlDocument& document) {
         return static_cast<IXMLDOMDocument*>(document.m_pHandle);
     }
-    static void SetDoc(CXmlDocument* document, IXMLDOMDocument* doc) {
-        document->m_pHandle = doc;
-    }
+    static void SetDoc(CXmlDocument* document, IXMLDOMDocument* doc) { document->m_pHandle = doc; }
     template <class Interface> static void Release(void*& handle) {
         auto* p = static_cast<Interface*>(handle);
         SafeRelease(p);
@@ -68,8 +66,12 @@ struct CXmlBackend {
     }
 };
 
-CXmlAttributes::~CXmlAttributes() { Reset(); }
-void CXmlAttributes::Reset() { CXmlBackend::Release<IXMLDOMNamedNodeMap>(m_pHandle); }
+CXmlAttributes::~CXmlAttributes() {
+    Reset();
+}
+void CXmlAttributes::Reset() {
+    CXmlBackend::Release<IXMLDOMNamedNodeMap>(m_pHandle);
+}
 
 HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
     IXMLDOMNamedNodeMap* map = CXmlBackend::Map(*this);
@@ -94,8 +96,12 @@ HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
     return hr;
 }
 
-CXmlNodeList::~CXmlNodeList() { Reset(); }
-void CXmlNodeList::Reset() { CXmlBackend::Release<IXMLDOMNodeList>(m_pHandle); }
+CXmlNodeList::~CXmlNodeList() {
+    Reset();
+}
+void CXmlNodeList::Reset() {
+    CXmlBackend::Release<IXMLDOMNodeList>(m_pHandle);
+}
 
 HRESULT CXmlNodeList::GetLength(long* length) const {
     IXMLDOMNodeList* list = CXmlBackend::List(*this);
@@ -120,8 +126,12 @@ HRESULT CXmlNodeList::GetItem(long index, CXmlElement* element) const {
     return hr;
 }
 
-CXmlElement::~CXmlElement() { Reset(); }
-void CXmlElement::Reset() { CXmlBackend::Release<IXMLDOMNode>(m_pHandle); }
+CXmlElement::~CXmlElement() {
+    Reset();
+}
+void CXmlElement::Reset() {
+    CXmlBackend::Release<IXMLDOMNode>(m_pHandle);
+}
 
 HRESULT CXmlElement::GetAttributes(CXmlAttributes* attributes) const {
     IXMLDOMNode* node = CXmlBackend::Node(*this);
@@ -150,7 +160,9 @@ HRESULT CXmlElement::SelectChildren(const char* name, CXmlNodeList* children) co
     return hr;
 }
 
-CXmlDocument::~CXmlDocument() { Close(); }
+CXmlDocument::~CXmlDocument() {
+    Close();
+}
 
 void CXmlDocument::Close() {
     IXMLDOMDocument* doc = CXmlBackend::Doc(*this);

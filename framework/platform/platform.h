@@ -6,11 +6,11 @@
 #ifdef _WIN32
 #include "framework/platform/win32/sdk.h"
 #else
-#include "framework/platform/posix/com_types.h"
-#include "framework/platform/posix/hresults.h"
 #include "framework/platform/posix/com_interfaces.h"
-#include "framework/platform/posix/dshow_interfaces.h"
 #include "framework/platform/posix/com_runtime.h"
+#include "framework/platform/posix/com_types.h"
+#include "framework/platform/posix/dshow_interfaces.h"
+#include "framework/platform/posix/hresults.h"
 #include "framework/platform/posix/sdk_guids.h"
 #endif
 

@@ -57,8 +57,7 @@ TEST(HttpClient, Statuses_ReportedAsReceivedAndRedirectsNotFollowed) {
     for (DWORD code : {301u, 302u, 401u, 404u, 500u}) {
         DWORD status = 0;
         std::string body;
-        ASSERT_EQ(Fetch(base + "status/" + std::to_string(code) + "?tag=redirect", &status,
-                        &body),
+        ASSERT_EQ(Fetch(base + "status/" + std::to_string(code) + "?tag=redirect", &status, &body),
                   S_FALSE)
             << code;
         EXPECT_EQ(status, code);
@@ -81,8 +80,7 @@ TEST(HttpClient, Transport_ClosedPortAndUntrustedCertificateFail) {
     std::string saved = bundle ? bundle : "";
     SetEnvironment("CURL_CA_BUNDLE", "");
     EXPECT_EQ(Fetch(tls + "echo", &status, &body), HRESULT(0x80072F0D));
-    EXPECT_EQ(Fetch(Replace(tls, "https", "kvssfs") + "echo", &status, &body),
-              HRESULT(0x80072F0D));
+    EXPECT_EQ(Fetch(Replace(tls, "https", "kvssfs") + "echo", &status, &body), HRESULT(0x80072F0D));
     SetEnvironment("CURL_CA_BUNDLE", saved);
 }
 

@@ -138,8 +138,7 @@ TEST(HttpFile, Faults_BrokenTransfersFailAndLeaveNoFile) {
         ExpectClosed(file);
         EXPECT_TRUE(FAILED(file.Download("kvssf://", deleteOnClose)));
         ExpectClosed(file);
-        EXPECT_EQ(file.Download((base + "status/500").c_str(), deleteOnClose),
-                  HRESULT(0x80070002));
+        EXPECT_EQ(file.Download((base + "status/500").c_str(), deleteOnClose), HRESULT(0x80070002));
         EXPECT_EQ(file.Download("http://127.0.0.1:1/", deleteOnClose), HRESULT(0x80072EFD));
     }
     EXPECT_EQ(temp.FileCount(), 0u) << "a failed download left a file in " << temp.Path();

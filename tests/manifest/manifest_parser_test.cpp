@@ -86,7 +86,8 @@ TEST_F(ManifestParserTest, ParseRoot_TimeScaleSpellings_RootAndStreamScales) {
     EXPECT_EQ(0, m_manifest.Streams[2]->TimeScale);
 
     CSSFManifest defaults;
-    TempXmlFile file(SmoothDocument("Duration=\"1\" timescale=\"1000\"", VideoWithChunks("Chunks=\"0\"", "")));
+    TempXmlFile file(
+        SmoothDocument("Duration=\"1\" timescale=\"1000\"", VideoWithChunks("Chunks=\"0\"", "")));
     ASSERT_EQ(S_OK, defaults.LoadFromFile(file.Path()));
     EXPECT_EQ(10000000, defaults.TimeScale);
     ASSERT_EQ(1u, defaults.Streams.size());
@@ -94,7 +95,8 @@ TEST_F(ManifestParserTest, ParseRoot_TimeScaleSpellings_RootAndStreamScales) {
 }
 
 TEST_F(ManifestParserTest, ParseRoot_WithoutDurationOrRoot_LoadsNoStreams) {
-    EXPECT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"1\"", ""), "TimeScale=\"1000\" IsLive=\"true\""));
+    EXPECT_EQ(S_OK,
+              Load(VideoWithChunks("Chunks=\"1\"", ""), "TimeScale=\"1000\" IsLive=\"true\""));
     EXPECT_TRUE(m_manifest.Streams.empty());
     EXPECT_EQ(1000, m_manifest.TimeScale);
     EXPECT_EQ(0, m_manifest.IsLive);
@@ -120,16 +122,21 @@ TEST_F(ManifestParserTest, ParseRoot_IsLive_TrueInAnyCaseOnly) {
 TEST_F(ManifestParserTest, ParseStreams_TypesAndRequiredAttributes_OnlyCompleteOnesKept) {
     const std::string chunks = "Chunks=\"1\"";
     ASSERT_EQ(S_OK,
-              Load(StreamIndex("Type=\"text\" Name=\"subs\" " + std::string(kStreamAttributes) + " " + chunks,
+              Load(StreamIndex("Type=\"text\" Name=\"subs\" " + std::string(kStreamAttributes) +
+                                   " " + chunks,
                                kVideoLevel) +
-                   StreamIndex("Type=\"data\" Name=\"other\" " + std::string(kStreamAttributes) + " " + chunks,
+                   StreamIndex("Type=\"data\" Name=\"other\" " + std::string(kStreamAttributes) +
+                                   " " + chunks,
                                kVideoLevel) +
-                   StreamIndex("Name=\"untyped\" " + std::string(kStreamAttributes) + " " + chunks, kVideoLevel) +
+                   StreamIndex("Name=\"untyped\" " + std::string(kStreamAttributes) + " " + chunks,
+                               kVideoLevel) +
                    Video("Name=\"no-url\" QualityLevels=\"1\" " + chunks, kVideoLevel) +
                    Audio("Name=\"no-levels\" Url=\"u\" " + chunks, kAudioLevel) +
                    Video("Name=\"no-chunks\" " + std::string(kStreamAttributes), kVideoLevel) +
-                   StreamIndex("Type=\"VIDEO\" " + std::string(kStreamAttributes) + " " + chunks, kVideoLevel) +
-                   Audio("Name=\"sound\" " + std::string(kStreamAttributes) + " " + chunks, kAudioLevel)));
+                   StreamIndex("Type=\"VIDEO\" " + std::string(kStreamAttributes) + " " + chunks,
+                               kVideoLevel) +
+                   Audio("Name=\"sound\" " + std::string(kStreamAttributes) + " " + chunks,
+                         kAudioLevel)));
     ASSERT_EQ(2u, m_manifest.Streams.size());
     // Without "Name" the stream is named by its "Type" as written.
     EXPECT_EQ("VIDEO", m_manifest.Streams[0]->Name);
@@ -144,31 +151,37 @@ TEST_F(ManifestParserTest, ParseStreams_TypesAndRequiredAttributes_OnlyCompleteO
 TEST_F(ManifestParserTest, ParseTracks_MissingRequiredValues_TracksAndEmptyStreamsDropped) {
     const std::string video = std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"v\"";
     const std::string audio = std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"a\"";
-    ASSERT_EQ(S_OK,
-              Load(Video(video,
-                         "<QualityLevel Bitrate=\"1\" FourCC=\"AVC\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"2\" FourCC=\"AVC1X\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\"/>"
-                         "<QualityLevel FourCC=\"WVC1\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"5\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>") +
-                   Audio(audio,
-                         "<QualityLevel Bitrate=\"1\" Channels=\"2\" BitsPerSample=\"16\" PacketSize=\"4\" "
-                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"2\" SamplingRate=\"1\" BitsPerSample=\"16\" PacketSize=\"4\" "
-                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"3\" SamplingRate=\"1\" Channels=\"2\" PacketSize=\"4\" "
-                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"4\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
-                         "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"5\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
-                         "PacketSize=\"4\" CodecPrivateData=\"00\"/>"
-                         "<QualityLevel Bitrate=\"6\" SamplingRate=\"1\" Channels=\"2\" BitsPerSample=\"16\" "
-                         "PacketSize=\"4\" AudioTag=\"255\"/>"
-                         "<QualityLevel Bitrate=\"7\" SamplingRate=\"44100\" Channels=\"1\" BitsPerSample=\"8\" "
-                         "PacketSize=\"1\" AudioTag=\"1\" CodecPrivateData=\"\"/>") +
-                   Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"all-dropped\"",
-                         "<QualityLevel Bitrate=\"1\" FourCC=\"H26\" CodecPrivateData=\"00\"/>") +
-                   Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"no-levels\"", "")));
+    ASSERT_EQ(
+        S_OK,
+        Load(Video(video, "<QualityLevel Bitrate=\"1\" FourCC=\"AVC\" CodecPrivateData=\"00\"/>"
+                          "<QualityLevel Bitrate=\"2\" FourCC=\"AVC1X\" CodecPrivateData=\"00\"/>"
+                          "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\"/>"
+                          "<QualityLevel FourCC=\"WVC1\" CodecPrivateData=\"00\"/>"
+                          "<QualityLevel Bitrate=\"5\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>") +
+             Audio(
+                 audio,
+                 "<QualityLevel Bitrate=\"1\" Channels=\"2\" BitsPerSample=\"16\" PacketSize=\"4\" "
+                 "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                 "<QualityLevel Bitrate=\"2\" SamplingRate=\"1\" BitsPerSample=\"16\" "
+                 "PacketSize=\"4\" "
+                 "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                 "<QualityLevel Bitrate=\"3\" SamplingRate=\"1\" Channels=\"2\" PacketSize=\"4\" "
+                 "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                 "<QualityLevel Bitrate=\"4\" SamplingRate=\"1\" Channels=\"2\" "
+                 "BitsPerSample=\"16\" "
+                 "AudioTag=\"255\" CodecPrivateData=\"00\"/>"
+                 "<QualityLevel Bitrate=\"5\" SamplingRate=\"1\" Channels=\"2\" "
+                 "BitsPerSample=\"16\" "
+                 "PacketSize=\"4\" CodecPrivateData=\"00\"/>"
+                 "<QualityLevel Bitrate=\"6\" SamplingRate=\"1\" Channels=\"2\" "
+                 "BitsPerSample=\"16\" "
+                 "PacketSize=\"4\" AudioTag=\"255\"/>"
+                 "<QualityLevel Bitrate=\"7\" SamplingRate=\"44100\" Channels=\"1\" "
+                 "BitsPerSample=\"8\" "
+                 "PacketSize=\"1\" AudioTag=\"1\" CodecPrivateData=\"\"/>") +
+             Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"all-dropped\"",
+                   "<QualityLevel Bitrate=\"1\" FourCC=\"H26\" CodecPrivateData=\"00\"/>") +
+             Video(std::string(kStreamAttributes) + " Chunks=\"1\" Name=\"no-levels\"", "")));
     ASSERT_EQ(2u, m_manifest.Streams.size());
     CSSFVideoStream& v = VideoAt(0);
     ASSERT_EQ(1u, v.Tracks.size());
@@ -187,13 +200,15 @@ TEST_F(ManifestParserTest, ParseTracks_MissingRequiredValues_TracksAndEmptyStrea
 }
 
 TEST_F(ManifestParserTest, ParseTracks_VideoFields_ReadWithDefaults) {
-    ASSERT_EQ(S_OK,
-              Load(Video(std::string(kStreamAttributes) + " Chunks=\"1\" MaxWidth=\"1920\" MaxHeight=\"1080\"",
-                         "<QualityLevel Index=\"7\" Bitrate=\"0x10\" FourCC=\"H264\" MaxWidth=\"640\" "
-                         "MaxHeight=\"360\" CodecPrivateData=\"00000001674D40\"/>"
-                         "<QualityLevel Index=\"4294967295\" Bitrate=\"2\" FourCC=\"avc1\" "
-                         "CodecPrivateData=\"ABC\"/>"
-                         "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>")));
+    ASSERT_EQ(
+        S_OK,
+        Load(Video(std::string(kStreamAttributes) +
+                       " Chunks=\"1\" MaxWidth=\"1920\" MaxHeight=\"1080\"",
+                   "<QualityLevel Index=\"7\" Bitrate=\"0x10\" FourCC=\"H264\" MaxWidth=\"640\" "
+                   "MaxHeight=\"360\" CodecPrivateData=\"00000001674D40\"/>"
+                   "<QualityLevel Index=\"4294967295\" Bitrate=\"2\" FourCC=\"avc1\" "
+                   "CodecPrivateData=\"ABC\"/>"
+                   "<QualityLevel Bitrate=\"3\" FourCC=\"WVC1\" CodecPrivateData=\"\"/>")));
     CSSFVideoStream& v = VideoAt(0);
     ASSERT_EQ(3u, v.Tracks.size());
     const auto& first = dynamic_cast<const CSSFVideoTrack&>(*v.Tracks[0]);
@@ -219,16 +234,21 @@ TEST_F(ManifestParserTest, ParseTracks_VideoFields_ReadWithDefaults) {
 }
 
 TEST_F(ManifestParserTest, ParseVideoStream_MissingSizes_DerivedFromTracksAndMaximum) {
-    const std::string levels =
-        "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" MaxWidth=\"640\" MaxHeight=\"480\" CodecPrivateData=\"00\"/>"
-        "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" MaxWidth=\"1280\" MaxHeight=\"360\" CodecPrivateData=\"00\"/>";
+    const std::string levels = "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" MaxWidth=\"640\" "
+                               "MaxHeight=\"480\" CodecPrivateData=\"00\"/>"
+                               "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" MaxWidth=\"1280\" "
+                               "MaxHeight=\"360\" CodecPrivateData=\"00\"/>";
     const std::string common = std::string(kStreamAttributes) + " Chunks=\"1\" ";
-    ASSERT_EQ(S_OK, Load(Video(common, levels) + Video(common + "MaxWidth=\"100\"", levels) +
-                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\"", levels) +
-                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"0\" DisplayHeight=\"9\"",
-                               levels) +
-                         Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\" DisplayHeight=\"9\"",
-                               levels)));
+    ASSERT_EQ(
+        S_OK,
+        Load(Video(common, levels) + Video(common + "MaxWidth=\"100\"", levels) +
+             Video(common + "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\"", levels) +
+             Video(common +
+                       "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"0\" DisplayHeight=\"9\"",
+                   levels) +
+             Video(common +
+                       "MaxWidth=\"100\" MaxHeight=\"50\" DisplayWidth=\"16\" DisplayHeight=\"9\"",
+                   levels)));
     ASSERT_EQ(5u, m_manifest.Streams.size());
     const uint32_t expected[5][4] = {
         {1280, 480, 1280, 480}, // all from the largest track sizes
@@ -258,18 +278,21 @@ TEST_F(ManifestParserTest, ParseAudioStream_Language_ReadOrEmpty) {
     EXPECT_EQ((std::vector<BYTE>{0x11, 0x90}), track.CodecPrivateData);
 }
 
-TEST_F(ManifestParserTest, ParseCustomAttributes_GroupsAndIncompleteAttribute_ReadInOrderUntilIncomplete) {
-    ASSERT_EQ(S_OK,
-              Load(Video(std::string(kStreamAttributes) + " Chunks=\"1\"",
-                         "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" CodecPrivateData=\"00\">"
-                         "<CustomAttributes><Attribute Name=\"a\" Value=\"1\"/><Attribute Name=\"b\" Value=\"\"/>"
-                         "</CustomAttributes><CustomAttributes><Attribute Name=\"c\" Value=\"3\"/>"
-                         "</CustomAttributes></QualityLevel>"
-                         "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" CodecPrivateData=\"00\">"
-                         "<CustomAttributes><Attribute Name=\"x\" Value=\"1\"/><Attribute Name=\"y\"/>"
-                         "<Attribute Name=\"z\" Value=\"3\"/></CustomAttributes>"
-                         "<CustomAttributes><Attribute Name=\"w\" Value=\"4\"/></CustomAttributes>"
-                         "</QualityLevel>")));
+TEST_F(ManifestParserTest,
+       ParseCustomAttributes_GroupsAndIncompleteAttribute_ReadInOrderUntilIncomplete) {
+    ASSERT_EQ(
+        S_OK,
+        Load(Video(std::string(kStreamAttributes) + " Chunks=\"1\"",
+                   "<QualityLevel Bitrate=\"1\" FourCC=\"H264\" CodecPrivateData=\"00\">"
+                   "<CustomAttributes><Attribute Name=\"a\" Value=\"1\"/><Attribute Name=\"b\" "
+                   "Value=\"\"/>"
+                   "</CustomAttributes><CustomAttributes><Attribute Name=\"c\" Value=\"3\"/>"
+                   "</CustomAttributes></QualityLevel>"
+                   "<QualityLevel Bitrate=\"2\" FourCC=\"H264\" CodecPrivateData=\"00\">"
+                   "<CustomAttributes><Attribute Name=\"x\" Value=\"1\"/><Attribute Name=\"y\"/>"
+                   "<Attribute Name=\"z\" Value=\"3\"/></CustomAttributes>"
+                   "<CustomAttributes><Attribute Name=\"w\" Value=\"4\"/></CustomAttributes>"
+                   "</QualityLevel>")));
     CSSFVideoStream& v = VideoAt(0);
     ASSERT_EQ(2u, v.Tracks.size());
     auto pairs = [](const CSSFTrack& track) {
@@ -285,30 +308,38 @@ TEST_F(ManifestParserTest, ParseCustomAttributes_GroupsAndIncompleteAttribute_Re
 }
 
 TEST_F(ManifestParserTest, ParseChunks_DurationsOnly_StartsImplied) {
-    EXPECT_EQ((ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
-              LoadChunks("Chunks=\"0\"", "<c d=\"20000000\"/><c d=\"20000000\"/><c d=\"15000000\"/>"));
+    EXPECT_EQ(
+        (ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
+        LoadChunks("Chunks=\"0\"", "<c d=\"20000000\"/><c d=\"20000000\"/><c d=\"15000000\"/>"));
     EXPECT_EQ((ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
               LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"20000000\"/><c n=\"1\" d=\"20000000\"/>"
                                          "<c n=\"2\" d=\"15000000\"/>"));
 }
 
 TEST_F(ManifestParserTest, ParseChunks_StartsOnly_DurationsFromNextStart) {
-    EXPECT_EQ((ChunkList{{100, 200}, {300, 200}}), LoadChunks("Chunks=\"0\"", "<c t=\"100\"/><c t=\"300\"/>"));
+    EXPECT_EQ((ChunkList{{100, 200}, {300, 200}}),
+              LoadChunks("Chunks=\"0\"", "<c t=\"100\"/><c t=\"300\"/>"));
     // Given durations are replaced by the gap to the next start, except the last one's.
     EXPECT_EQ((ChunkList{{0, 10}, {10, 20}, {30, 4}}),
-              LoadChunks("Chunks=\"3\"", "<c t=\"0\" d=\"5\"/><c t=\"10\" d=\"7\"/><c t=\"30\" d=\"4\"/>"));
-    EXPECT_EQ((ChunkList{{36000000000, 20000000}, {36020000000, 20000000}, {36040000000, 20000000}}),
-              LoadChunks("Chunks=\"0\"", "<c t=\"36000000000\" d=\"20000000\"/><c t=\"36020000000\" "
-                                         "d=\"20000000\"/><c t=\"36040000000\" d=\"20000000\"/>"));
-    EXPECT_EQ((ChunkList{{16, 4}, {20, 4}}), LoadChunks("Chunks=\"0\"", "<c t=\"0x10\" d=\"4\"/><c d=\"4\"/>"));
+              LoadChunks("Chunks=\"3\"",
+                         "<c t=\"0\" d=\"5\"/><c t=\"10\" d=\"7\"/><c t=\"30\" d=\"4\"/>"));
+    EXPECT_EQ(
+        (ChunkList{{36000000000, 20000000}, {36020000000, 20000000}, {36040000000, 20000000}}),
+        LoadChunks("Chunks=\"0\"", "<c t=\"36000000000\" d=\"20000000\"/><c t=\"36020000000\" "
+                                   "d=\"20000000\"/><c t=\"36040000000\" d=\"20000000\"/>"));
+    EXPECT_EQ((ChunkList{{16, 4}, {20, 4}}),
+              LoadChunks("Chunks=\"0\"", "<c t=\"0x10\" d=\"4\"/><c d=\"4\"/>"));
 }
 
 TEST_F(ManifestParserTest, ParseChunks_NumberedWithGaps_GapsRepeatLastDuration) {
-    EXPECT_EQ((ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 7}, {57, 7}, {64, 7}}),
-              LoadChunks("Chunks=\"8\"", "<c n=\"0\" d=\"10\"/><c n=\"1\" d=\"10\"/><c n=\"5\" d=\"7\"/>"));
+    EXPECT_EQ(
+        (ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 7}, {57, 7}, {64, 7}}),
+        LoadChunks("Chunks=\"8\"",
+                   "<c n=\"0\" d=\"10\"/><c n=\"1\" d=\"10\"/><c n=\"5\" d=\"7\"/>"));
     // A chunk number at or past the count ends the reading; the rest repeats.
-    EXPECT_EQ((ChunkList{{0, 5}, {5, 5}, {10, 5}}),
-              LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"5\"/><c n=\"3\" d=\"9\"/><c n=\"1\" d=\"1\"/>"));
+    EXPECT_EQ(
+        (ChunkList{{0, 5}, {5, 5}, {10, 5}}),
+        LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"5\"/><c n=\"3\" d=\"9\"/><c n=\"1\" d=\"1\"/>"));
     // The declared count wins over fewer elements.
     EXPECT_EQ((ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}}),
               LoadChunks("Chunks=\"4\"", "<c d=\"10\"/><c d=\"10\"/>"));
@@ -321,9 +352,11 @@ TEST_F(ManifestParserTest, ParseChunks_HostileDeclaredCount_OutOfMemoryWithoutAl
 }
 
 TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsAndInitialPosition) {
-    ASSERT_EQ(S_OK, Load(Video(std::string(kStreamAttributes) + " Chunks=\"4\"",
-                               "<QualityLevel Bitrate=\"100\" FourCC=\"H264\" CodecPrivateData=\"00\"/>"
-                               "<QualityLevel Bitrate=\"900\" FourCC=\"H264\" CodecPrivateData=\"00\"/>")));
+    ASSERT_EQ(
+        S_OK,
+        Load(Video(std::string(kStreamAttributes) + " Chunks=\"4\"",
+                   "<QualityLevel Bitrate=\"100\" FourCC=\"H264\" CodecPrivateData=\"00\"/>"
+                   "<QualityLevel Bitrate=\"900\" FourCC=\"H264\" CodecPrivateData=\"00\"/>")));
     CSSFVideoStream& v = VideoAt(0);
     EXPECT_EQ(4u, v.Fragments.size());
     for (CSSFAsyncFragment* slot : v.Fragments)
@@ -335,10 +368,12 @@ TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsAndInitialPosition) {
 }
 
 TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
-    ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"0\"", "<c t=\"20000000\" d=\"20000000\"/><c d=\"20000000\"/>") +
-                             Audio(std::string(kStreamAttributes) + " Chunks=\"0\" TimeScale=\"1000\"",
-                                   std::string(kAudioLevel) + "<c t=\"1000\" d=\"4500\"/>"),
-                         "Duration=\"60000000\""));
+    ASSERT_EQ(S_OK,
+              Load(VideoWithChunks("Chunks=\"0\"",
+                                   "<c t=\"20000000\" d=\"20000000\"/><c d=\"20000000\"/>") +
+                       Audio(std::string(kStreamAttributes) + " Chunks=\"0\" TimeScale=\"1000\"",
+                             std::string(kAudioLevel) + "<c t=\"1000\" d=\"4500\"/>"),
+                   "Duration=\"60000000\""));
     EXPECT_EQ(10000000, m_manifest.StartTime);
     EXPECT_EQ(0u, m_manifest.Streams[0]->ChunkIndex);
     EXPECT_EQ(60000000 - 10000000, m_manifest.Streams[0]->GetDuration());
@@ -356,10 +391,12 @@ std::string LiveChunks(int64_t start) {
     return chunks;
 }
 
-std::string LiveDocumentBody(const std::string& videoUrl, int64_t videoStart, const std::string& audioUrl,
-                             int64_t audioStart) {
-    return Video("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + videoUrl + "\"", kVideoLevel + LiveChunks(videoStart)) +
-           Audio("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + audioUrl + "\"", kAudioLevel + LiveChunks(audioStart));
+std::string LiveDocumentBody(const std::string& videoUrl, int64_t videoStart,
+                             const std::string& audioUrl, int64_t audioStart) {
+    return Video("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + videoUrl + "\"",
+                 kVideoLevel + LiveChunks(videoStart)) +
+           Audio("QualityLevels=\"1\" Chunks=\"0\" Url=\"" + audioUrl + "\"",
+                 kAudioLevel + LiveChunks(audioStart));
 }
 
 const char kLiveRoot[] = "Duration=\"0\" IsLive=\"true\"";
@@ -367,7 +404,9 @@ const char kLiveRoot[] = "Duration=\"0\" IsLive=\"true\"";
 } // namespace
 
 TEST_F(ManifestParserTest, LiveStartPosition_TwoStreams_FiveSecondsBeforeEarliestEdge) {
-    ASSERT_EQ(S_OK, Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 35999786667), kLiveRoot));
+    ASSERT_EQ(S_OK,
+              Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 35999786667),
+                   kLiveRoot));
     ASSERT_EQ(2u, m_manifest.Streams.size());
     // Edges 36100000000 and 36099786667; the position 36049786667 falls in chunk 2 of both.
     EXPECT_EQ(2u, m_manifest.Streams[0]->ChunkIndex);
@@ -388,16 +427,20 @@ TEST_F(ManifestParserTest, LiveStartPosition_ShortWindow_NotBeforeFirstChunk) {
 }
 
 TEST_F(ManifestParserTest, Refresh_MatchingStreams_ChunksReplacedAndRepositioned) {
-    ASSERT_EQ(S_OK, Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 36000000000), kLiveRoot));
+    ASSERT_EQ(S_OK,
+              Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 36000000000),
+                   kLiveRoot));
     CSSFStream& video = *m_manifest.Streams[0];
     CSSFStream& audio = *m_manifest.Streams[1];
     const ChunkList audioBefore = Chunks(audio);
 
     // The video window slid by four chunks; the audio "Url" differs in letter case only;
     // a text stream with the video's "Url" matches nothing; root attributes are not read.
-    ASSERT_EQ(S_OK, Refresh(LiveDocumentBody("v/{start time}", 36080000000, "A/{start time}", 36080000000) +
-                                StreamIndex("Type=\"text\" Url=\"v/{start time}\" Chunks=\"1\"", ""),
-                            "Duration=\"99\" IsLive=\"false\" TimeScale=\"1000\""));
+    ASSERT_EQ(
+        S_OK,
+        Refresh(LiveDocumentBody("v/{start time}", 36080000000, "A/{start time}", 36080000000) +
+                    StreamIndex("Type=\"text\" Url=\"v/{start time}\" Chunks=\"1\"", ""),
+                "Duration=\"99\" IsLive=\"false\" TimeScale=\"1000\""));
     EXPECT_EQ(1, m_manifest.IsLive);
     EXPECT_EQ(0, m_manifest.Duration);
     EXPECT_EQ(10000000, m_manifest.TimeScale);
@@ -428,6 +471,7 @@ TEST_F(ManifestParserTest, Refresh_BadOrEmptyDocument_ModelUnchanged) {
 }
 
 TEST_F(ManifestParserTest, LoadFromFile_NotWellFormed_InvalidFileFormat) {
-    TempXmlFile file("<SmoothStreamingMedia Duration=\"1\"><StreamIndex Type=\"video\"></SmoothStreamingMedia>");
+    TempXmlFile file(
+        "<SmoothStreamingMedia Duration=\"1\"><StreamIndex Type=\"video\"></SmoothStreamingMedia>");
     EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, m_manifest.LoadFromFile(file.Path()));
 }

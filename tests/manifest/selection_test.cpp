@@ -98,7 +98,7 @@ TEST_F(SelectionTest, InitialTrack_VideoFollowsBitrateOption) {
     EXPECT_EQ(InitialVideoBitrate("auto"), 1500000u);
     EXPECT_EQ(InitialVideoBitrate("Lowest"), 300000u);
     EXPECT_EQ(InitialVideoBitrate("1000000"), 800000u);
-    EXPECT_EQ(InitialVideoBitrate("0xDBBA0"), 800000u);  // 900,000
+    EXPECT_EQ(InitialVideoBitrate("0xDBBA0"), 800000u); // 900,000
     EXPECT_EQ(InitialVideoBitrate("abc"), 300000u);
     // The distance is taken of the 32-bit difference: 300,000 - 4,000,000,000 wraps to
     // +295,267,296, the smallest of the three.

@@ -1,9 +1,9 @@
 // Sample sizes and buffer negotiation of quality levels; durations of streams.
 #include <gtest/gtest.h>
 
+#include "fragments/async_fragment.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
-#include "fragments/async_fragment.h"
 #include "manifest/video_stream.h"
 
 namespace {
@@ -49,7 +49,7 @@ TEST_F(TrackTest, MaxSampleSize_VideoFramesAudioPcmWrapping) {
     video.MaxWidth = 1920;
     video.MaxHeight = 1080;
     EXPECT_EQ(video.GetMaxSampleSize(), 12441600u);
-    video.MaxWidth = video.MaxHeight = 65536;  // 2^32 × 6 wraps to 0
+    video.MaxWidth = video.MaxHeight = 65536; // 2^32 × 6 wraps to 0
     EXPECT_EQ(video.GetMaxSampleSize(), 0u);
 
     CSSFAudioTrack audio(&m_audio);
@@ -59,7 +59,7 @@ TEST_F(TrackTest, MaxSampleSize_VideoFramesAudioPcmWrapping) {
     EXPECT_EQ(audio.GetMaxSampleSize(), 2880000u);
     audio.BitsPerSample = 8;
     audio.Channels = 1;
-    audio.SamplingRate = 1;  // 3 >> 1 = 1 before the last factors
+    audio.SamplingRate = 1; // 3 >> 1 = 1 before the last factors
     EXPECT_EQ(audio.GetMaxSampleSize(), 10u);
 
     CSSFTrack plain(&m_video);
@@ -136,7 +136,7 @@ TEST_F(TrackTest, FragmentSlots_ShrinkingReleasesOneReferenceEach) {
     m_video.Fragments[1] = new CountedFragment(&alive);
     CSSFAsyncFragment* held = new CountedFragment(&alive);
     m_video.Fragments[2] = held;
-    held->AddRef();  // a waiter still holds this one
+    held->AddRef(); // a waiter still holds this one
     ASSERT_EQ(m_video.SetFragmentSlotCount(1), S_OK);
     EXPECT_EQ(m_video.Fragments.size(), 1u);
     EXPECT_EQ(alive, 1);

@@ -34,7 +34,8 @@ std::vector<std::string> ChildIds(const CXmlElement& parent, const char* name) {
 
 TEST(XmlDocument, Load_NotWellFormedOrMissing_InvalidFileFormat) {
     CXmlDocument document;
-    TempXmlFile unclosed("<SmoothStreamingMedia Duration=\"1\"><StreamIndex></SmoothStreamingMedia>");
+    TempXmlFile unclosed(
+        "<SmoothStreamingMedia Duration=\"1\"><StreamIndex></SmoothStreamingMedia>");
     EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(unclosed.Path()));
     TempXmlFile empty("");
     EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, document.Load(empty.Path()));

@@ -8,11 +8,12 @@ namespace {
 
 bool Exists(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (f) std::fclose(f);
+    if (f)
+        std::fclose(f);
     return f != nullptr;
 }
 
-}  // namespace
+} // namespace
 
 TEST(TempFile, Create_BothModes_UniqueTmvFileInTempDirectory) {
     const std::string dir = GetTempDirectory();

@@ -7,7 +7,8 @@
 
 std::string OriginPath(const char* relative) {
     const char* dir = std::getenv("KVSSF_ORIGIN_DIR");
-    if (dir == nullptr || *dir == '\0') return std::string();
+    if (dir == nullptr || *dir == '\0')
+        return std::string();
     return std::string(dir) + "/" + relative;
 }
 

@@ -23,9 +23,9 @@ void SetEnvironment(const char* name, const std::string& value) {
 ScopedTempDirectory::ScopedTempDirectory() {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("kvssf-test-" + std::to_string(stamp) + "-" +
-                                  std::to_string(counter++));
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("kvssf-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path);
     m_path = path.string();
     for (size_t i = 0; i < 3; ++i) {

@@ -31,7 +31,8 @@ std::string FourCCText(DWORD fourcc) {
     std::string text;
     for (int i = 0; i < 4; ++i) {
         char c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);
-        if (c == '\0') break;
+        if (c == '\0')
+            break;
         text += c;
     }
     return text;
@@ -39,7 +40,8 @@ std::string FourCCText(DWORD fourcc) {
 
 int64_t CurrentTrackIndex(const CSSFStream& stream) {
     for (size_t i = 0; i < stream.Tracks.size(); ++i)
-        if (stream.Tracks[i].get() == stream.CurrentTrack) return static_cast<int64_t>(i);
+        if (stream.Tracks[i].get() == stream.CurrentTrack)
+            return static_cast<int64_t>(i);
     return -1;
 }
 
@@ -95,7 +97,8 @@ void WriteStream(JsonWriter& json, CSSFStream& stream) {
         json.Key("language").String(audio->Language);
     }
     json.Key("tracks").BeginArray();
-    for (const auto& track : stream.Tracks) WriteTrack(json, *track);
+    for (const auto& track : stream.Tracks)
+        WriteTrack(json, *track);
     json.EndArray();
     json.EndObject();
 }
@@ -114,13 +117,15 @@ void PrintJson(CSSFManifest& manifest) {
     json.Key("presentation_duration").Int(manifest.GetDuration());
     json.EndObject();
     json.Key("streams").BeginArray();
-    for (const auto& stream : manifest.Streams) WriteStream(json, *stream);
+    for (const auto& stream : manifest.Streams)
+        WriteStream(json, *stream);
     json.EndArray().EndObject();
     std::printf("%s\n", json.Text().c_str());
 }
 
 std::string Seconds(int64_t ticks100ns) {
-    if (ticks100ns == kUnbounded) return "unbounded (live)";
+    if (ticks100ns == kUnbounded)
+        return "unbounded (live)";
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ticks100ns) / kTicksPerSecond);
     return text;
@@ -129,9 +134,9 @@ std::string Seconds(int64_t ticks100ns) {
 void PrintSummary(CSSFManifest& manifest) {
     std::printf("manifest  %s\n", manifest.ManifestUrl.c_str());
     std::printf("base      %s\n", manifest.BaseUrl.c_str());
-    std::printf("%s, duration %s, start %s, %zu stream(s)\n", manifest.IsLive ? "live" : "on demand",
-                Seconds(manifest.GetDuration()).c_str(), Seconds(manifest.StartTime).c_str(),
-                manifest.Streams.size());
+    std::printf("%s, duration %s, start %s, %zu stream(s)\n",
+                manifest.IsLive ? "live" : "on demand", Seconds(manifest.GetDuration()).c_str(),
+                Seconds(manifest.StartTime).c_str(), manifest.Streams.size());
     if (!manifest.LanguageOption.empty() || !manifest.BitrateOption.empty())
         std::printf("options   language '%s', bit rate '%s'\n", manifest.LanguageOption.c_str(),
                     manifest.BitrateOption.c_str());
@@ -141,7 +146,8 @@ void PrintSummary(CSSFManifest& manifest) {
         std::printf("\npin %d  \"%s\"  %s  (stream \"%s\")\n", pin++, stream->PinName.c_str(),
                     video ? "video" : "audio", stream->Name.c_str());
         if (auto* audio = dynamic_cast<const CSSFAudioStream*>(stream.get()))
-            if (!audio->Language.empty()) std::printf("  language %s\n", audio->Language.c_str());
+            if (!audio->Language.empty())
+                std::printf("  language %s\n", audio->Language.c_str());
         if (auto* v = dynamic_cast<const CSSFVideoStream*>(stream.get()))
             std::printf("  max %ux%u, display %ux%u\n", v->MaxWidth, v->MaxHeight, v->DisplayWidth,
                         v->DisplayHeight);
@@ -149,9 +155,11 @@ void PrintSummary(CSSFManifest& manifest) {
                     Seconds(stream->GetDuration()).c_str(), stream->TimeScale);
         for (const auto& track : stream->Tracks) {
             const bool chosen = track.get() == stream->CurrentTrack;
-            std::printf("  %s level %d: %u bit/s", chosen ? "*" : " ", track->Index, track->Bitrate);
+            std::printf("  %s level %d: %u bit/s", chosen ? "*" : " ", track->Index,
+                        track->Bitrate);
             if (auto* vt = dynamic_cast<const CSSFVideoTrack*>(track.get()))
-                std::printf(", %s %ux%u", FourCCText(vt->FourCC).c_str(), vt->MaxWidth, vt->MaxHeight);
+                std::printf(", %s %ux%u", FourCCText(vt->FourCC).c_str(), vt->MaxWidth,
+                            vt->MaxHeight);
             if (auto* at = dynamic_cast<const CSSFAudioTrack*>(track.get()))
                 std::printf(", %u Hz, %u ch, %u bit, tag %u", at->SamplingRate, at->Channels,
                             at->BitsPerSample, at->AudioTag);
@@ -160,7 +168,7 @@ void PrintSummary(CSSFManifest& manifest) {
     }
 }
 
-}  // namespace
+} // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
     std::string url;
@@ -171,7 +179,8 @@ int RunInfo(const std::vector<std::string>& args) {
         } else if (url.empty() && arg.compare(0, 2, "--") != 0) {
             url = arg;
         } else {
-            std::fprintf(stderr, "kvssf info: unexpected argument '%s' (see kvssf --help)\n", arg.c_str());
+            std::fprintf(stderr, "kvssf info: unexpected argument '%s' (see kvssf --help)\n",
+                         arg.c_str());
             return 2;
         }
     }

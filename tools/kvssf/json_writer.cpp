@@ -8,7 +8,8 @@ void JsonWriter::BeforeValue() {
         return;
     }
     if (!m_hasValue.empty()) {
-        if (m_hasValue.back()) m_text += ", ";
+        if (m_hasValue.back())
+            m_text += ", ";
         m_hasValue.back() = true;
     }
 }
@@ -57,11 +58,21 @@ void JsonWriter::AppendQuoted(const std::string& value) {
     m_text += '"';
     for (unsigned char c : value) {
         switch (c) {
-        case '"': m_text += "\\\""; break;
-        case '\\': m_text += "\\\\"; break;
-        case '\n': m_text += "\\n"; break;
-        case '\r': m_text += "\\r"; break;
-        case '\t': m_text += "\\t"; break;
+        case '"':
+            m_text += "\\\"";
+            break;
+        case '\\':
+            m_text += "\\\\";
+            break;
+        case '\n':
+            m_text += "\\n";
+            break;
+        case '\r':
+            m_text += "\\r";
+            break;
+        case '\t':
+            m_text += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char escaped[8];

@@ -33,7 +33,7 @@ const char kUsage[] =
     "Exit status: 0 on success; 1 when the command fails (the HRESULT is printed in\n"
     "hexadecimal on standard error with a one-line explanation); 2 on a usage error.\n";
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0) return 1;
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0)
+        return 1;
     int status;
     if (command == "info") {
         status = RunInfo(args);

@@ -49,7 +49,11 @@ HRESULT AnsiToWide(const char* text, size_t length, std::wstring* out) {
         size_t i = 0;
         while (i < length) {
             unsigned char c = p[i];
-            int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+            int extra = c < 0x80           ? 0
+                        : (c >> 5) == 0x6  ? 1
+                        : (c >> 4) == 0xE  ? 2
+                        : (c >> 3) == 0x1E ? 3
+                                           : -1;
             if (extra < 0) {
                 out->push_back(0xFFFD);
                 ++i;

@@ -3,12 +3,20 @@
 #include <cstdlib>
 #include <unistd.h>
 
-void* CoTaskMemAlloc(size_t cb) { return std::malloc(cb ? cb : 1); }
+void* CoTaskMemAlloc(size_t cb) {
+    return std::malloc(cb ? cb : 1);
+}
 
-void CoTaskMemFree(void* pv) { std::free(pv); }
+void CoTaskMemFree(void* pv) {
+    std::free(pv);
+}
 
-HRESULT CoInitializeEx(void*, DWORD) { return S_OK; }
+HRESULT CoInitializeEx(void*, DWORD) {
+    return S_OK;
+}
 
 void CoUninitialize() {}
 
-BOOL DeleteFileA(const char* path) { return path && unlink(path) == 0; }
+BOOL DeleteFileA(const char* path) {
+    return path && unlink(path) == 0;
+}

@@ -52,11 +52,17 @@ typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 #define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 
-#define KVSSF_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                            \
+#define KVSSF_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                \
     inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}

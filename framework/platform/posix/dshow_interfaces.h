@@ -49,8 +49,9 @@ struct IMemAllocator : IUnknown {
     STDMETHOD(GetProperties)(ALLOCATOR_PROPERTIES* pProps) = 0;
     STDMETHOD(Commit)() = 0;
     STDMETHOD(Decommit)() = 0;
-    STDMETHOD(GetBuffer)(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
-                         REFERENCE_TIME* pEndTime, DWORD dwFlags) = 0;
+    STDMETHOD(GetBuffer)
+    (IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime, REFERENCE_TIME* pEndTime,
+     DWORD dwFlags) = 0;
     STDMETHOD(ReleaseBuffer)(IMediaSample* pBuffer) = 0;
 
 protected:

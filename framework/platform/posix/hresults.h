@@ -5,7 +5,7 @@
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define MAKE_HRESULT(sev, fac, code)                                                            \
+#define MAKE_HRESULT(sev, fac, code)                                                               \
     ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 #define FACILITY_WIN32 7
 

@@ -10,24 +10,37 @@ namespace {
 // Win32 codes for the errno values a temporary file can meet.
 uint32_t Win32FromErrno(int err) {
     switch (err) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
     case EACCES:
     case EPERM:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EIO: return ERROR_WRITE_FAULT;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EINVAL: return ERROR_NEGATIVE_SEEK;
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EIO:
+        return ERROR_WRITE_FAULT;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case EINVAL:
+        return ERROR_NEGATIVE_SEEK;
     case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
+    case EDQUOT:
+        return ERROR_DISK_FULL;
     case EFBIG:
-    case EOVERFLOW: return ERROR_FILE_TOO_LARGE;
-    case EPIPE: return ERROR_BROKEN_PIPE;
-    default: return 0;
+    case EOVERFLOW:
+        return ERROR_FILE_TOO_LARGE;
+    case EPIPE:
+        return ERROR_BROKEN_PIPE;
+    default:
+        return 0;
     }
 }
 
@@ -71,7 +84,9 @@ HRESULT CloseTempFile(FILE* stream, const std::string& fileName, bool deleteOnCl
     return hr;
 }
 
-void ClearCrtError() { errno = 0; }
+void ClearCrtError() {
+    errno = 0;
+}
 
 HRESULT HresultFromCrtError() {
     int err = errno;
@@ -92,4 +107,6 @@ int SeekStream(FILE* stream, long long offset, int origin) {
     return fseeko(stream, static_cast<off_t>(offset), origin);
 }
 
-long long TellStream(FILE* stream) { return static_cast<long long>(ftello(stream)); }
+long long TellStream(FILE* stream) {
+    return static_cast<long long>(ftello(stream));
+}

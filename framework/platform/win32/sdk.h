@@ -5,12 +5,12 @@
 #ifndef STRSAFE_NO_DEPRECATE
 #define STRSAFE_NO_DEPRECATE
 #endif
-#include <winsock2.h>
-#include <windows.h>
+#include <dshow.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <dshow.h>
+#include <windows.h>
 #include <wininet.h>
+#include <winsock2.h>
 
 // <msxml2.h> redefines CLSID_DOMDocument as the version-dependent CLSID_DOMDocument2;
 // this is the version-independent DOMDocument class.

@@ -24,7 +24,7 @@ HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream)
                                 CREATE_ALWAYS, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        DeleteFileA(name);  // GetTempFileNameA created it
+        DeleteFileA(name); // GetTempFileNameA created it
         return hr;
     }
     ClearCrtError();
@@ -76,4 +76,6 @@ int SeekStream(FILE* stream, long long offset, int origin) {
     return _fseeki64(stream, offset, origin);
 }
 
-long long TellStream(FILE* stream) { return _ftelli64(stream); }
+long long TellStream(FILE* stream) {
+    return _ftelli64(stream);
+}
