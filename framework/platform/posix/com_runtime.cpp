@@ -1,5 +1,6 @@
 #include "framework/platform/platform.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -19,4 +20,9 @@ void CoUninitialize() {}
 
 BOOL DeleteFileA(const char* path) {
     return path && unlink(path) == 0;
+}
+
+DWORD GetTickCount() {
+    const auto elapsed = std::chrono::steady_clock::now().time_since_epoch();
+    return DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }

@@ -18,3 +18,6 @@ void CoUninitialize();
 
 // Deletes a file by path; FALSE on failure (errno tells why).
 BOOL DeleteFileA(const char* path);
+
+// Milliseconds since an arbitrary start, wrapping every 2^32 ms as on Windows.
+DWORD GetTickCount();
