@@ -1,12 +1,72 @@
 #include "fragments/async_fragment.h"
 
-ULONG CSSFAsyncFragment::AddRef() {
-    return ++m_cRef;
+CSSFAsyncFragment::CSSFAsyncFragment(CSSFTrack* track, const char* url)
+    : CSSFFragment(track, url), DoneEvent(TRUE) {
+    DoneEvent.Set();
 }
 
-ULONG CSSFAsyncFragment::Release() {
-    ULONG count = --m_cRef;
-    if (count == 0)
-        delete this;
-    return count;
+CSSFAsyncFragment::~CSSFAsyncFragment() {
+    CSSFAsyncFragment::Reset();
+}
+
+void CSSFAsyncFragment::SetResult(HRESULT hr) {
+    CAutoLock lock(&ResultLock);
+    Result = hr;
+}
+
+HRESULT CSSFAsyncFragment::Start() {
+    Reset();
+    if (!Create())
+        return E_FAIL;
+    DoneEvent.Reset();
+    SetResult(E_PENDING);
+    const HRESULT hr = HRESULT(CallWorker(kCommandDownload));
+    if (FAILED(hr)) {
+        Reset();
+        return hr;
+    }
+    return E_PENDING;
+}
+
+HRESULT CSSFAsyncFragment::Reset() {
+    if (ThreadExists()) {
+        // Taken only once a running download has returned. The worker itself cannot
+        // wait for its own answer; it is let go instead.
+        if (!IsWorkerThread())
+            CallWorker(kCommandExit);
+        Close();
+    }
+    CSSFFragment::Reset();
+    SetResult(E_FAIL);
+    DoneEvent.Set();
+    return S_OK;
+}
+
+HRESULT CSSFAsyncFragment::Wait(DWORD timeoutMs) {
+    DoneEvent.Wait(timeoutMs);
+    CAutoLock lock(&ResultLock);
+    return Result;
+}
+
+DWORD CSSFAsyncFragment::ThreadProc() {
+    for (;;) {
+        switch (GetRequest()) {
+        case kCommandDownload: {
+            Reply(S_OK);
+            const HRESULT hr = Download();
+            {
+                CAutoLock lock(&ResultLock);
+                Result = hr;
+                DoneEvent.Set();
+            }
+            break;
+        }
+        case kCommandExit:
+            Reply(S_OK);
+            return 0;
+        default:
+            Reply(DWORD(E_NOTIMPL));
+            break;
+        }
+    }
 }

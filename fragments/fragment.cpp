@@ -17,7 +17,7 @@ void CSSFFragment::ClearParsedPart() {
 HRESULT CSSFFragment::Reset() {
     ClearParsedPart();
     MeasuredBitrate = 0;
-    BitrateMeasured = FALSE;
+    BitrateMeasured.store(FALSE);
     HttpFile.Close();
     return S_OK;
 }
@@ -29,7 +29,7 @@ HRESULT CSSFFragment::Download() {
         return hr;
     hr = ParseFragment();
     if (FAILED(hr)) {
-        Reset();
+        CSSFFragment::Reset(); // a derived Reset may end the thread this runs on
         return hr;
     }
     const DWORD t1 = GetTickCount();
@@ -40,7 +40,7 @@ HRESULT CSSFFragment::Download() {
     } else {
         // The 32-bit difference stays right across a wrap of the tick counter.
         MeasuredBitrate = uint64_t(length) * 8000 / DWORD(t1 - t0);
-        BitrateMeasured = TRUE;
+        BitrateMeasured.store(TRUE, std::memory_order_release);
     }
     return S_OK;
 }

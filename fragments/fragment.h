@@ -2,6 +2,7 @@
 // taken apart into a sample table (box_parser.cpp) on the calling thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -85,8 +86,10 @@ public:
     BYTE LookaheadCount = 0;
     std::vector<SSFLookaheadEntry> Lookahead;
     uint64_t MeasuredBitrate = 0; // bit/s; all ones when the download took no time
-    BOOL BitrateMeasured = FALSE; // a measurement waits for the stream
-    CSSFTrack* const Track;       // not owned
+    // A measurement waits for the stream. Atomic: the stream looks at it while the
+    // download may still run; MeasuredBitrate is written before it is set.
+    std::atomic<BOOL> BitrateMeasured{FALSE};
+    CSSFTrack* const Track; // not owned
     const std::string Url;
 
 private:

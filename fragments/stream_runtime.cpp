@@ -35,7 +35,7 @@ bool FindSeekChunk(const std::vector<SSFChunk>& chunks, uint64_t tsTarget, size_
 } // namespace
 
 BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
-    std::lock_guard<std::recursive_mutex> lock(Lock);
+    CAutoLock lock(&Lock);
     // The target in stream time, rounded up; unsigned, as every time sum of the model.
     const uint64_t tsTarget = ReferenceTimeToTicksCeil(
         static_cast<uint64_t>(rtTime) + static_cast<uint64_t>(Manifest->StartTime), TimeScale);

@@ -16,6 +16,7 @@
 #include <new>
 #include <utility>
 
+#include "fragments/async_fragment.h"
 #include "manifest/attribute_reader.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
@@ -266,7 +267,24 @@ HRESULT CSSFVideoStream::Parse(const CXmlElement& streamIndex) {
         DisplayWidth = MaxWidth;
         DisplayHeight = MaxHeight;
     }
+    ProbeFrameDuration();
     return S_OK;
+}
+
+// The mean sample duration of the first fragment, which starts downloading into its
+// slot; a fetch that fails or is still running leaves 0.
+void CSSFVideoStream::ProbeFrameDuration() {
+    CSSFAsyncFragment* fragment = nullptr;
+    const HRESULT hr = GetFragment(CurrentTrack, 0, &fragment, kProbeTimeoutMs);
+    if (hr == S_OK && fragment != nullptr && !fragment->Samples.empty()) {
+        uint64_t total = 0;
+        for (const SSFSample& sample : fragment->Samples)
+            total += sample.Duration;
+        const uint64_t n = fragment->Samples.size();
+        FrameDuration = (total + n / 2) / n;
+    }
+    if (fragment != nullptr)
+        fragment->Release();
 }
 
 // StreamIndex of an audio stream: its language.
@@ -367,7 +385,7 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
 }
 
 HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
-    std::lock_guard<std::recursive_mutex> lock(Lock);
+    CAutoLock lock(&Lock);
     // Parsed aside first, so that a failure leaves the stream as it was.
     std::vector<SSFChunk> chunks;
     HRESULT hr = ParseChunks(streamIndex, &chunks);

@@ -28,7 +28,7 @@ REFERENCE_TIME CSSFStream::GetDuration() const {
 }
 
 HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
-    std::lock_guard<std::recursive_mutex> lock(Lock);
+    CAutoLock lock(&Lock);
     for (size_t i = count; i < Fragments.size(); ++i) {
         if (Fragments[i] != nullptr)
             Fragments[i]->Release();

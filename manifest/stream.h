@@ -9,10 +9,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "framework/critical_section.h"
 #include "framework/platform/platform.h"
 #include "manifest/chunk.h"
 #include "manifest/track.h"
@@ -67,6 +67,19 @@ public:
     // Resizes Fragments to count slots: new ones null, dropped ones released. Takes Lock.
     // E_OUTOFMEMORY when the array cannot grow.
     HRESULT SetFragmentSlotCount(size_t count);
+    // The fragment of chunk chunkIndex: created for track and started when the slot is
+    // empty, else the one cached whatever its track. Waits up to timeoutMs without Lock
+    // held. S_OK when downloaded and parsed, E_PENDING while it runs, else its error (a
+    // failed fragment stays in its slot and keeps its error). fragment, when given,
+    // receives the slot's fragment with a reference whatever the result (null first).
+    // E_INVALIDARG past the slots.
+    HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex, CSSFAsyncFragment** fragment,
+                        DWORD timeoutMs);
+    // Releases cached fragments, those before currentChunk first, until fewer than 8
+    // remain; never currentChunk's. Takes Lock.
+    void TrimFragments(uint32_t currentChunk);
+    // Releases the first count slots; the others move down. Takes Lock.
+    void RemoveFirstFragmentSlots(size_t count);
     // Picks CurrentTrack from Tracks by kind and the manifest's BitrateOption and resets
     // the position. S_FALSE when there is no track.
     HRESULT ChooseInitialTrack();
@@ -84,7 +97,7 @@ public:
     std::vector<SSFChunk> Chunks; // guarded by Lock
     std::vector<std::unique_ptr<CSSFTrack>> Tracks;
     std::vector<CSSFAsyncFragment*> Fragments; // one reference per non-null slot; guarded by Lock
-    std::recursive_mutex Lock;
+    CCritSec Lock;
 
 protected:
     // Reads the QualityLevel children into Tracks, dropping those Parse rejects.

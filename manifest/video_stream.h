@@ -10,7 +10,8 @@ public:
     int GetStreamKind() override { return kVideo; }
     std::unique_ptr<CSSFTrack> CreateTrack() override;
     // The common parse, then the stream's sizes: absent sizes come from the largest
-    // track sizes, absent display sizes from the maximum sizes.
+    // track sizes, absent display sizes from the maximum sizes; then FrameDuration from
+    // the first fragment.
     HRESULT Parse(const CXmlElement& streamIndex) override;
 
     uint32_t MaxWidth = 0;      // pixels
@@ -20,4 +21,9 @@ public:
     // Average sample duration of the initial track's first fragment, stream ticks;
     // 0 when not measured.
     uint64_t FrameDuration = 0;
+
+private:
+    static constexpr DWORD kProbeTimeoutMs = 10000;
+
+    void ProbeFrameDuration();
 };

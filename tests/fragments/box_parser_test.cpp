@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "fragments/fragment_url.h"
 #include "manifest/manifest.h"
 #include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
 
 namespace {
 
@@ -230,6 +232,46 @@ TEST(FragmentDownload, ServedFragmentsParseToTheirChunk) {
     }
     CSSFFragment missing(nullptr, (base + "media/vod/pres.ism/none").c_str());
     EXPECT_EQ(missing.Download(), HRESULT(0x80070002));
+}
+
+// Every prefix of a served fragment fails cleanly; the whole body parses. The file is
+// cut shorter and reopened for each length, last byte first.
+TEST(FragmentDownload, EveryTruncationOfServedFragmentsFails) {
+    ScopedTempDirectory temp;
+    std::string base = OriginUrl("nginx");
+    ASSERT_FALSE(base.empty());
+    for (const char* path : {"QualityLevels(100000)/Fragments(video=80000000)",
+                             "QualityLevels(128000)/Fragments(audio=0)"}) {
+        CSSFFragment served(nullptr, (base + "media/vod/pres.ism/" + path).c_str());
+        ASSERT_EQ(served.Download(), S_OK) << path;
+        const uint32_t samples = served.SampleCount;
+        int64_t length = 0;
+        served.HttpFile.GetLength(&length);
+        Bytes body(static_cast<size_t>(length));
+        served.HttpFile.Seek(0, 0);
+        ASSERT_EQ(served.HttpFile.ReadExact(body.data(), body.size()), S_OK);
+        served.Reset();
+
+        const std::string name = temp.Path() + "/cut";
+        FILE* out = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(body.data(), 1, body.size(), out);
+        std::fclose(out);
+        CSSFFragment fragment(nullptr, "");
+        for (size_t cut = body.size() + 1; cut-- > 0;) {
+            std::filesystem::resize_file(name, cut);
+            fragment.HttpFile.Stream = std::fopen(name.c_str(), "rb");
+            ASSERT_NE(fragment.HttpFile.Stream, nullptr);
+            const HRESULT hr = fragment.ParseFragment();
+            if (cut == body.size()) {
+                ASSERT_EQ(hr, S_OK) << path;
+                EXPECT_EQ(fragment.SampleCount, samples);
+            } else {
+                ASSERT_EQ(hr, E_FAIL) << path << " cut at " << cut;
+            }
+            fragment.Reset();
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "fragments/async_fragment.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
@@ -358,9 +359,13 @@ TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsAndInitialPosition) {
                    "<QualityLevel Bitrate=\"100\" FourCC=\"H264\" CodecPrivateData=\"00\"/>"
                    "<QualityLevel Bitrate=\"900\" FourCC=\"H264\" CodecPrivateData=\"00\"/>")));
     CSSFVideoStream& v = VideoAt(0);
-    EXPECT_EQ(4u, v.Fragments.size());
-    for (CSSFAsyncFragment* slot : v.Fragments)
-        EXPECT_EQ(nullptr, slot);
+    ASSERT_EQ(4u, v.Fragments.size());
+    // The frame-duration probe fetched chunk 0 (and failed: nothing serves it).
+    ASSERT_NE(nullptr, v.Fragments[0]);
+    EXPECT_TRUE(FAILED(v.Fragments[0]->Wait(0)));
+    EXPECT_EQ(0u, v.FrameDuration);
+    for (size_t i = 1; i < v.Fragments.size(); ++i)
+        EXPECT_EQ(nullptr, v.Fragments[i]);
     EXPECT_EQ(v.Tracks[1].get(), v.CurrentTrack);
     EXPECT_EQ(900u, v.TargetBitrate);
     EXPECT_EQ(0u, v.ChunkIndex);

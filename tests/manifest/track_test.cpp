@@ -123,7 +123,9 @@ TEST_F(TrackTest, Durations_EndTimeConvertedLiveUnbounded) {
 
 class CountedFragment : public CSSFAsyncFragment {
 public:
-    explicit CountedFragment(int* alive) : m_alive(alive) { ++*m_alive; }
+    explicit CountedFragment(int* alive) : CSSFAsyncFragment(nullptr, ""), m_alive(alive) {
+        ++*m_alive;
+    }
     ~CountedFragment() override { --*m_alive; }
 
 private:

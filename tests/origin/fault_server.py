@@ -15,6 +15,12 @@ HTTP/1.0, one connection per request.
     /count?tag=T         200, body: how many requests (other than /count) carried tag=T
     /empty               200, empty body
     /big                 200, BIG_SIZE bytes, byte i = i % 251
+    /fragment?pad=P&delay_ms=D
+                         200 after D ms (default 0): a fragment body of two samples
+                         (durations 1000 and 3000) sharing P payload bytes (default 100)
+    /gate/<name>?...     as /fragment, once /open/<name> was requested (30 s at most,
+                         then 503)
+    /open/<name>         200, opens the gate <name>
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
 
@@ -23,8 +29,10 @@ import collections
 import os
 import socket
 import ssl
+import struct
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -43,6 +51,37 @@ def big_body():
 
 
 BIG_BODY = big_body()
+GATE_TIMEOUT = 30
+
+_gates = collections.defaultdict(threading.Event)
+_gates_lock = threading.Lock()
+
+
+def gate(name):
+    with _gates_lock:
+        return _gates[name]
+
+
+def box(kind, payload):
+    return struct.pack(">I4s", 8 + len(payload), kind) + payload
+
+
+def full_box(kind, version, flags, payload):
+    return box(kind, struct.pack(">I", (version << 24) | flags) + payload)
+
+
+def fragment_body(pad):
+    first = pad // 2
+
+    def moof(data_offset):
+        tfhd = full_box(b"tfhd", 0, 0, struct.pack(">I", 1))
+        trun = full_box(b"trun", 0, 0x301, struct.pack(">IiIIII", 2, data_offset, 1000, first,
+                                                          3000, pad - first))
+        return box(b"moof", full_box(b"mfhd", 0, 0, struct.pack(">I", 1)) +
+                   box(b"traf", tfhd + trun))
+
+    head = moof(0)
+    return moof(len(head) + 8) + box(b"mdat", b"\x5a" * pad)
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -96,6 +135,17 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(200, b"")
         elif path == "/big":
             self.send_body(200, BIG_BODY)
+        elif path == "/fragment":
+            time.sleep(int(query.get("delay_ms", ["0"])[0]) / 1000.0)
+            self.send_body(200, fragment_body(int(query.get("pad", ["100"])[0])))
+        elif path.startswith("/gate/"):
+            if gate(path[len("/gate/"):]).wait(GATE_TIMEOUT):
+                self.send_body(200, fragment_body(100))
+            else:
+                self.send_body(503, b"gate never opened\n", "text/plain")
+        elif path.startswith("/open/"):
+            gate(path[len("/open/"):]).set()
+            self.send_body(200, b"open\n", "text/plain")
         else:
             self.send_body(404, b"not found\n", "text/plain")
 

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
+
+#include "fragments/http_file.h"
 
 std::string OriginPath(const char* relative) {
     const char* dir = std::getenv("KVSSF_ORIGIN_DIR");
@@ -22,4 +27,32 @@ std::string OriginUrl(const char* server) {
         return std::string();
     }
     return url;
+}
+
+std::string FetchText(const std::string& url) {
+    CHttpFile file;
+    HRESULT hr = file.Download(url.c_str(), true);
+    if (FAILED(hr)) {
+        ADD_FAILURE() << "GET " << url << " failed: 0x" << std::hex << hr;
+        return std::string();
+    }
+    int64_t length = 0;
+    file.GetLength(&length);
+    std::vector<char> body(size_t(length) + 1);
+    size_t read = 0;
+    file.Read(body.data(), size_t(length), &read);
+    return std::string(body.data(), read);
+}
+
+std::string UniqueName(const char* prefix) {
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::string(prefix) + "-" + std::to_string(stamp) + "-" + std::to_string(counter++);
+}
+
+int RequestCount(const std::string& tag) {
+    const std::string base = OriginUrl("faults");
+    if (base.empty())
+        return -1;
+    return std::atoi(FetchText(base + "count?tag=" + tag).c_str());
 }

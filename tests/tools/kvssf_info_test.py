@@ -61,6 +61,8 @@ class KvssfInfo(unittest.TestCase):
         self.assertEqual(video["tracks"][1]["fourcc"], "WVC1")
         self.assertEqual((video["max_width"], video["max_height"]), (1280, 720))
         self.assertEqual((video["display_width"], video["display_height"]), (1280, 720))
+        # Nothing serves its fragments: the probe fails without failing the load.
+        self.assertEqual(video["frame_duration"], 0)
 
         self.assertEqual(audio["time_scale"], 44100)
         self.assertEqual(audio["language"], "deu")
@@ -77,6 +79,8 @@ class KvssfInfo(unittest.TestCase):
             video = self.model(vod + option)["streams"][0]
             self.assertEqual(video["current_track"], track, option)
             self.assertEqual(video["target_bitrate"], video["tracks"][track]["bitrate"])
+            # 25 frames per second, probed from the chosen level's first fragment.
+            self.assertEqual(video["frame_duration"], 400000, option)
         m = self.model(vod + "?x=1&_SSF_BITRATE= 350000 ")
         self.assertEqual(m["manifest"]["manifest_url"], vod + "?x=1&")
         self.assertEqual(m["manifest"]["base_url"], vod[:-len("Manifest")])

@@ -6,3 +6,4 @@
 #include <vector>
 
 int RunInfo(const std::vector<std::string>& args);
+int RunBoxes(const std::vector<std::string>& args);

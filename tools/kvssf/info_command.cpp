@@ -149,8 +149,8 @@ void PrintSummary(CSSFManifest& manifest) {
             if (!audio->Language.empty())
                 std::printf("  language %s\n", audio->Language.c_str());
         if (auto* v = dynamic_cast<const CSSFVideoStream*>(stream.get()))
-            std::printf("  max %ux%u, display %ux%u\n", v->MaxWidth, v->MaxHeight, v->DisplayWidth,
-                        v->DisplayHeight);
+            std::printf("  max %ux%u, display %ux%u, frame duration %" PRIu64 "\n", v->MaxWidth,
+                        v->MaxHeight, v->DisplayWidth, v->DisplayHeight, v->FrameDuration);
         std::printf("  %zu chunk(s), duration %s, time scale %" PRId64 "\n", stream->Chunks.size(),
                     Seconds(stream->GetDuration()).c_str(), stream->TimeScale);
         for (const auto& track : stream->Tracks) {

@@ -19,6 +19,12 @@ const char kUsage[] =
     "                      chunk count and durations). --json prints the whole model\n"
     "                      as one JSON document (times in the model's units, durations\n"
     "                      in 100 ns units, all integers exact).\n"
+    "  boxes URL_OR_FILE [--json]\n"
+    "                      Take one fragment body (downloaded from a URL, or read from\n"
+    "                      a local file) apart as the source filter does, up to its\n"
+    "                      mdat, and print the parsed boxes, the sample table and the\n"
+    "                      look-ahead table. --json prints them as one JSON document,\n"
+    "                      with the parse result as \"result\" even when it failed.\n"
     "  help, --help        Print this text.\n"
     "\n"
     "URL: http://, https://, kvssf:// (fetched as http) or kvssfs:// (as https), ending\n"
@@ -52,6 +58,8 @@ int main(int argc, char** argv) {
     int status;
     if (command == "info") {
         status = RunInfo(args);
+    } else if (command == "boxes") {
+        status = RunBoxes(args);
     } else {
         std::fprintf(stderr, "kvssf: unknown command '%s' (see kvssf --help)\n", command.c_str());
         status = 2;

@@ -1,0 +1,138 @@
+// The worker thread of a fragment: start, wait, reset, destruction while downloading,
+// and what it leaves behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "fragments/async_fragment.h"
+#include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
+#include "tests/support/thread_count.h"
+
+namespace {
+
+constexpr HRESULT kNotFound = HRESULT(0x80070002);
+
+class AsyncFragmentTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_base = OriginUrl("faults");
+        ASSERT_FALSE(m_base.empty());
+        // Warm up the transport, so that threads it keeps are not counted against us.
+        FetchText(m_base + "empty");
+        m_threads = ThreadCount();
+    }
+    void TearDown() override {
+        EXPECT_EQ(m_temp.FileCount(), 0u) << "temporary files left behind";
+        const int now = ThreadCount();
+        if (m_threads >= 0 && now >= 0) {
+            EXPECT_LE(now, m_threads) << "threads left behind";
+        }
+    }
+    // A gate the fault server holds a fragment request at until Open.
+    std::string Gate(const std::string& name) { return m_base + "gate/" + name; }
+    void Open(const std::string& name) { FetchText(m_base + "open/" + name); }
+
+    ScopedTempDirectory m_temp;
+    std::string m_base;
+    int m_threads = -1;
+};
+
+TEST_F(AsyncFragmentTest, NeverStarted_FailsAtOnceAndResetKeepsIdle) {
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, "unused");
+    EXPECT_EQ(fragment->Wait(0), E_FAIL);
+    EXPECT_EQ(fragment->Wait(INFINITE), E_FAIL) << "an idle fragment's event is signalled";
+    EXPECT_EQ(fragment->Reset(), S_OK);
+    EXPECT_EQ(fragment->Wait(INFINITE), E_FAIL);
+    EXPECT_FALSE(fragment->ThreadExists());
+    EXPECT_EQ(fragment->AddRef(), 2u);
+    EXPECT_EQ(fragment->Release(), 1u);
+    EXPECT_EQ(fragment->Release(), 0u);
+}
+
+TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
+    const std::string gate = UniqueName("pending");
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, Gate(gate).c_str());
+    ASSERT_EQ(fragment->Start(), E_PENDING);
+    EXPECT_TRUE(fragment->ThreadExists());
+    EXPECT_EQ(fragment->Wait(0), E_PENDING);
+    EXPECT_EQ(fragment->Wait(20), E_PENDING);
+    Open(gate);
+    ASSERT_EQ(fragment->Wait(INFINITE), S_OK);
+    EXPECT_EQ(fragment->Wait(0), S_OK);
+    ASSERT_EQ(fragment->Samples.size(), 2u);
+    EXPECT_EQ(fragment->TotalDuration, 4000u);
+    EXPECT_EQ(m_temp.FileCount(), 1u) << "the body stays in its file while cached";
+
+    // A restart fetches again; a reset returns to idle and drops the body and thread.
+    ASSERT_EQ(fragment->Start(), E_PENDING);
+    EXPECT_EQ(fragment->Wait(INFINITE), S_OK);
+    EXPECT_EQ(fragment->Reset(), S_OK);
+    EXPECT_EQ(fragment->Wait(0), E_FAIL);
+    EXPECT_TRUE(fragment->Samples.empty());
+    EXPECT_FALSE(fragment->ThreadExists());
+    EXPECT_EQ(m_temp.FileCount(), 0u);
+    fragment->Release();
+}
+
+TEST_F(AsyncFragmentTest, FailedDownloads_KeepTheirErrorAndLeaveNothing) {
+    const char* paths[] = {"status/404/f", "truncated", "big", "drop"};
+    std::vector<CSSFAsyncFragment*> fragments;
+    for (const char* path : paths) {
+        fragments.push_back(new CSSFAsyncFragment(nullptr, (m_base + path).c_str()));
+        ASSERT_EQ(fragments.back()->Start(), E_PENDING) << path;
+    }
+    EXPECT_EQ(fragments[0]->Wait(INFINITE), kNotFound);
+    EXPECT_TRUE(FAILED(fragments[1]->Wait(INFINITE)));
+    EXPECT_EQ(fragments[2]->Wait(INFINITE), E_FAIL) << "a body that is no fragment";
+    EXPECT_TRUE(FAILED(fragments[3]->Wait(INFINITE)));
+    for (CSSFAsyncFragment* fragment : fragments) {
+        EXPECT_NE(fragment->Wait(0), E_PENDING);
+        EXPECT_TRUE(fragment->Samples.empty());
+        EXPECT_EQ(fragment->Release(), 0u);
+    }
+}
+
+TEST_F(AsyncFragmentTest, ReleaseWhileDownloading_WaitsForTheDownload) {
+    const std::string gate = UniqueName("destroy");
+    const std::string tag = UniqueName("destroy-tag");
+    CSSFAsyncFragment* fragment =
+        new CSSFAsyncFragment(nullptr, (Gate(gate) + "?tag=" + tag).c_str());
+    ASSERT_EQ(fragment->Start(), E_PENDING);
+    std::atomic<bool> opened{false};
+    std::thread opener([&] {
+        // Until the request is at the server, opening could beat it.
+        while (RequestCount(tag) < 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        opened = true;
+        Open(gate);
+    });
+    EXPECT_EQ(fragment->Release(), 0u);
+    EXPECT_TRUE(opened.load()) << "the fragment was destroyed before its download ended";
+    opener.join();
+}
+
+TEST_F(AsyncFragmentTest, ConcurrentWaiters_AllSeeTheParsedFragment) {
+    const std::string gate = UniqueName("waiters");
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, Gate(gate).c_str());
+    ASSERT_EQ(fragment->Start(), E_PENDING);
+    std::atomic<int> succeeded{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 4; ++i) {
+        fragment->AddRef();
+        waiters.emplace_back([fragment, &succeeded] {
+            if (fragment->Wait(INFINITE) == S_OK && fragment->Samples.size() == 2)
+                ++succeeded;
+            fragment->Release();
+        });
+    }
+    Open(gate);
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    EXPECT_EQ(succeeded.load(), 4);
+    EXPECT_EQ(fragment->Release(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+// The stream's fragment cache: creation on first request, stickiness, trimming, the
+// removal of leading slots and the hand-over of measured throughput.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "fragments/async_fragment.h"
+#include "manifest/manifest.h"
+#include "manifest/video_stream.h"
+#include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
+
+namespace {
+
+class FragmentSlotsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_manifest.BaseUrl = OriginUrl("faults");
+        ASSERT_FALSE(m_manifest.BaseUrl.empty());
+        m_stream.TimeScale = 10000000;
+        for (int64_t i = 0; i < 9; ++i)
+            m_stream.Chunks.push_back(SSFChunk{i * 20000000, 20000000});
+        ASSERT_EQ(m_stream.SetFragmentSlotCount(m_stream.Chunks.size()), S_OK);
+        m_low.Bitrate = 100000;
+        m_high.Bitrate = 900000;
+    }
+    void TearDown() override {
+        ASSERT_EQ(m_stream.SetFragmentSlotCount(0), S_OK);
+        EXPECT_EQ(m_temp.FileCount(), 0u) << "temporary files left behind";
+    }
+    // Every fragment URL of the stream carries tag, counted by the fault server.
+    void UseTemplate(const std::string& path, const std::string& tag) {
+        m_stream.Url = path + (path.find('?') == std::string::npos ? "?" : "&") + "tag=" + tag +
+                       "&b={bitrate}&t={start time}";
+    }
+    size_t CachedCount() const {
+        size_t count = 0;
+        for (CSSFAsyncFragment* slot : m_stream.Fragments)
+            count += slot != nullptr;
+        return count;
+    }
+
+    ScopedTempDirectory m_temp;
+    CSSFManifest m_manifest;
+    CSSFVideoStream m_stream{&m_manifest};
+    CSSFVideoTrack m_low{&m_stream};
+    CSSFVideoTrack m_high{&m_stream};
+};
+
+TEST_F(FragmentSlotsTest, GetFragment_CachedWhateverTheTrackAndFetchedOnce) {
+    const std::string tag = UniqueName("cache");
+    UseTemplate("fragment", tag);
+    CSSFAsyncFragment* first = nullptr;
+    ASSERT_EQ(m_stream.GetFragment(&m_low, 3, &first, INFINITE), S_OK);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, m_stream.Fragments[3]);
+    EXPECT_EQ(first->Track, &m_low);
+    EXPECT_NE(first->Url.find("b=100000&t=60000000"), std::string::npos) << first->Url;
+    EXPECT_EQ(first->Samples.size(), 2u);
+
+    CSSFAsyncFragment* again = nullptr;
+    EXPECT_EQ(m_stream.GetFragment(&m_high, 3, &again, 0), S_OK);
+    EXPECT_EQ(again, first) << "the slot's fragment serves every track";
+    EXPECT_EQ(m_stream.GetFragment(&m_high, 3, nullptr, 0), S_OK);
+    EXPECT_EQ(RequestCount(tag), 1);
+    // The slot, this caller and the one before hold references.
+    EXPECT_EQ(first->AddRef(), 4u);
+    first->Release();
+    again->Release();
+    first->Release();
+}
+
+TEST_F(FragmentSlotsTest, GetFragment_FailureSticksWithoutNewRequests) {
+    const std::string tag = UniqueName("sticky");
+    UseTemplate("status/404/f", tag);
+    for (int i = 0; i < 3; ++i) {
+        CSSFAsyncFragment* fragment = nullptr;
+        EXPECT_EQ(m_stream.GetFragment(&m_low, 0, &fragment, INFINITE), HRESULT(0x80070002));
+        ASSERT_NE(fragment, nullptr) << "the failed fragment is handed out too";
+        EXPECT_EQ(fragment, m_stream.Fragments[0]);
+        fragment->Release();
+    }
+    EXPECT_EQ(RequestCount(tag), 1);
+    // Once its slot is gone, the chunk is fetched anew.
+    m_stream.RemoveFirstFragmentSlots(1);
+    EXPECT_EQ(m_stream.Fragments.size(), 8u);
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, INFINITE), HRESULT(0x80070002));
+    EXPECT_EQ(RequestCount(tag), 2);
+}
+
+TEST_F(FragmentSlotsTest, GetFragment_OutOfRangeAndPendingWithoutWaiting) {
+    const std::string gate = UniqueName("slot-gate");
+    CSSFAsyncFragment* sentinel = new CSSFAsyncFragment(nullptr, "");
+    CSSFAsyncFragment* fragment = sentinel;
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 9, &fragment, 0), E_INVALIDARG);
+    EXPECT_EQ(fragment, nullptr);
+    EXPECT_EQ(CachedCount(), 0u);
+    sentinel->Release();
+
+    m_stream.Url = "gate/" + gate;
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 2, &fragment, 0), E_PENDING);
+    ASSERT_NE(fragment, nullptr);
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 2, nullptr, 0), E_PENDING);
+    FetchText(m_manifest.BaseUrl + "open/" + gate);
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 2, nullptr, INFINITE), S_OK);
+    fragment->Release();
+}
+
+TEST_F(FragmentSlotsTest, TrimFragments_EarlierSlotsFirstThenTheFarthest) {
+    UseTemplate("fragment", UniqueName("trim"));
+    for (uint32_t i = 0; i < 9; ++i)
+        ASSERT_EQ(m_stream.GetFragment(&m_low, i, nullptr, INFINITE), S_OK);
+    CSSFAsyncFragment* kept = m_stream.Fragments[2];
+    kept->AddRef();
+    m_stream.TrimFragments(5);
+    EXPECT_EQ(CachedCount(), 7u);
+    EXPECT_EQ(m_stream.Fragments[0], nullptr);
+    EXPECT_EQ(m_stream.Fragments[1], nullptr);
+    EXPECT_EQ(m_stream.Fragments[2], kept);
+    m_stream.TrimFragments(5);
+    EXPECT_EQ(CachedCount(), 7u) << "fewer than 8 are left alone";
+    kept->Release();
+
+    // At the start, the trim falls on the farthest slots; the current one always stays.
+    ASSERT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, INFINITE), S_OK);
+    m_stream.TrimFragments(0);
+    EXPECT_EQ(CachedCount(), 7u);
+    EXPECT_NE(m_stream.Fragments[0], nullptr);
+    EXPECT_EQ(m_stream.Fragments[8], nullptr);
+    for (uint32_t i = 1; i < 9; ++i)
+        m_stream.GetFragment(&m_low, i, nullptr, INFINITE);
+    m_stream.TrimFragments(8);
+    EXPECT_EQ(CachedCount(), 7u);
+    EXPECT_NE(m_stream.Fragments[8], nullptr);
+    EXPECT_EQ(m_stream.Fragments[1], nullptr);
+}
+
+TEST_F(FragmentSlotsTest, RemoveFirstSlots_ShiftsTheRest) {
+    UseTemplate("fragment", UniqueName("shift"));
+    ASSERT_EQ(m_stream.GetFragment(&m_low, 1, nullptr, INFINITE), S_OK);
+    ASSERT_EQ(m_stream.GetFragment(&m_low, 4, nullptr, INFINITE), S_OK);
+    CSSFAsyncFragment* fourth = m_stream.Fragments[4];
+    m_stream.RemoveFirstFragmentSlots(2);
+    ASSERT_EQ(m_stream.Fragments.size(), 7u);
+    EXPECT_EQ(CachedCount(), 1u);
+    EXPECT_EQ(m_stream.Fragments[2], fourth);
+    m_stream.RemoveFirstFragmentSlots(100);
+    EXPECT_TRUE(m_stream.Fragments.empty());
+}
+
+TEST_F(FragmentSlotsTest, Throughput_MeasuredOnceIntoTheTargetBitrate) {
+    // 250,000 payload bytes delivered after 1 s: at most 2,000,000 bit/s (plus the
+    // boxes), and no less than the body over the time this test saw pass.
+    UseTemplate("fragment?pad=250000&delay_ms=1000", UniqueName("rate"));
+    m_stream.TargetBitrate = 1;
+    const auto begin = std::chrono::steady_clock::now();
+    CSSFAsyncFragment* fragment = nullptr;
+    ASSERT_EQ(m_stream.GetFragment(&m_low, 0, &fragment, INFINITE), S_OK);
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - begin)
+                               .count();
+    EXPECT_EQ(m_stream.TargetBitrate, 1u) << "taken at the next request, not this one";
+    ASSERT_TRUE(fragment->BitrateMeasured.load());
+    int64_t length = 0;
+    fragment->HttpFile.GetLength(&length);
+    const uint64_t rate = fragment->MeasuredBitrate;
+    EXPECT_LE(rate, uint64_t(length) * 8000 / 999);
+    EXPECT_GE(rate, uint64_t(length) * 8000 / uint64_t(elapsedMs + 1));
+
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, 0), S_OK);
+    EXPECT_EQ(m_stream.TargetBitrate, rate);
+    EXPECT_FALSE(fragment->BitrateMeasured.load());
+    m_stream.TargetBitrate = 5;
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, 0), S_OK);
+    EXPECT_EQ(m_stream.TargetBitrate, 5u) << "each measurement reaches the stream once";
+    fragment->Release();
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+// kvssf boxes: takes one fragment body apart with the system's parser and prints the
+// parsed part, the sample table and the look-ahead table.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "fragments/fragment.h"
+#include "tools/kvssf/commands.h"
+#include "tools/kvssf/hresult_text.h"
+#include "tools/kvssf/json_writer.h"
+
+namespace {
+
+bool IsUrl(const std::string& text) {
+    return text.find("://") != std::string::npos;
+}
+
+// Downloads a URL or opens a local file into the fragment's HTTP file.
+HRESULT OpenBody(const std::string& source, CSSFFragment* fragment) {
+    if (IsUrl(source))
+        return fragment->HttpFile.Download(source.c_str(), true);
+    FILE* stream = std::fopen(source.c_str(), "rb");
+    if (stream == nullptr)
+        return HRESULT(0x80070002);
+    fragment->HttpFile.Stream = stream;
+    fragment->HttpFile.FileName = source;
+    return S_OK;
+}
+
+std::string HexCode(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+void PrintJson(const CSSFFragment& f, HRESULT result) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("result").String(HexCode(result));
+    json.Key("total_duration").UInt(f.TotalDuration);
+    json.Key("moof_offset").UInt(f.MoofOffset);
+    json.Key("sequence_number").UInt(f.SequenceNumber);
+    json.Key("track_id").UInt(f.TrackId);
+    json.Key("base_data_offset").UInt(f.BaseDataOffset);
+    json.Key("default_sample_duration").UInt(f.DefaultSampleDuration);
+    json.Key("default_sample_size").UInt(f.DefaultSampleSize);
+    json.Key("default_sample_flags").UInt(f.DefaultSampleFlags);
+    json.Key("data_offset").Int(f.DataOffset);
+    json.Key("first_sample_flags").UInt(f.FirstSampleFlags);
+    json.Key("samples").BeginArray();
+    for (const SSFSample& s : f.Samples) {
+        json.BeginObject();
+        json.Key("duration").UInt(s.Duration);
+        json.Key("size").UInt(s.Size);
+        json.Key("flags").UInt(s.Flags);
+        json.Key("composition_offset").UInt(s.CompositionOffset);
+        json.Key("decode_offset").UInt(s.DecodeOffset);
+        json.Key("data_position").UInt(s.DataPosition);
+        json.Key("sync").Bool(IsSyncSample(s.Flags));
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("lookahead").BeginArray();
+    for (const SSFLookaheadEntry& entry : f.Lookahead)
+        json.BeginObject()
+            .Key("time")
+            .UInt(entry.AbsoluteTime)
+            .Key("duration")
+            .UInt(entry.Duration)
+            .EndObject();
+    json.EndArray();
+    json.Key("tfrf_version").UInt(f.TfrfVersion);
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+}
+
+void PrintTables(const CSSFFragment& f) {
+    std::printf("moof at %" PRIu64 ", sequence %u (mfhd v%u flags 0x%06X)\n", f.MoofOffset,
+                f.SequenceNumber, f.MfhdVersion, f.MfhdFlags);
+    std::printf("tfhd v%u flags 0x%06X: track %u, base data offset %" PRIu64 ", description %u\n",
+                f.TfhdVersion, f.TfhdFlags, f.TrackId, f.BaseDataOffset, f.SampleDescriptionIndex);
+    std::printf("  defaults: duration %u, size %u, flags 0x%08X\n", f.DefaultSampleDuration,
+                f.DefaultSampleSize, f.DefaultSampleFlags);
+    std::printf("trun v%u flags 0x%06X: %u sample(s), data offset %d, first flags 0x%08X\n",
+                f.TrunVersion, f.TrunFlags, f.SampleCount, f.DataOffset, f.FirstSampleFlags);
+    std::printf("total duration %" PRIu64 "\n", f.TotalDuration);
+    std::printf("\n%6s %10s %10s %10s %10s %14s %12s %s\n", "sample", "duration", "size", "flags",
+                "cts", "decode", "position", "sync");
+    for (size_t i = 0; i < f.Samples.size(); ++i) {
+        const SSFSample& s = f.Samples[i];
+        // Version 1 runs carry signed composition offsets.
+        const int64_t cts = f.TrunVersion == 1 ? int64_t(int32_t(s.CompositionOffset))
+                                               : int64_t(s.CompositionOffset);
+        std::printf("%6zu %10u %10u 0x%08X %10" PRId64 " %14" PRIu64 " %12" PRIu64 " %s\n", i,
+                    s.Duration, s.Size, s.Flags, cts, s.DecodeOffset, s.DataPosition,
+                    IsSyncSample(s.Flags) ? "yes" : "");
+    }
+    if (!f.Lookahead.empty() || f.TfrfVersion != 0 || f.LookaheadCount != 0) {
+        std::printf("\nlook-ahead (tfrf v%u flags 0x%06X): %u entr%s\n", f.TfrfVersion, f.TfrfFlags,
+                    f.LookaheadCount, f.LookaheadCount == 1 ? "y" : "ies");
+        for (const SSFLookaheadEntry& entry : f.Lookahead)
+            std::printf("  time %" PRIu64 ", duration %" PRIu64 "\n", entry.AbsoluteTime,
+                        entry.Duration);
+    }
+}
+
+} // namespace
+
+int RunBoxes(const std::vector<std::string>& args) {
+    std::string source;
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (source.empty() && arg.compare(0, 2, "--") != 0) {
+            source = arg;
+        } else {
+            std::fprintf(stderr, "kvssf boxes: unexpected argument '%s' (see kvssf --help)\n",
+                         arg.c_str());
+            return 2;
+        }
+    }
+    if (source.empty()) {
+        std::fprintf(stderr, "usage: kvssf boxes URL_OR_FILE [--json]\n");
+        return 2;
+    }
+    CSSFFragment fragment(nullptr, source.c_str());
+    HRESULT hr = OpenBody(source, &fragment);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "kvssf boxes: %s: %s\n", source.c_str(), DescribeHresult(hr).c_str());
+        return 1;
+    }
+    hr = fragment.ParseFragment();
+    // The JSON form reports a failed parse too, with what was read up to the failure.
+    if (json)
+        PrintJson(fragment, hr);
+    else if (SUCCEEDED(hr))
+        PrintTables(fragment);
+    fragment.Reset();
+    if (FAILED(hr)) {
+        const std::string text =
+            hr == E_FAIL ? "0x80004005: not a well-formed fragment body" : DescribeHresult(hr);
+        std::fprintf(stderr, "kvssf boxes: %s\n", text.c_str());
+        return 1;
+    }
+    return 0;
+}
