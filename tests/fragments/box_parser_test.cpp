@@ -79,7 +79,8 @@ protected:
         FILE* stream = nullptr;
         EXPECT_EQ(CreateTempFile(false, &name, &stream), S_OK);
         m_files.push_back(name);
-        std::fwrite(body.data(), 1, body.size(), stream);
+        if (!body.empty())
+            std::fwrite(body.data(), 1, body.size(), stream);
         std::fflush(stream);
         std::fseek(stream, 0, SEEK_SET);
         m_fragment.HttpFile.Stream = stream;

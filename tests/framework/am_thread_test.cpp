@@ -1,0 +1,178 @@
+// The worker-thread class: the command channel, the request check, the reference count
+// and the end of the worker.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "framework/am_thread.h"
+
+namespace {
+
+constexpr DWORD kEcho = 10; // replies its command number + 1
+constexpr DWORD kPeek = 11; // leaves itself pending, replies after seeing it twice
+constexpr DWORD kExit = 12;
+constexpr DWORD kWhere = 13; // S_OK when the worker knows it is the worker
+
+class Worker : public CAMThread {
+public:
+    explicit Worker(std::atomic<int>* destroyed = nullptr) : m_destroyed(destroyed) {}
+    ~Worker() override {
+        if (m_destroyed)
+            ++*m_destroyed;
+    }
+
+    std::vector<DWORD> Seen; // written by the worker, read after it ended
+    DWORD IdInside = 0;
+
+protected:
+    DWORD ThreadProc() override {
+        IdInside = CurrentThreadId();
+        for (;;) {
+            DWORD command = 0;
+            if (!CheckRequest(&command, INFINITE))
+                continue;
+            Seen.push_back(command);
+            switch (command) {
+            case kEcho:
+                Reply(GetRequest() + 1);
+                break;
+            case kPeek: {
+                DWORD again = 0;
+                Reply(CheckRequest(&again, 0) && again == kPeek ? S_OK : E_FAIL);
+                break;
+            }
+            case kExit:
+                Reply(S_OK);
+                return 0;
+            case kWhere:
+                Reply(IsWorkerThread() ? S_OK : E_FAIL);
+                break;
+            default:
+                Reply(DWORD(E_NOTIMPL));
+                break;
+            }
+        }
+    }
+
+private:
+    std::atomic<int>* m_destroyed;
+};
+
+TEST(AMThread, CommandsRoundTripInOrderAndTheWorkerEnds) {
+    Worker worker;
+    EXPECT_EQ(worker.CallWorker(kEcho), DWORD(E_FAIL)) << "no worker yet";
+    EXPECT_FALSE(worker.ThreadExists());
+    ASSERT_TRUE(worker.Create());
+    EXPECT_FALSE(worker.Create()) << "one worker at a time";
+    EXPECT_TRUE(worker.ThreadExists());
+    EXPECT_FALSE(worker.IsWorkerThread());
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(worker.CallWorker(kEcho), kEcho + 1);
+    EXPECT_EQ(worker.CallWorker(kPeek), DWORD(S_OK)) << "a checked request stays pending";
+    EXPECT_EQ(worker.CallWorker(kWhere), DWORD(S_OK));
+    EXPECT_EQ(worker.CallWorker(77), DWORD(E_NOTIMPL));
+    EXPECT_EQ(worker.CallWorker(kExit), DWORD(S_OK));
+    worker.Close();
+    EXPECT_FALSE(worker.ThreadExists());
+    ASSERT_EQ(worker.Seen.size(), 104u);
+    EXPECT_EQ(worker.Seen[100], kPeek);
+    EXPECT_EQ(worker.Seen[102], 77u);
+    EXPECT_NE(worker.IdInside, 0u);
+    EXPECT_EQ(worker.ThreadId(), worker.IdInside);
+
+    // A second worker after the first one ended.
+    ASSERT_TRUE(worker.Create());
+    EXPECT_EQ(worker.CallWorker(kEcho), kEcho + 1);
+    EXPECT_EQ(worker.CallWorker(kExit), DWORD(S_OK));
+    worker.Close();
+    EXPECT_FALSE(worker.ThreadExists());
+}
+
+TEST(AMThread, CallersOnManyThreadsEachGetTheirOwnReply) {
+    Worker worker;
+    ASSERT_TRUE(worker.Create());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t) {
+        callers.emplace_back([&worker, &wrong, t] {
+            for (int i = 0; i < 200; ++i) {
+                const DWORD command = (i + t) % 2 ? kEcho : 77;
+                const DWORD expected = command == kEcho ? kEcho + 1 : DWORD(E_NOTIMPL);
+                if (worker.CallWorker(command) != expected)
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread& caller : callers)
+        caller.join();
+    EXPECT_EQ(wrong.load(), 0);
+    worker.CallWorker(kExit);
+    worker.Close();
+}
+
+TEST(AMThread, ReferenceCountDeletesAtZeroFromAnyThread) {
+    std::atomic<int> destroyed{0};
+    Worker* worker = new Worker(&destroyed);
+    std::vector<std::thread> holders;
+    for (int t = 0; t < 4; ++t) {
+        worker->AddRef();
+        holders.emplace_back([worker] {
+            for (int i = 0; i < 1000; ++i) {
+                worker->AddRef();
+                worker->Release();
+            }
+            worker->Release();
+        });
+    }
+    for (std::thread& holder : holders)
+        holder.join();
+    EXPECT_EQ(destroyed.load(), 0);
+    EXPECT_EQ(worker->AddRef(), 2u);
+    EXPECT_EQ(worker->Release(), 1u);
+    EXPECT_EQ(worker->Release(), 0u);
+    EXPECT_EQ(destroyed.load(), 1);
+}
+
+TEST(AMEvent, ManualStaysSetAutoIsTakenByOneWait) {
+    CAMEvent manual(TRUE);
+    EXPECT_FALSE(manual.Check());
+    manual.Set();
+    EXPECT_TRUE(manual.Wait(0));
+    EXPECT_TRUE(manual.Wait());
+    manual.Reset();
+    EXPECT_FALSE(manual.Wait(10));
+
+    CAMEvent automatic;
+    automatic.Set();
+    EXPECT_TRUE(automatic.Check());
+    EXPECT_FALSE(automatic.Check());
+    std::thread setter([&automatic] { automatic.Set(); });
+    EXPECT_TRUE(automatic.Wait());
+    setter.join();
+}
+
+TEST(CritSec, ReentrantOnOneThreadExclusiveAcrossThreads) {
+    CCritSec lock;
+    int counter = 0;
+    {
+        CAutoLock outer(&lock);
+        CAutoLock inner(&lock);
+        ++counter;
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                CAutoLock hold(&lock);
+                ++counter;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(counter, 40001);
+}
+
+} // namespace
