@@ -11,6 +11,7 @@
 #include "framework/platform/posix/com_types.h"
 #include "framework/platform/posix/dshow_interfaces.h"
 #include "framework/platform/posix/hresults.h"
+#include "framework/platform/posix/media_formats.h"
 #include "framework/platform/posix/sdk_guids.h"
 #endif
 

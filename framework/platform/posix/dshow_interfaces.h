@@ -44,6 +44,47 @@ protected:
     ~IMediaSample() = default;
 };
 
+enum tagAM_SAMPLE_PROPERTY_FLAGS {
+    AM_SAMPLE_SPLICEPOINT = 0x1,
+    AM_SAMPLE_PREROLL = 0x2,
+    AM_SAMPLE_DATADISCONTINUITY = 0x4,
+    AM_SAMPLE_TYPECHANGED = 0x8,
+    AM_SAMPLE_TIMEVALID = 0x10,
+    AM_SAMPLE_TIMEDISCONTINUITY = 0x40,
+    AM_SAMPLE_FLUSH_ON_PAUSE = 0x80,
+    AM_SAMPLE_STOPVALID = 0x100,
+    AM_SAMPLE_ENDOFSTREAM = 0x200,
+    AM_STREAM_MEDIA = 0,
+    AM_STREAM_CONTROL = 1
+};
+
+struct AM_SAMPLE2_PROPERTIES {
+    DWORD cbData;
+    DWORD dwTypeSpecificFlags;
+    DWORD dwSampleFlags;
+    LONG lActual;
+    REFERENCE_TIME tStart;
+    REFERENCE_TIME tStop;
+    DWORD dwStreamId;
+    AM_MEDIA_TYPE* pMediaType;
+    BYTE* pbBuffer;
+    LONG cbBuffer;
+};
+
+struct IMediaSample2 : IMediaSample {
+    STDMETHOD(GetProperties)(DWORD cbProperties, BYTE* pbProperties) = 0;
+    STDMETHOD(SetProperties)(DWORD cbProperties, const BYTE* pbProperties) = 0;
+
+protected:
+    ~IMediaSample2() = default;
+};
+
+// IMemAllocator::GetBuffer flags.
+#define AM_GBF_PREVFRAMESKIPPED 1
+#define AM_GBF_NOTASYNCPOINT 2
+#define AM_GBF_NOWAIT 4
+#define AM_GBF_NODDSURFACELOCK 8
+
 struct IMemAllocator : IUnknown {
     STDMETHOD(SetProperties)(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) = 0;
     STDMETHOD(GetProperties)(ALLOCATOR_PROPERTIES* pProps) = 0;

@@ -6,6 +6,8 @@
 #define STRSAFE_NO_DEPRECATE
 #endif
 #include <dshow.h>
+#include <dvdmedia.h>
+#include <mmreg.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
