@@ -1,6 +1,13 @@
-// The play-time operations of CSSFStream: positioning within the chunk list.
+// The play-time operations of CSSFStream: positioning within the chunk list, filling
+// media samples from the cached fragments, following live windows, and the video
+// stream's level adaptation.
+#include <algorithm>
+#include <new>
+
+#include "fragments/async_fragment.h"
 #include "manifest/manifest.h"
 #include "manifest/stream.h"
+#include "manifest/video_stream.h"
 
 namespace {
 
@@ -44,8 +51,162 @@ BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
     if (!FindSeekChunk(Chunks, tsTarget, &chunk))
         return FALSE;
     ChunkIndex = static_cast<uint32_t>(chunk);
-    // Delivery starts at the chunk's first sample; placing within the chunk needs its
-    // fragment's sample table.
     SampleIndex = 0;
+    if (chunk == Chunks.size())
+        return TRUE;
+
+    // Placing within the chunk needs its sample table; without it delivery starts at
+    // the chunk's first sample.
+    CSSFAsyncFragment* fragment = nullptr;
+    const HRESULT hr = GetFragment(CurrentTrack, ChunkIndex, &fragment, kSeekTimeoutMs);
+    if (SUCCEEDED(hr) && fragment != nullptr) {
+        // A target before the first chunk starts at its beginning.
+        const uint64_t chunkStart = uint64_t(Chunks[chunk].StartTime);
+        const uint64_t offset = tsTarget > chunkStart ? tsTarget - chunkStart : 0;
+        const std::vector<SSFSample>& samples = fragment->Samples;
+        if (GetStreamKind() == kAudio) {
+            size_t i = 0;
+            while (i < samples.size() && samples[i].DecodeOffset < offset)
+                ++i;
+            if (i == samples.size()) {
+                ++ChunkIndex;
+            } else {
+                SampleIndex = static_cast<uint32_t>(i);
+            }
+        } else {
+            for (size_t i = 0; i < samples.size() && samples[i].DecodeOffset <= offset; ++i)
+                if (IsSyncSample(samples[i].Flags))
+                    SampleIndex = static_cast<uint32_t>(i);
+        }
+    }
+    if (fragment != nullptr)
+        fragment->Release();
     return TRUE;
+}
+
+namespace {
+
+// Presentation time of a point in stream time: 128-bit product, truncating division,
+// then the presentation's start subtracted.
+REFERENCE_TIME PresentationTime(uint64_t ticks, int64_t timeScale, REFERENCE_TIME startTime) {
+    return static_cast<REFERENCE_TIME>(TicksToReferenceTime(ticks, timeScale) -
+                                       static_cast<uint64_t>(startTime));
+}
+
+} // namespace
+
+HRESULT CSSFStream::FillSample(IMediaSample* sample) {
+    CAutoLock lock(&Lock);
+    for (;;) {
+        if (ChunkIndex >= Chunks.size())
+            return S_FALSE;
+        CSSFAsyncFragment* fragment = nullptr;
+        HRESULT hr = GetFragment(GetCurrentTrack(), ChunkIndex, &fragment, 0);
+        if (FAILED(hr)) {
+            if (fragment != nullptr)
+                fragment->Release();
+            return hr;
+        }
+        // Released on every way out; the slot keeps its own reference.
+        struct Hold {
+            CSSFAsyncFragment* f;
+            ~Hold() { f->Release(); }
+        } hold{fragment};
+
+        // The chunk in hand stays current even when the window slides under it.
+        const uint64_t chunkStart = uint64_t(Chunks[ChunkIndex].StartTime);
+        hr = ApplyLookahead(fragment);
+        if (FAILED(hr))
+            return hr;
+        if (fragment->Track != CurrentTrack) {
+            hr = SwitchTrack(fragment->Track);
+            if (FAILED(hr))
+                return hr;
+        }
+        if (ChunkIndex + 1 < Chunks.size())
+            GetFragment(GetCurrentTrack(), ChunkIndex + 1, nullptr, 0);
+
+        if (SampleIndex < fragment->SampleCount) {
+            const SSFSample& record = fragment->Samples[SampleIndex];
+            BYTE* buffer = nullptr;
+            hr = sample->GetPointer(&buffer);
+            if (FAILED(hr))
+                return hr;
+            const LONG capacity = sample->GetSize();
+            if (capacity < 0 || record.Size > uint32_t(capacity))
+                return VFW_E_BUFFER_OVERFLOW;
+            hr = fragment->HttpFile.Seek(int64_t(record.DataPosition), 0);
+            if (SUCCEEDED(hr))
+                hr = fragment->HttpFile.ReadExact(buffer, record.Size);
+            if (SUCCEEDED(hr))
+                hr = sample->SetActualDataLength(LONG(record.Size));
+            if (FAILED(hr))
+                return hr;
+            const uint64_t startTicks = chunkStart + record.DecodeOffset;
+            REFERENCE_TIME start = PresentationTime(startTicks, TimeScale, Manifest->StartTime);
+            REFERENCE_TIME stop =
+                PresentationTime(startTicks + record.Duration, TimeScale, Manifest->StartTime);
+            hr = sample->SetTime(&start, &stop);
+            if (FAILED(hr))
+                return hr;
+            sample->SetDiscontinuity(FALSE);
+            sample->SetMediaTime(nullptr, nullptr);
+            sample->SetMediaType(nullptr);
+            sample->SetPreroll(FALSE);
+            sample->SetSyncPoint(IsSyncSample(record.Flags) ? TRUE : FALSE);
+            ++SampleIndex;
+            return S_OK;
+        }
+        ++ChunkIndex;
+        SampleIndex = 0;
+        TrimFragments(ChunkIndex);
+    }
+}
+
+HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
+    CAutoLock lock(&Lock);
+    if (!Manifest->IsLive || fragment->LookaheadCount == 0)
+        return S_OK;
+    size_t appended = 0;
+    for (const SSFLookaheadEntry& entry : fragment->Lookahead) {
+        if (!Chunks.empty() && entry.AbsoluteTime <= uint64_t(Chunks.back().StartTime))
+            continue;
+        try {
+            Chunks.push_back(SSFChunk{int64_t(entry.AbsoluteTime), int64_t(entry.Duration)});
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        ++appended;
+    }
+    if (appended == 0)
+        return S_OK;
+    const size_t slide = std::min<size_t>(appended, ChunkIndex);
+    if (slide > 0) {
+        ChunkIndex -= static_cast<uint32_t>(slide);
+        Chunks.erase(Chunks.begin(), Chunks.begin() + static_cast<std::ptrdiff_t>(slide));
+        RemoveFirstFragmentSlots(slide);
+    }
+    return SetFragmentSlotCount(Chunks.size());
+}
+
+CSSFTrack* CSSFVideoStream::GetCurrentTrack() {
+    return HasVideoProcessor() ? ChooseAdaptiveTrack() : CurrentTrack;
+}
+
+CSSFTrack* CSSFVideoStream::ChooseAdaptiveTrack() {
+    CSSFTrack* best = nullptr;
+    for (size_t i = 0; i < Tracks.size(); ++i) {
+        CSSFTrack* track = Tracks[i].get();
+        if (track->GetBitrate() > TargetBitrate)
+            continue;
+        // A later level is a candidate only once an earlier one was.
+        if (i == 0 || (best != nullptr && track->GetBitrate() > best->GetBitrate()))
+            best = track;
+    }
+    if (best == nullptr) {
+        for (const auto& track : Tracks)
+            if (best == nullptr || track->GetBitrate() < best->GetBitrate())
+                best = track.get();
+    }
+    return best;
 }

@@ -17,6 +17,7 @@
 #include "manifest/chunk.h"
 #include "manifest/track.h"
 
+class CMediaType;
 class CSSFAsyncFragment;
 class CSSFManifest;
 class CXmlElement;
@@ -25,6 +26,8 @@ class CSSFStream {
 public:
     static constexpr int kVideo = 0;
     static constexpr int kAudio = 1;
+    // A seek waits this long for the fragment of the chunk it lands in.
+    static constexpr DWORD kSeekTimeoutMs = 10000;
 
     explicit CSSFStream(CSSFManifest* manifest) : Manifest(manifest) {}
     // Deletes the tracks and releases every fragment slot's reference.
@@ -42,12 +45,20 @@ public:
     virtual HRESULT ReloadChunks(const CXmlElement& streamIndex);
     // Builds chunks from the element's "Chunks" count and "c" children.
     virtual HRESULT ParseChunks(const CXmlElement& streamIndex, std::vector<SSFChunk>* chunks);
-    // Places the stream at rtTime (presentation time, before StartTime is subtracted).
-    // TRUE when placed or put at its end; FALSE when the time falls inside no chunk (the
-    // position is unchanged). Takes Lock.
+    // Places the stream at rtTime (presentation time, before StartTime is subtracted):
+    // the chunk holding it, then, once its fragment is in (waiting up to kSeekTimeoutMs),
+    // the first audio sample at or after the time, or the last video sync sample at or
+    // before it. TRUE when placed or put at its end; FALSE when the time falls inside no
+    // chunk (the position is unchanged). Takes Lock, also while waiting.
     virtual BOOL Seek(REFERENCE_TIME rtTime);
     // The track to use for the next chunk request.
     virtual CSSFTrack* GetCurrentTrack();
+    // Copies the next sample into sample: S_OK; S_FALSE after the last chunk; E_PENDING
+    // while its fragment downloads (never waits); VFW_E_BUFFER_OVERFLOW for a sample
+    // larger than the buffer; else the fragment's or the sample's error. Takes Lock.
+    virtual HRESULT FillSample(IMediaSample* sample);
+    // The current track's media type; E_UNEXPECTED without a current track.
+    virtual HRESULT GetMediaType(int position, CMediaType* type);
     // The current track's buffer needs; E_UNEXPECTED without a current track.
     virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties);
     // Play-state notifications from the pin: S_OK.
@@ -64,6 +75,9 @@ public:
     // Presentation time: GetEndTime converted, minus the manifest's StartTime;
     // kUnboundedTime when live.
     REFERENCE_TIME GetDuration() const;
+    // Live: appends the chunks fragment announces after the last known one and slides
+    // the window by as many played chunks. E_OUTOFMEMORY when the list cannot grow.
+    HRESULT ApplyLookahead(CSSFAsyncFragment* fragment);
     // Resizes Fragments to count slots: new ones null, dropped ones released. Takes Lock.
     // E_OUTOFMEMORY when the array cannot grow.
     HRESULT SetFragmentSlotCount(size_t count);

@@ -9,6 +9,7 @@
 
 #include "framework/platform/platform.h"
 
+class CMediaType;
 class CSSFStream;
 class CXmlElement;
 
@@ -29,6 +30,10 @@ public:
     // Reads a QualityLevel element. S_OK: keep the track; S_FALSE: a required attribute
     // is missing and the track is dropped; negative: the load fails.
     virtual HRESULT Parse(const CXmlElement& qualityLevel);
+    // The track's one media type at position 0: E_INVALIDARG below 0, E_POINTER without
+    // a type, VFW_S_NO_MORE_ITEMS above 0 (and for H.264 data without a usable parameter
+    // set), E_OUTOFMEMORY.
+    virtual HRESULT GetMediaType(int position, CMediaType* type) = 0;
     // Fills properties->cbBuffer and cBuffers from GetMaxSampleSize (the count 10,000,000
     // bytes / size, kept within 2..32); with an allocator, also sets them on it and fails
     // with E_FAIL when it grants smaller buffers. E_FAIL when the size is 0.
@@ -55,6 +60,9 @@ public:
     using CSSFTrack::CSSFTrack;
 
     HRESULT Parse(const CXmlElement& qualityLevel) override;
+    // Generic FourCC video, or for "H264" the avc1 type with an "avcC" box and the frame
+    // time of the sequence parameter set.
+    HRESULT GetMediaType(int position, CMediaType* type) override;
     uint32_t GetMaxSampleSize() override;
 
     uint32_t FourCC = 0;    // first character in the lowest byte
@@ -68,6 +76,8 @@ public:
     using CSSFTrack::CSSFTrack;
 
     HRESULT Parse(const CXmlElement& qualityLevel) override;
+    // WAVEFORMATEX with the codec data (synthesised for AAC without any).
+    HRESULT GetMediaType(int position, CMediaType* type) override;
     uint32_t GetMaxSampleSize() override;
 
     uint32_t SamplingRate = 0; // samples per second

@@ -15,11 +15,12 @@ HTTP/1.0, one connection per request.
     /count?tag=T         200, body: how many requests (other than /count) carried tag=T
     /empty               200, empty body
     /big                 200, BIG_SIZE bytes, byte i = i % 251
-    /fragment?pad=P&delay_ms=D
-                         200 after D ms (default 0): a fragment body of two samples
-                         (durations 1000 and 3000) sharing P payload bytes (default 100)
-    /gate/<name>?...     as /fragment, once /open/<name> was requested (30 s at most,
-                         then 503)
+    /fragment?pad=P&delay_ms=D&durations=D1,D2,...&sync=I,J,...
+                         200 after D ms (default 0): a fragment body of samples of the
+                         given durations (default 1000,3000) sharing P payload bytes
+                         (default 100), those at the indexes in sync marked sync points
+    /gate/<name>?...     as /fragment (same options), once /open/<name> was requested
+                         (30 s at most, then 503)
     /open/<name>         200, opens the gate <name>
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
@@ -70,18 +71,32 @@ def full_box(kind, version, flags, payload):
     return box(kind, struct.pack(">I", (version << 24) | flags) + payload)
 
 
-def fragment_body(pad):
-    first = pad // 2
+SYNC_FLAGS = 0x02000000
+OTHER_FLAGS = 0x01010000
+
+
+def fragment_body(pad, durations=(1000, 3000), sync=()):
+    """A moof whose trun gives each sample a duration, a size (pad shared out, the last
+    sample taking the rest) and flags (sync for the indexes in sync), then the mdat, in
+    which byte i of the payload is i % 251."""
+    count = len(durations)
+    sizes = [pad // count] * (count - 1) + [pad - pad // count * (count - 1)]
 
     def moof(data_offset):
         tfhd = full_box(b"tfhd", 0, 0, struct.pack(">I", 1))
-        trun = full_box(b"trun", 0, 0x301, struct.pack(">IiIIII", 2, data_offset, 1000, first,
-                                                          3000, pad - first))
+        records = b"".join(struct.pack(">III", d, size, SYNC_FLAGS if i in sync else OTHER_FLAGS)
+                           for i, (d, size) in enumerate(zip(durations, sizes)))
+        trun = full_box(b"trun", 0, 0x701, struct.pack(">Ii", count, data_offset) + records)
         return box(b"moof", full_box(b"mfhd", 0, 0, struct.pack(">I", 1)) +
                    box(b"traf", tfhd + trun))
 
     head = moof(0)
-    return moof(len(head) + 8) + box(b"mdat", b"\x5a" * pad)
+    return moof(len(head) + 8) + box(b"mdat", bytes(i % 251 for i in range(pad)))
+
+
+def int_list(query, name, default):
+    values = query.get(name, [""])[0]
+    return tuple(int(v) for v in values.split(",") if v) if values else default
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -137,10 +152,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(200, BIG_BODY)
         elif path == "/fragment":
             time.sleep(int(query.get("delay_ms", ["0"])[0]) / 1000.0)
-            self.send_body(200, fragment_body(int(query.get("pad", ["100"])[0])))
+            self.send_fragment(query)
         elif path.startswith("/gate/"):
             if gate(path[len("/gate/"):]).wait(GATE_TIMEOUT):
-                self.send_body(200, fragment_body(100))
+                self.send_fragment(query)
             else:
                 self.send_body(503, b"gate never opened\n", "text/plain")
         elif path.startswith("/open/"):
@@ -148,6 +163,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(200, b"open\n", "text/plain")
         else:
             self.send_body(404, b"not found\n", "text/plain")
+
+    def send_fragment(self, query):
+        self.send_body(200, fragment_body(int(query.get("pad", ["100"])[0]),
+                                          int_list(query, "durations", (1000, 3000)),
+                                          int_list(query, "sync", ())))
 
     def status(self, code_text, query):
         try:

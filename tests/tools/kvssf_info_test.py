@@ -6,6 +6,7 @@
 
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -18,6 +19,38 @@ ORIGIN = None
 def base(server):
     with open(os.path.join(ORIGIN, server + ".url")) as f:
         return f.read().strip()
+
+
+def avcc_box(annex_b):
+    """The configuration box of Annex B data holding one SPS and one PPS."""
+    units = [u for u in annex_b.split(b"\x00\x00\x01") if u]
+    units = [u[:-1] if u.endswith(b"\x00") and i + 1 < len(units) else u
+             for i, u in enumerate(units)]
+    units = [u for u in units if u]
+    sps = next(u for u in units if u[0] & 31 == 7)
+    pps = next(u for u in units if u[0] & 31 == 8)
+    body = (b"avcC" + bytes([1]) + sps[1:4] + b"\xff\xe1" + struct.pack(">H", len(sps)) + sps +
+            b"\x01" + struct.pack(">H", len(pps)) + pps)
+    return struct.pack(">I", len(body) + 4) + body
+
+
+def video_info(track, frame_time, codec_data, fourcc):
+    width, height = track["max_width"], track["max_height"]
+    image = ((24 * width + 31) // 32 * 4) * height
+    return (bytes(32) + struct.pack("<IIq", track["bitrate"], 0, frame_time) +
+            struct.pack("<IiiHHIIiiII", 40 + len(codec_data), width, height, 1, 24, fourcc,
+                        image, 0, 0, 0, 0) + codec_data)
+
+
+def wave_format(track, codec_data):
+    tag = track["audio_tag"]
+    if tag == 1:
+        align = track["bits_per_sample"] * track["channels"] // 8
+        rate = align * track["sampling_rate"]
+    else:
+        align, rate = track["packet_size"], track["bitrate"] >> 3
+    return struct.pack("<HHIIHHH", tag, track["channels"], track["sampling_rate"], rate, align,
+                       track["bits_per_sample"], len(codec_data)) + codec_data
 
 
 class KvssfInfo(unittest.TestCase):
@@ -98,6 +131,41 @@ class KvssfInfo(unittest.TestCase):
         # The filter's own scheme loads the same model.
         via_scheme = self.model("kvssf" + lang[len("http"):])
         self.assertEqual(len(via_scheme["streams"]), 3)
+
+    def test_media_types_and_buffers_byte_for_byte(self):
+        m = self.model(base("nginx") + "media/vod/pres.ism/Manifest")
+        video, audio = m["streams"]
+        track = video["tracks"][video["current_track"]]
+        box = avcc_box(bytes.fromhex(track["codec_private_data"]))
+        mt = video["media_type"]
+        self.assertEqual(mt["majortype"], "{73646976-0000-0010-8000-00AA00389B71}")
+        self.assertEqual(mt["subtype"], "{31637661-5349-4D4F-4544-494154595045}")
+        self.assertEqual(mt["formattype"], "{05589F80-C356-11CE-BF01-00AA0055595A}")
+        self.assertEqual((mt["fixed_size_samples"], mt["temporal_compression"],
+                          mt["sample_size"]), (False, True, 1))
+        # 25 frames per second from the parameter set's timing.
+        self.assertEqual(bytes.fromhex(mt["format"]),
+                         video_info(track, 400000, box, 0x31637661))
+        self.assertEqual(video["buffers"], {"count": 7, "size": 640 * 360 * 6})
+
+        track = audio["tracks"][audio["current_track"]]
+        mt = audio["media_type"]
+        self.assertEqual(mt["subtype"], "{6134706D-0000-0010-8000-00AA00389B71}")
+        self.assertEqual(mt["formattype"], "{05589F81-C356-11CE-BF01-00AA0055595A}")
+        self.assertEqual(bytes.fromhex(mt["format"]),
+                         wave_format(track, bytes.fromhex(track["codec_private_data"])))
+        self.assertEqual((mt["fixed_size_samples"], mt["temporal_compression"],
+                          mt["sample_size"]), (False, False, track["bitrate"] >> 3))
+
+        # A parameter set cut short offers no type; PCM without codec data.
+        m = self.model(base("nginx") + "fixtures/codings.ism/Manifest")
+        video, audio = m["streams"]
+        self.assertEqual(video["media_type_result"], "0x00040103")
+        self.assertNotIn("media_type", video)
+        track = audio["tracks"][0]
+        self.assertEqual(bytes.fromhex(audio["media_type"]["format"]), wave_format(track, b""))
+        self.assertEqual(audio["media_type"]["subtype"], "{00000001-0000-0010-8000-00AA00389B71}")
+        self.assertEqual(audio["buffers"]["size"], 1323000)
 
     def test_summary_lists_pins(self):
         result = self.run_info(base("nginx") + "media/lang/pres.ism/Manifest")

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/media_type.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/track.h"
@@ -69,6 +70,51 @@ void WriteTrack(JsonWriter& json, const CSSFTrack& track) {
     json.EndObject();
 }
 
+std::string GuidText(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  unsigned(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
+                  guid.Data4[7]);
+    return text;
+}
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(hr));
+    return text;
+}
+
+// The one media type the stream's pin offers, and its buffer needs.
+void WriteMediaType(JsonWriter& json, CSSFStream& stream) {
+    CMediaType type;
+    const HRESULT hr = stream.GetMediaType(0, &type);
+    if (hr == S_OK) {
+        json.Key("media_type").BeginObject();
+        json.Key("majortype").String(GuidText(type.majortype));
+        json.Key("subtype").String(GuidText(type.subtype));
+        json.Key("formattype").String(GuidText(type.formattype));
+        json.Key("fixed_size_samples").Bool(type.bFixedSizeSamples != FALSE);
+        json.Key("temporal_compression").Bool(type.bTemporalCompression != FALSE);
+        json.Key("sample_size").UInt(type.lSampleSize);
+        json.Key("format").String(
+            HexBytes(std::vector<BYTE>(type.pbFormat, type.pbFormat + type.cbFormat)));
+        json.EndObject();
+    } else {
+        json.Key("media_type_result").String(HresultText(hr));
+    }
+    ALLOCATOR_PROPERTIES properties = {};
+    const HRESULT buffers = stream.DecideBufferSize(nullptr, &properties);
+    if (buffers == S_OK) {
+        json.Key("buffers").BeginObject();
+        json.Key("count").Int(properties.cBuffers);
+        json.Key("size").Int(properties.cbBuffer);
+        json.EndObject();
+    } else {
+        json.Key("buffers_result").String(HresultText(buffers));
+    }
+}
+
 void WriteStream(JsonWriter& json, CSSFStream& stream) {
     json.BeginObject();
     json.Key("kind").String(stream.GetStreamKind() == 0 ? "video" : "audio");
@@ -96,6 +142,7 @@ void WriteStream(JsonWriter& json, CSSFStream& stream) {
     } else if (auto* audio = dynamic_cast<const CSSFAudioStream*>(&stream)) {
         json.Key("language").String(audio->Language);
     }
+    WriteMediaType(json, stream);
     json.Key("tracks").BeginArray();
     for (const auto& track : stream.Tracks)
         WriteTrack(json, *track);

@@ -1,0 +1,456 @@
+// The play-time side of a stream: samples filled from fragments, seeking, live windows
+// and level adaptation.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "fragments/async_fragment.h"
+#include "fragments/fragment_url.h"
+#include "manifest/audio_stream.h"
+#include "manifest/manifest.h"
+#include "manifest/video_stream.h"
+#include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
+
+namespace {
+
+constexpr uint32_t kSync = 0x02000000;
+constexpr uint32_t kOther = 0x01010000;
+
+// A media sample over a buffer with guard bytes behind its capacity; records the calls.
+class FakeSample : public IMediaSample {
+public:
+    explicit FakeSample(LONG capacity) : Buffer(size_t(capacity) + kGuard, kGuardByte) {
+        m_capacity = capacity;
+    }
+
+    STDMETHODIMP QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetPointer(BYTE** buffer) override {
+        *buffer = Buffer.data();
+        return S_OK;
+    }
+    STDMETHODIMP_(LONG) GetSize() override { return m_capacity; }
+    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+        Start = *start;
+        Stop = *stop;
+        return S_OK;
+    }
+    STDMETHODIMP IsSyncPoint() override { return Sync ? S_OK : S_FALSE; }
+    STDMETHODIMP SetSyncPoint(BOOL sync) override {
+        Sync = sync;
+        return S_OK;
+    }
+    STDMETHODIMP IsPreroll() override { return Preroll ? S_OK : S_FALSE; }
+    STDMETHODIMP SetPreroll(BOOL preroll) override {
+        Preroll = preroll;
+        return S_OK;
+    }
+    STDMETHODIMP_(LONG) GetActualDataLength() override { return Length; }
+    STDMETHODIMP SetActualDataLength(LONG length) override {
+        Length = length;
+        return S_OK;
+    }
+    STDMETHODIMP GetMediaType(AM_MEDIA_TYPE**) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMediaType(AM_MEDIA_TYPE* type) override {
+        MediaTypeCleared = type == nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP IsDiscontinuity() override { return Discontinuity ? S_OK : S_FALSE; }
+    STDMETHODIMP SetDiscontinuity(BOOL discontinuity) override {
+        Discontinuity = discontinuity;
+        return S_OK;
+    }
+    STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMediaTime(LONGLONG* start, LONGLONG* stop) override {
+        MediaTimeCleared = start == nullptr && stop == nullptr;
+        return S_OK;
+    }
+
+    std::vector<BYTE> Data() const {
+        return std::vector<BYTE>(Buffer.begin(), Buffer.begin() + Length);
+    }
+    bool GuardIntact() const {
+        for (size_t i = size_t(m_capacity); i < Buffer.size(); ++i)
+            if (Buffer[i] != kGuardByte)
+                return false;
+        return true;
+    }
+
+    static constexpr size_t kGuard = 64;
+    static constexpr BYTE kGuardByte = 0xEE;
+    std::vector<BYTE> Buffer;
+    REFERENCE_TIME Start = -1, Stop = -1;
+    LONG Length = -1;
+    BOOL Sync = -1, Preroll = -1, Discontinuity = -1;
+    bool MediaTypeCleared = false, MediaTimeCleared = false;
+
+private:
+    LONG m_capacity;
+};
+
+// A fragment that is downloaded already: its table is set by the test.
+class ReadyFragment : public CSSFAsyncFragment {
+public:
+    ReadyFragment(CSSFTrack* track, std::initializer_list<std::pair<uint32_t, uint32_t>> samples)
+        : CSSFAsyncFragment(track, "ready") {
+        uint64_t decode = 0;
+        for (const auto& [duration, flags] : samples) {
+            Samples.push_back(SSFSample{duration, 1, flags, 0, decode, 0});
+            decode += duration;
+        }
+        SampleCount = uint32_t(Samples.size());
+        TotalDuration = decode;
+        Result = S_OK;
+    }
+};
+
+// Retries a fill while its fragment downloads.
+HRESULT FillWhenReady(CSSFStream& stream, IMediaSample* sample) {
+    for (int i = 0; i < 10000; ++i) {
+        const HRESULT hr = stream.FillSample(sample);
+        if (hr != E_PENDING)
+            return hr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return E_PENDING;
+}
+
+// Every sample of every stream, in order, against the fragments fetched on their own;
+// adds the number of video samples to *videoSamples.
+void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSamples) {
+    CSSFManifest manifest;
+    ASSERT_EQ(manifest.Load(manifestUrl.c_str()), S_OK);
+    for (const auto& stream : manifest.Streams) {
+        CSSFTrack* track = stream->CurrentTrack;
+        FakeSample sample(LONG(track->GetMaxSampleSize()));
+        size_t delivered = 0;
+        for (size_t c = 0; c < stream->Chunks.size(); ++c) {
+            CSSFFragment fragment(track, BuildFragmentUrl(*track, uint32_t(c)).c_str());
+            ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
+            for (const SSFSample& record : fragment.Samples) {
+                ASSERT_EQ(FillWhenReady(*stream, &sample), S_OK) << stream->Name << " chunk " << c;
+                std::vector<BYTE> expected(record.Size);
+                fragment.HttpFile.Seek(int64_t(record.DataPosition), 0);
+                ASSERT_EQ(fragment.HttpFile.ReadExact(expected.data(), expected.size()), S_OK);
+                ASSERT_EQ(sample.Data(), expected) << stream->Name << " chunk " << c;
+                const unsigned __int128 ticks =
+                    uint64_t(stream->Chunks[c].StartTime) + record.DecodeOffset;
+                const REFERENCE_TIME start =
+                    REFERENCE_TIME(uint64_t(ticks * 10000000 / uint64_t(stream->TimeScale)) -
+                                   uint64_t(manifest.StartTime));
+                const REFERENCE_TIME stop = REFERENCE_TIME(
+                    uint64_t((ticks + record.Duration) * 10000000 / uint64_t(stream->TimeScale)) -
+                    uint64_t(manifest.StartTime));
+                EXPECT_EQ(sample.Start, start);
+                EXPECT_EQ(sample.Stop, stop);
+                EXPECT_EQ(sample.Sync, IsSyncSample(record.Flags) ? TRUE : FALSE);
+                EXPECT_EQ(sample.Discontinuity, FALSE);
+                EXPECT_EQ(sample.Preroll, FALSE);
+                EXPECT_TRUE(sample.MediaTypeCleared && sample.MediaTimeCleared);
+                ++delivered;
+            }
+            // Prefetch and trim keep the cache small.
+            size_t cached = 0;
+            for (CSSFAsyncFragment* slot : stream->Fragments)
+                cached += slot != nullptr;
+            EXPECT_LE(cached, 8u);
+        }
+        EXPECT_GT(delivered, 0u);
+        if (stream->GetStreamKind() == CSSFStream::kVideo)
+            *videoSamples += delivered;
+        EXPECT_EQ(stream->FillSample(&sample), S_FALSE) << stream->Name;
+        EXPECT_EQ(stream->FillSample(&sample), S_FALSE);
+    }
+}
+
+TEST(StreamRuntime, RealPresentations_SamplesAreTheFragmentsInOrder) {
+    ScopedTempDirectory temp;
+    const std::string base = OriginUrl("nginx");
+    ASSERT_FALSE(base.empty());
+    size_t videoSamples = 0;
+    ExpectSamplesOfFragments(base + "media/vod/pres.ism/Manifest", &videoSamples);
+    ExpectSamplesOfFragments(base + "media/lang/pres.ism/Manifest?_ssf_Bitrate=lowest",
+                             &videoSamples);
+    EXPECT_EQ(videoSamples, 500u) << "two presentations of 10 s at 25 frames per second";
+    EXPECT_EQ(temp.FileCount(), 0u);
+}
+
+// A live presentation grows from its fragments' announcements until they stop; the time
+// line stays continuous through the window slides.
+TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
+    ScopedTempDirectory temp;
+    const std::string base = OriginUrl("nginx");
+    ASSERT_FALSE(base.empty());
+    CSSFManifest manifest;
+    ASSERT_EQ(manifest.Load((base + "media/live/pres.ism/Manifest").c_str()), S_OK);
+    ASSERT_TRUE(manifest.IsLive);
+    for (const auto& stream : manifest.Streams) {
+        const int64_t lastListed = stream->Chunks.back().StartTime;
+        FakeSample sample(LONG(stream->CurrentTrack->GetMaxSampleSize()));
+        REFERENCE_TIME previousStop = -1;
+        HRESULT hr = S_OK;
+        size_t samples = 0;
+        while ((hr = FillWhenReady(*stream, &sample)) == S_OK) {
+            if (previousStop >= 0) {
+                EXPECT_NEAR(double(sample.Start), double(previousStop), 1.0) << stream->Name;
+            }
+            previousStop = sample.Stop;
+            ++samples;
+            ASSERT_EQ(stream->Fragments.size(), stream->Chunks.size());
+        }
+        // The encoder wrote two fragments beyond the captured list, announced by the
+        // fragments before them; the last announces nothing.
+        EXPECT_EQ(hr, S_FALSE) << stream->Name;
+        EXPECT_GT(stream->Chunks.back().StartTime, lastListed) << stream->Name;
+        EXPECT_GT(samples, 0u);
+    }
+}
+
+// Three chunks of 2 s at 10 MHz, fragments placed in the slots by the test.
+class StreamPlacementTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (CSSFStream* stream :
+             {static_cast<CSSFStream*>(&m_video), static_cast<CSSFStream*>(&m_audio)}) {
+            stream->TimeScale = 10000000;
+            stream->Chunks = {{0, 20000000}, {20000000, 20000000}, {40000000, 20000000}};
+            ASSERT_EQ(stream->SetFragmentSlotCount(3), S_OK);
+        }
+        m_video.CurrentTrack = &m_videoTrack;
+        m_audio.CurrentTrack = &m_audioTrack;
+    }
+    void Place(CSSFStream& stream, uint32_t chunk, CSSFAsyncFragment* fragment) {
+        if (stream.Fragments[chunk])
+            stream.Fragments[chunk]->Release();
+        stream.Fragments[chunk] = fragment;
+    }
+
+    CSSFManifest m_manifest;
+    CSSFVideoStream m_video{&m_manifest};
+    CSSFAudioStream m_audio{&m_manifest};
+    CSSFVideoTrack m_videoTrack{&m_video};
+    CSSFAudioTrack m_audioTrack{&m_audio};
+};
+
+TEST_F(StreamPlacementTest, Seek_AudioFirstSampleAtOrAfterVideoLastSyncAtOrBefore) {
+    // Samples at offsets 0, 2.5 M, 5 M, 7.5 M, 10 M of chunk 1.
+    Place(m_audio, 1,
+          new ReadyFragment(&m_audioTrack, {{2500000, kSync},
+                                            {2500000, kSync},
+                                            {2500000, kSync},
+                                            {2500000, kSync},
+                                            {2500000, kSync}}));
+    Place(m_video, 1,
+          new ReadyFragment(&m_videoTrack, {{2500000, kSync},
+                                            {2500000, kSync},
+                                            {2500000, kOther},
+                                            {2500000, kSync},
+                                            {2500000, kOther}}));
+    EXPECT_TRUE(m_audio.Seek(25000000));
+    EXPECT_EQ(m_audio.ChunkIndex, 1u);
+    EXPECT_EQ(m_audio.SampleIndex, 2u);
+    EXPECT_TRUE(m_audio.Seek(25000001));
+    EXPECT_EQ(m_audio.SampleIndex, 3u) << "rounded up into stream time, then the next start";
+    EXPECT_TRUE(m_video.Seek(25000000));
+    EXPECT_EQ(m_video.ChunkIndex, 1u);
+    EXPECT_EQ(m_video.SampleIndex, 1u);
+    EXPECT_TRUE(m_video.Seek(39999999));
+    EXPECT_EQ(m_video.SampleIndex, 3u);
+
+    // A chunk's start is inside it; the audio past its last sample start goes on.
+    EXPECT_TRUE(m_audio.Seek(20000000));
+    EXPECT_EQ(m_audio.ChunkIndex, 1u);
+    EXPECT_EQ(m_audio.SampleIndex, 0u);
+    EXPECT_TRUE(m_audio.Seek(30000001));
+    EXPECT_EQ(m_audio.ChunkIndex, 2u);
+    EXPECT_EQ(m_audio.SampleIndex, 0u);
+
+    // No sync sample up to the offset: the chunk's first sample.
+    Place(
+        m_video, 1,
+        new ReadyFragment(&m_videoTrack, {{2500000, kOther}, {2500000, kOther}, {2500000, kSync}}));
+    EXPECT_TRUE(m_video.Seek(22000000));
+    EXPECT_EQ(m_video.SampleIndex, 0u);
+}
+
+TEST_F(StreamPlacementTest, Seek_FailedFragmentGapsAndTheEnd) {
+    // The slot holds a fragment that never downloaded: placed at the chunk's start.
+    Place(m_video, 1, new CSSFAsyncFragment(&m_videoTrack, "never"));
+    m_video.SampleIndex = 7;
+    EXPECT_TRUE(m_video.Seek(30000000));
+    EXPECT_EQ(m_video.ChunkIndex, 1u);
+    EXPECT_EQ(m_video.SampleIndex, 0u);
+
+    // Above the last chunk's start: at the end, even inside the last chunk.
+    EXPECT_TRUE(m_video.Seek(40000001));
+    EXPECT_EQ(m_video.ChunkIndex, 3u);
+    FakeSample sample(16);
+    EXPECT_EQ(m_video.FillSample(&sample), S_FALSE);
+
+    // A last chunk of duration 0: its start is in no chunk; so is a gap.
+    m_video.Chunks = {{0, 20000000}, {30000000, 10000000}, {40000000, 0}};
+    m_video.ChunkIndex = 1;
+    EXPECT_FALSE(m_video.Seek(40000000));
+    EXPECT_FALSE(m_video.Seek(25000000));
+    EXPECT_EQ(m_video.ChunkIndex, 1u) << "a failed seek leaves the position";
+    EXPECT_TRUE(m_video.Seek(40000001));
+    EXPECT_EQ(m_video.ChunkIndex, 3u);
+}
+
+TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
+    // Without a video processor a fragment of another level cannot be delivered.
+    CSSFVideoTrack other(&m_video);
+    Place(m_video, 0, new ReadyFragment(&other, {{100, kSync}}));
+    FakeSample sample(16);
+    EXPECT_EQ(m_video.FillSample(&sample), E_FAIL);
+    EXPECT_EQ(m_video.SampleIndex, 0u);
+
+    // A sample larger than the buffer fails without a byte written past it.
+    auto* big = new ReadyFragment(&m_videoTrack, {{100, kSync}});
+    big->Samples[0].Size = 17;
+    Place(m_video, 0, big);
+    EXPECT_EQ(m_video.FillSample(&sample), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_TRUE(sample.GuardIntact());
+    EXPECT_EQ(m_video.SampleIndex, 0u);
+    EXPECT_EQ(m_video.ChunkIndex, 0u);
+}
+
+TEST_F(StreamPlacementTest, ApplyLookahead_GrowsOnceAndSlidesTheWindow) {
+    m_manifest.IsLive = TRUE;
+    m_audio.Chunks.clear();
+    for (int64_t i = 0; i < 8; ++i)
+        m_audio.Chunks.push_back({i * 100, 100});
+    ASSERT_EQ(m_audio.SetFragmentSlotCount(8), S_OK);
+    auto* current = new ReadyFragment(&m_audioTrack, {{100, kSync}});
+    current->Lookahead = {{700, 100}, {800, 100}, {900, 100}}; // the first is known already
+    current->LookaheadCount = 3;
+    Place(m_audio, 5, current);
+    Place(m_audio, 0, new ReadyFragment(&m_audioTrack, {{100, kSync}}));
+    m_audio.ChunkIndex = 5;
+
+    ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
+    EXPECT_EQ(m_audio.ChunkIndex, 3u);
+    ASSERT_EQ(m_audio.Chunks.size(), 8u);
+    EXPECT_EQ(m_audio.Chunks.front().StartTime, 200);
+    EXPECT_EQ(m_audio.Chunks.back().StartTime, 900);
+    ASSERT_EQ(m_audio.Fragments.size(), 8u);
+    EXPECT_EQ(m_audio.Fragments[3], current) << "slots move with their chunks";
+    EXPECT_EQ(m_audio.Fragments[0], nullptr);
+
+    // Applied again, the same entries add nothing.
+    ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
+    EXPECT_EQ(m_audio.Chunks.size(), 8u);
+    EXPECT_EQ(m_audio.ChunkIndex, 3u);
+
+    // Near the front the window grows instead of sliding; on demand nothing happens.
+    current->Lookahead = {{1000, 100}, {1100, 100}, {1200, 100}, {1300, 100}};
+    current->LookaheadCount = 4;
+    m_audio.ChunkIndex = 1;
+    ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
+    EXPECT_EQ(m_audio.ChunkIndex, 0u);
+    EXPECT_EQ(m_audio.Chunks.size(), 11u);
+    EXPECT_EQ(m_audio.Fragments.size(), 11u);
+    m_manifest.IsLive = FALSE;
+    current->Lookahead = {{5000, 100}};
+    current->LookaheadCount = 1;
+    ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
+    EXPECT_EQ(m_audio.Chunks.size(), 11u);
+}
+
+// A video stream whose quality adapts, as it does with a video processor.
+class AdaptiveVideoStream : public CSSFVideoStream {
+public:
+    using CSSFVideoStream::CSSFVideoStream;
+    void AddLevels(std::initializer_list<uint32_t> bitrates) {
+        for (uint32_t bitrate : bitrates) {
+            Tracks.push_back(CreateTrack());
+            Tracks.back()->Bitrate = bitrate;
+        }
+        CurrentTrack = Tracks.front().get();
+    }
+
+protected:
+    bool HasVideoProcessor() const override { return true; }
+};
+
+TEST(StreamAdaptation, LevelsPickedInListOrder) {
+    CSSFManifest manifest;
+    AdaptiveVideoStream down(&manifest);
+    down.AddLevels({3000000, 1500000, 800000});
+    down.TargetBitrate = 3500000;
+    EXPECT_EQ(down.GetCurrentTrack()->Bitrate, 3000000u);
+    down.TargetBitrate = 2000000;
+    EXPECT_EQ(down.GetCurrentTrack()->Bitrate, 800000u) << "the first does not fit: the lowest";
+
+    AdaptiveVideoStream up(&manifest);
+    up.AddLevels({800000, 1500000, 3000000});
+    up.TargetBitrate = 2000000;
+    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 1500000u);
+    up.TargetBitrate = 500000;
+    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 800000u);
+    up.TargetBitrate = ~uint64_t(0); // a download measured at 0 ms
+    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 3000000u);
+
+    // Without a processor the chosen level stays.
+    CSSFVideoStream fixed(&manifest);
+    fixed.Tracks.push_back(fixed.CreateTrack());
+    fixed.CurrentTrack = fixed.Tracks[0].get();
+    fixed.TargetBitrate = 0;
+    EXPECT_EQ(fixed.GetCurrentTrack(), fixed.CurrentTrack);
+    EXPECT_EQ(fixed.SwitchTrack(fixed.CurrentTrack), E_FAIL);
+}
+
+// Fragments from the fault server, held until the gate opens; the presentation starts at
+// 2 s, where the first chunk does.
+TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
+    ScopedTempDirectory temp;
+    CSSFManifest manifest;
+    manifest.BaseUrl = OriginUrl("faults");
+    ASSERT_FALSE(manifest.BaseUrl.empty());
+    manifest.StartTime = 20000000;
+    CSSFVideoStream stream(&manifest);
+    CSSFVideoTrack track(&stream);
+    stream.CurrentTrack = &track;
+    stream.TimeScale = 10000000;
+    stream.Chunks = {{20000000, 8000000}, {28000000, 8000000}, {36000000, 8000000}};
+    ASSERT_EQ(stream.SetFragmentSlotCount(3), S_OK);
+    const std::string gate = UniqueName("fill");
+    stream.Url = "gate/" + gate + "?durations=400000,400000&sync=0&pad=300&t={start time}";
+
+    FakeSample sample(1000);
+    EXPECT_EQ(stream.FillSample(&sample), E_PENDING);
+    EXPECT_EQ(stream.FillSample(&sample), E_PENDING) << "the fill never waits";
+    FetchText(manifest.BaseUrl + "open/" + gate);
+    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
+    EXPECT_EQ(sample.Start, 0);
+    EXPECT_EQ(sample.Stop, 400000);
+    EXPECT_EQ(sample.Sync, TRUE);
+    EXPECT_NE(stream.Fragments[1], nullptr) << "the next chunk is prefetched";
+    EXPECT_EQ(stream.Fragments[2], nullptr) << "and only the next";
+    ASSERT_EQ(sample.Length, 150);
+    EXPECT_EQ(sample.Data()[0], 0);
+    EXPECT_EQ(sample.Data()[149], 149);
+    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
+    EXPECT_EQ(sample.Start, 400000);
+    EXPECT_EQ(sample.Stop, 800000);
+    EXPECT_EQ(sample.Sync, FALSE);
+    EXPECT_EQ(sample.Data()[0], 150);
+    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
+    EXPECT_EQ(stream.ChunkIndex, 1u);
+    EXPECT_EQ(sample.Start, 8000000) << "chunk 1's start from the list, not the fragment";
+    EXPECT_EQ(sample.Stop, 8400000);
+    while (FillWhenReady(stream, &sample) == S_OK) {
+    }
+    EXPECT_EQ(stream.ChunkIndex, 3u);
+    EXPECT_EQ(stream.FillSample(&sample), S_FALSE);
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+// The media type each stream offers: the byte layout of every format block.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "framework/media_type.h"
+#include "manifest/audio_stream.h"
+#include "manifest/avc_configuration.h"
+#include "manifest/manifest.h"
+#include "manifest/video_stream.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+// Baseline 320x240 without VUI, and a picture parameter set.
+const Bytes kSps = {0x67, 0x42, 0xc0, 0x1e, 0xda, 0x05, 0x07, 0xe4};
+const Bytes kPps = {0x68, 0xce, 0x3c, 0x80};
+const Bytes kStart4 = {0, 0, 0, 1};
+const Bytes kStart3 = {0, 0, 1};
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+Bytes Length16(const Bytes& unit) {
+    return Cat({{BYTE(unit.size() >> 8), BYTE(unit.size())}, unit});
+}
+VIDEOINFOHEADER VideoHeader(const CMediaType& type) {
+    VIDEOINFOHEADER header;
+    EXPECT_GE(type.cbFormat, sizeof header);
+    std::memcpy(&header, type.pbFormat, sizeof header);
+    return header;
+}
+WAVEFORMATEX WaveHeader(const CMediaType& type) {
+    WAVEFORMATEX header;
+    EXPECT_GE(type.cbFormat, sizeof header);
+    std::memcpy(&header, type.pbFormat, sizeof header);
+    return header;
+}
+// The box the muxers expect for one SPS and one PPS.
+Bytes ExpectedBox(const Bytes& sps, const Bytes& pps) {
+    Bytes body = Cat({{'a', 'v', 'c', 'C', 1, sps[1], sps[2], sps[3], 0xFF, 0xE1},
+                      Length16(sps),
+                      {1},
+                      Length16(pps)});
+    const size_t size = body.size() + 4;
+    return Cat({{BYTE(size >> 24), BYTE(size >> 16), BYTE(size >> 8), BYTE(size)}, body});
+}
+
+TEST(AvcConfiguration, LayoutsAndEveryParameterSet) {
+    const Bytes expected = ExpectedBox(kSps, kPps);
+    Bytes box;
+    const Bytes annexB = Cat({kStart4, kSps, kStart4, kPps});
+    ASSERT_EQ(BuildAvcConfiguration(annexB.data(), annexB.size(), &box), S_OK);
+    EXPECT_EQ(box, expected);
+    // Three-byte start codes, a leading unit of another type, a trailing zero.
+    const Bytes mixed = Cat({kStart3, {0x09, 0x10}, kStart3, kSps, kStart4, kPps, {0}});
+    ASSERT_EQ(BuildAvcConfiguration(mixed.data(), mixed.size(), &box), S_OK);
+    EXPECT_EQ(box, ExpectedBox(kSps, Cat({kPps, {0}})))
+        << "only a zero before a start code is dropped";
+    const Bytes prefixed = Cat({Length16(kSps), Length16(kPps)});
+    ASSERT_EQ(BuildAvcConfiguration(prefixed.data(), prefixed.size(), &box), S_OK);
+    EXPECT_EQ(box, expected);
+
+    // Two of each, interleaved with other units: all of them, counted.
+    Bytes sps2 = kSps;
+    sps2.back() ^= 0x10;
+    const Bytes pps2 = {0x68, 0xee, 0x3c, 0x80};
+    const Bytes two = Cat(
+        {Length16(kSps), Length16(kPps), Length16({0x06, 0x05}), Length16(sps2), Length16(pps2)});
+    ASSERT_EQ(BuildAvcConfiguration(two.data(), two.size(), &box), S_OK);
+    const Bytes body = Cat({{'a', 'v', 'c', 'C', 1, 0x42, 0xc0, 0x1e, 0xFF, 0xE2},
+                            Length16(kSps),
+                            Length16(sps2),
+                            {2},
+                            Length16(kPps),
+                            Length16(pps2)});
+    EXPECT_EQ(Bytes(box.begin() + 4, box.end()), body);
+    EXPECT_EQ(box[3], BYTE(box.size()));
+
+    for (const Bytes& bad : {Cat({kStart4, kSps}), Cat({kStart4, kPps, kStart4, kPps}),
+                             Bytes{0, 0, 0, 1, 0x67, 0x42, 0xc0, 0x1e}, Bytes{}}) {
+        EXPECT_EQ(BuildAvcConfiguration(bad.data(), bad.size(), &box), E_FAIL);
+        EXPECT_TRUE(box.empty());
+    }
+}
+
+class MediaTypesTest : public testing::Test {
+protected:
+    MediaTypesTest() {
+        m_video.TimeScale = 10000000;
+        m_videoTrack.Bitrate = 600000;
+        m_videoTrack.MaxWidth = 640;
+        m_videoTrack.MaxHeight = 360;
+        m_video.CurrentTrack = &m_videoTrack;
+        m_audio.CurrentTrack = &m_audioTrack;
+    }
+
+    CSSFManifest m_manifest;
+    CSSFVideoStream m_video{&m_manifest};
+    CSSFAudioStream m_audio{&m_manifest};
+    CSSFVideoTrack m_videoTrack{&m_video};
+    CSSFAudioTrack m_audioTrack{&m_audio};
+};
+
+TEST_F(MediaTypesTest, H264_AvcBoxAfterTheHeaderAndTheDefaultFrameRate) {
+    m_videoTrack.FourCC = 0x34363248; // "H264"
+    m_videoTrack.CodecPrivateData = Cat({kStart4, kSps, kStart4, kPps});
+    CMediaType type;
+    ASSERT_EQ(m_videoTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.majortype, MEDIATYPE_Video);
+    const GUID avc1 = {0x31637661, 0x5349, 0x4D4F, {'E', 'D', 'I', 'A', 'T', 'Y', 'P', 'E'}};
+    EXPECT_EQ(type.subtype, avc1);
+    EXPECT_EQ(type.formattype, FORMAT_VideoInfo);
+    EXPECT_FALSE(type.bFixedSizeSamples);
+    EXPECT_TRUE(type.bTemporalCompression);
+    EXPECT_EQ(type.lSampleSize, 1u);
+    const Bytes box = ExpectedBox(kSps, kPps);
+    ASSERT_EQ(type.cbFormat, 88 + box.size());
+    const VIDEOINFOHEADER header = VideoHeader(type);
+    EXPECT_EQ(header.dwBitRate, 600000u);
+    EXPECT_EQ(header.AvgTimePerFrame, 333333) << "no timing in the set: 30 frames per second";
+    EXPECT_EQ(header.bmiHeader.biSize, 40 + box.size());
+    EXPECT_EQ(header.bmiHeader.biCompression, 0x31637661u);
+    EXPECT_EQ(header.bmiHeader.biWidth, 640);
+    EXPECT_EQ(header.bmiHeader.biHeight, 360);
+    EXPECT_EQ(header.bmiHeader.biPlanes, 1);
+    EXPECT_EQ(header.bmiHeader.biBitCount, 24);
+    EXPECT_EQ(header.bmiHeader.biSizeImage, 640u * 3 * 360);
+    EXPECT_EQ(Bytes(type.pbFormat + 88, type.pbFormat + type.cbFormat), box);
+    const Bytes zeros(32, 0);
+    EXPECT_EQ(Bytes(type.pbFormat, type.pbFormat + 32), zeros) << "rectangles";
+
+    // Without a picture parameter set the box fails, not the type; without a usable
+    // sequence parameter set there is no type.
+    m_videoTrack.CodecPrivateData = Cat({kStart4, kSps, kStart4, {0x06, 0x05}});
+    ASSERT_EQ(m_videoTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.cbFormat, 88u);
+    m_videoTrack.CodecPrivateData = Cat({kStart4, kPps});
+    EXPECT_EQ(m_videoTrack.GetMediaType(0, &type), VFW_S_NO_MORE_ITEMS);
+    m_videoTrack.CodecPrivateData.clear();
+    EXPECT_EQ(m_videoTrack.GetMediaType(0, &type), VFW_S_NO_MORE_ITEMS);
+    EXPECT_EQ(m_videoTrack.GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
+    EXPECT_EQ(m_videoTrack.GetMediaType(-1, &type), E_INVALIDARG);
+    EXPECT_EQ(m_videoTrack.GetMediaType(0, nullptr), E_POINTER);
+}
+
+TEST_F(MediaTypesTest, OtherFourCCs_CodecDataUnchangedFrameTimeFromTheProbe) {
+    m_videoTrack.FourCC = 0x31435641; // "AVC1"
+    m_videoTrack.CodecPrivateData = {1, 2, 3};
+    m_videoTrack.MaxWidth = 321; // rows of 24-bit pixels are padded to 4 bytes
+    m_video.FrameDuration = 400000;
+    CMediaType type;
+    ASSERT_EQ(m_videoTrack.GetMediaType(0, &type), S_OK);
+    const GUID avc1 = {0x31435641, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    EXPECT_EQ(type.subtype, avc1);
+    ASSERT_EQ(type.cbFormat, 91u);
+    const VIDEOINFOHEADER header = VideoHeader(type);
+    EXPECT_EQ(header.AvgTimePerFrame, 400000);
+    EXPECT_EQ(header.bmiHeader.biSize, 43u);
+    EXPECT_EQ(header.bmiHeader.biCompression, 0x31435641u);
+    EXPECT_EQ(header.bmiHeader.biSizeImage, 964u * 360);
+    EXPECT_EQ(Bytes(type.pbFormat + 88, type.pbFormat + 91), (Bytes{1, 2, 3}));
+
+    m_video.TimeScale = 90000;
+    m_video.FrameDuration = 3600;
+    ASSERT_EQ(m_videoTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(VideoHeader(type).AvgTimePerFrame, 400000);
+    m_video.FrameDuration = 0;
+    ASSERT_EQ(m_videoTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(VideoHeader(type).AvgTimePerFrame, 0);
+}
+
+TEST_F(MediaTypesTest, Audio_PcmWmaAndSynthesisedAacConfiguration) {
+    CMediaType type;
+    m_audioTrack.AudioTag = 255;
+    m_audioTrack.Channels = 2;
+    m_audioTrack.BitsPerSample = 16;
+    m_audioTrack.Bitrate = 128000;
+    m_audioTrack.PacketSize = 4;
+    for (const auto& [rate, config] : {std::pair<uint32_t, Bytes>{44100, {0x12, 0x10}},
+                                       {48000, {0x11, 0x90}},
+                                       {7350, {0x16, 0x10}},
+                                       {12345, {0x10, 0x10}}}) {
+        m_audioTrack.SamplingRate = rate;
+        ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
+        const GUID mp4a = {0x6134706D, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+        EXPECT_EQ(type.subtype, mp4a);
+        EXPECT_EQ(type.formattype, FORMAT_WaveFormatEx);
+        ASSERT_EQ(type.cbFormat, 20u);
+        EXPECT_EQ(Bytes(type.pbFormat + 18, type.pbFormat + 20), config) << rate;
+        const WAVEFORMATEX wave = WaveHeader(type);
+        EXPECT_EQ(wave.cbSize, 2);
+        EXPECT_EQ(wave.wFormatTag, 255);
+        EXPECT_EQ(wave.nAvgBytesPerSec, 16000u);
+        EXPECT_EQ(type.lSampleSize, 16000u);
+    }
+    m_audioTrack.CodecPrivateData = {0x11, 0x90, 0x56, 0xe5};
+    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(Bytes(type.pbFormat + 18, type.pbFormat + type.cbFormat),
+              m_audioTrack.CodecPrivateData);
+
+    m_audioTrack.CodecPrivateData.clear();
+    m_audioTrack.AudioTag = 1;
+    m_audioTrack.SamplingRate = 44100;
+    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.subtype.Data1, 1u);
+    WAVEFORMATEX wave = WaveHeader(type);
+    EXPECT_EQ(wave.nBlockAlign, 4);
+    EXPECT_EQ(wave.nAvgBytesPerSec, 176400u);
+    EXPECT_EQ(type.cbFormat, 18u);
+    EXPECT_FALSE(type.bFixedSizeSamples);
+    EXPECT_FALSE(type.bTemporalCompression);
+    EXPECT_EQ(type.lSampleSize, 176400u);
+
+    m_audioTrack.AudioTag = 0x161;
+    m_audioTrack.PacketSize = 5945;
+    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
+    wave = WaveHeader(type);
+    EXPECT_EQ(wave.nBlockAlign, 5945);
+    EXPECT_EQ(wave.nAvgBytesPerSec, 16000u);
+    m_audioTrack.Bitrate = 7;
+    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.lSampleSize, 1u) << "no byte rate: the default size stays";
+}
+
+// A video stream that runs through a video processor.
+class ProcessedVideoStream : public CSSFVideoStream {
+public:
+    using CSSFVideoStream::CSSFVideoStream;
+
+protected:
+    bool HasVideoProcessor() const override { return true; }
+};
+
+TEST_F(MediaTypesTest, Processed_Yuy2AtTheDisplaySize) {
+    ProcessedVideoStream stream(&m_manifest);
+    stream.TimeScale = 10000000;
+    stream.FrameDuration = 400000;
+    stream.DisplayWidth = 640;
+    stream.DisplayHeight = 360;
+    CMediaType type;
+    EXPECT_EQ(stream.GetMediaType(0, &type), E_UNEXPECTED);
+    CSSFVideoTrack track(&stream);
+    track.FourCC = 0x31435657; // "WVC1"
+    track.MaxWidth = 1280;
+    track.MaxHeight = 720;
+    stream.CurrentTrack = &track;
+    ASSERT_EQ(stream.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.subtype, MEDIASUBTYPE_YUY2);
+    EXPECT_TRUE(type.bFixedSizeSamples);
+    EXPECT_EQ(type.lSampleSize, 640u * 360 * 2);
+    ASSERT_EQ(type.cbFormat, 88u);
+    const VIDEOINFOHEADER header = VideoHeader(type);
+    EXPECT_EQ(header.AvgTimePerFrame, 400000);
+    EXPECT_EQ(header.dwBitRate, 640u * 360 * 2 * 8 * 25);
+    EXPECT_EQ(header.bmiHeader.biSize, 40u);
+    EXPECT_EQ(header.bmiHeader.biBitCount, 16);
+    EXPECT_EQ(header.bmiHeader.biCompression, 0x32595559u);
+    EXPECT_EQ(header.bmiHeader.biWidth, 640);
+    ALLOCATOR_PROPERTIES properties = {};
+    ASSERT_EQ(stream.DecideBufferSize(nullptr, &properties), S_OK);
+    EXPECT_EQ(properties.cBuffers, 2);
+    EXPECT_EQ(properties.cbBuffer, 640 * 360 * 2);
+
+    stream.FrameDuration = 0;
+    ASSERT_EQ(stream.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(VideoHeader(type).dwBitRate, 0u);
+    EXPECT_EQ(stream.GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
+    // The plain stream offers its track's type.
+    m_videoTrack.FourCC = 0x31435657;
+    ASSERT_EQ(m_video.GetMediaType(0, &type), S_OK);
+    EXPECT_EQ(type.subtype.Data1, 0x31435657u);
+    m_video.CurrentTrack = nullptr;
+    EXPECT_EQ(m_video.GetMediaType(0, &type), E_UNEXPECTED);
+}
+
+} // namespace
