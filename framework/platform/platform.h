@@ -10,6 +10,8 @@
 #include "framework/platform/posix/com_runtime.h"
 #include "framework/platform/posix/com_types.h"
 #include "framework/platform/posix/dshow_interfaces.h"
+#include "framework/platform/posix/filter_interfaces.h"
+#include "framework/platform/posix/graph_interfaces.h"
 #include "framework/platform/posix/hresults.h"
 #include "framework/platform/posix/media_formats.h"
 #include "framework/platform/posix/sdk_guids.h"

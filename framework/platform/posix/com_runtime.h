@@ -1,6 +1,7 @@
 // The COM runtime calls the system makes, implemented for POSIX.
 #pragma once
 
+#include "framework/platform/posix/com_interfaces.h"
 #include "framework/platform/posix/com_types.h"
 
 #define COINIT_MULTITHREADED 0x0
@@ -21,3 +22,22 @@ BOOL DeleteFileA(const char* path);
 
 // Milliseconds since an arbitrary start, wrapping every 2^32 ms as on Windows.
 DWORD GetTickCount();
+
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
+#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER)
+
+// Creates an object of class rclsid and returns its riid interface.
+typedef HRESULT (*ComClassCreator)(IUnknown* pOuter, REFIID riid, void** ppv);
+
+// Creates an object from the process's class table: the platform's own classes
+// (CLSID_FilterGraph, CLSID_SystemClock) and those added by RegisterComClass. Every class
+// is in-process; the context is not checked. REGDB_E_CLASSNOTREG for an unknown class.
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
+                         void** ppv);
+
+// Adds a class to the table, or replaces its creator; E_POINTER for a null creator. Any
+// thread.
+HRESULT RegisterComClass(REFCLSID rclsid, ComClassCreator create);
