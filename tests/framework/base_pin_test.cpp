@@ -1,0 +1,373 @@
+// Pin connection (fully specified, partial and absent types, refusals, direction),
+// allocator negotiation, and the media type enumerator.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "test_filters.h"
+
+namespace {
+
+using namespace testfilters;
+
+REFERENCE_TIME FrameDuration(const AM_MEDIA_TYPE& type) {
+    return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+}
+
+class PinConnection : public ::testing::Test {
+protected:
+    PinConnection() : m_type(VideoType(MEDIASUBTYPE_YUY2, 64, 48)), m_pair(m_type) {}
+
+    // The connection type as seen by pin; VFW_E_NOT_CONNECTED leaves it zeroed.
+    HRESULT ConnectionType(IPin* pin, CMediaType* type) {
+        AM_MEDIA_TYPE mt;
+        const HRESULT hr = pin->ConnectionMediaType(&mt);
+        if (SUCCEEDED(hr)) {
+            *type = mt;
+            FreeMediaType(mt);
+        } else {
+            EXPECT_EQ(mt.cbFormat, 0u);
+            EXPECT_EQ(mt.pbFormat, nullptr);
+        }
+        return hr;
+    }
+
+    void ExpectUnconnected() {
+        IPin* other = m_pair.In();
+        EXPECT_EQ(m_pair.Out()->ConnectedTo(&other), VFW_E_NOT_CONNECTED);
+        EXPECT_EQ(other, nullptr);
+        EXPECT_EQ(m_pair.In()->ConnectedTo(&other), VFW_E_NOT_CONNECTED);
+        CMediaType type;
+        EXPECT_EQ(ConnectionType(m_pair.Out(), &type), VFW_E_NOT_CONNECTED);
+        EXPECT_EQ(m_pair.Stream->Allocator(), nullptr);
+    }
+
+    CMediaType m_type;
+    FilterPair m_pair;
+};
+
+TEST_F(PinConnection, FullySpecifiedType_IsTriedAloneAndConnectsBothPins) {
+    // The receiver's own preference must not be consulted for a complete type.
+    m_pair.Sink->Pin().Preferred.push_back(VideoType(MEDIASUBTYPE_YUY2, 32, 32));
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    EXPECT_EQ(m_pair.Sink->Pin().Checked(), 1);
+
+    IPin* other = nullptr;
+    ASSERT_EQ(m_pair.Out()->ConnectedTo(&other), S_OK);
+    EXPECT_EQ(other, m_pair.In());
+    other->Release();
+    ASSERT_EQ(m_pair.In()->ConnectedTo(&other), S_OK);
+    EXPECT_EQ(other, m_pair.Out());
+    other->Release();
+
+    CMediaType outType;
+    CMediaType inType;
+    ASSERT_EQ(ConnectionType(m_pair.Out(), &outType), S_OK);
+    ASSERT_EQ(ConnectionType(m_pair.In(), &inType), S_OK);
+    for (const CMediaType* type : {&outType, &inType}) {
+        EXPECT_EQ(*type->Subtype(), MEDIASUBTYPE_YUY2);
+        ASSERT_EQ(type->FormatLength(), m_type.FormatLength());
+        EXPECT_EQ(std::memcmp(type->Format(), m_type.Format(), m_type.FormatLength()), 0);
+    }
+
+    EXPECT_EQ(m_pair.Connect(&m_type), VFW_E_ALREADY_CONNECTED);
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_FALSE);
+    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    ExpectUnconnected();
+}
+
+TEST_F(PinConnection, FullySpecifiedTypeRefused_FailsWithoutOtherCandidates) {
+    // This pin's own check: its type is YUY2 only.
+    CMediaType rgb = VideoType(MEDIASUBTYPE_RGB32, 64, 48);
+    EXPECT_EQ(m_pair.Connect(&rgb), E_FAIL);
+    EXPECT_EQ(m_pair.Sink->Pin().Checked(), 0);
+    ExpectUnconnected();
+
+    // The receiver's check (S_FALSE is a refusal).
+    m_pair.Sink->Pin().Subtype = MEDIASUBTYPE_RGB32;
+    EXPECT_EQ(m_pair.Connect(&m_type), VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(m_pair.Sink->Pin().Checked(), 1);
+    EXPECT_TRUE(m_pair.Stream->Allocators.empty());
+    ExpectUnconnected();
+}
+
+TEST_F(PinConnection, NoType_TriesReceiverTypesFirstThenOwn) {
+    // The receiver's first type is refused by the source; its second is equal to the
+    // source's type (frame durations 1 apart) but distinguishable from it.
+    m_pair.Sink->Pin().Preferred.push_back(VideoType(MEDIASUBTYPE_RGB32, 64, 48));
+    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
+    m_pair.Sink->Pin().Preferred.push_back(close);
+
+    ASSERT_EQ(m_pair.Connect(nullptr), S_OK);
+    CMediaType type;
+    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
+    EXPECT_EQ(FrameDuration(type), 400001);
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+
+    // Without receiver types the source's own type is used.
+    m_pair.Sink->Pin().Preferred.clear();
+    ASSERT_EQ(m_pair.Connect(nullptr), S_OK);
+    ASSERT_EQ(ConnectionType(m_pair.Out(), &type), S_OK);
+    EXPECT_EQ(FrameDuration(type), 400000);
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+
+    // Every candidate refused: the last refusal.
+    m_pair.Sink->Pin().Subtype = MEDIASUBTYPE_RGB24;
+    EXPECT_EQ(m_pair.Connect(nullptr), VFW_E_TYPE_NOT_ACCEPTED);
+    ExpectUnconnected();
+}
+
+TEST_F(PinConnection, PartialType_OnlyMatchingCandidatesAreTried) {
+    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
+    m_pair.Sink->Pin().Preferred.push_back(close);
+
+    // Nothing is RGB32: no candidate qualifies, none reaches a CheckMediaType.
+    CMediaType rgb(&MEDIATYPE_Video);
+    rgb.SetSubtype(&MEDIASUBTYPE_RGB32);
+    EXPECT_EQ(m_pair.Connect(&rgb), VFW_E_NO_ACCEPTABLE_TYPES);
+    EXPECT_EQ(m_pair.Sink->Pin().Checked(), 0);
+    ExpectUnconnected();
+
+    // A format given with the partial type must match byte for byte: only the source's
+    // own type qualifies, though the receiver's comes first.
+    CMediaType exact;
+    exact.SetSubtype(&MEDIASUBTYPE_YUY2);
+    exact.SetFormatType(&FORMAT_VideoInfo);
+    exact.SetFormat(m_type.Format(), m_type.FormatLength());
+    ASSERT_EQ(m_pair.Connect(&exact), S_OK);
+    CMediaType type;
+    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
+    EXPECT_EQ(FrameDuration(type), 400000);
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+
+    // Major type only: the receiver's type is first and acceptable.
+    CMediaType video(&MEDIATYPE_Video);
+    ASSERT_EQ(m_pair.Connect(&video), S_OK);
+    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
+    EXPECT_EQ(FrameDuration(type), 400001);
+}
+
+TEST_F(PinConnection, SameDirectionOrActiveFilter_IsRefused) {
+    HRESULT hr = S_OK;
+    auto* other = new TestSource(&hr);
+    other->AddRef();
+    auto* otherStream = new TestStream(&hr, other, L"Other", m_type, &m_pair.Log);
+    IPin* otherOut = static_cast<CBasePin*>(otherStream);
+    EXPECT_EQ(m_pair.Out()->Connect(otherOut, &m_type), VFW_E_INVALID_DIRECTION);
+    EXPECT_EQ(m_pair.Out()->Connect(otherOut, nullptr), VFW_E_INVALID_DIRECTION);
+    EXPECT_EQ(otherOut->ReceiveConnection(m_pair.Out(), &m_type), VFW_E_INVALID_DIRECTION);
+    EXPECT_EQ(m_pair.In()->Connect(m_pair.In(), &m_type), VFW_E_INVALID_DIRECTION);
+    IPin* connected = nullptr;
+    EXPECT_EQ(otherOut->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
+    ExpectUnconnected();
+    EXPECT_EQ(other->Release(), 0u);
+
+    // A paused receiver takes no connection; a connected pin of an active filter cannot
+    // be disconnected.
+    ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
+    EXPECT_EQ(m_pair.Connect(&m_type), VFW_E_NOT_STOPPED);
+    ExpectUnconnected();
+    ASSERT_EQ(m_pair.Sink->Stop(), S_OK);
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
+    EXPECT_EQ(m_pair.In()->Disconnect(), VFW_E_NOT_STOPPED);
+}
+
+TEST_F(PinConnection, SourceStreamTypes_OneTypeAndItsEqualsAccepted) {
+    CMediaType type;
+    EXPECT_EQ(m_pair.Stream->GetMediaType(-1, &type), E_INVALIDARG);
+    EXPECT_EQ(m_pair.Stream->GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
+    ASSERT_EQ(m_pair.Stream->GetMediaType(0, &type), S_OK);
+    EXPECT_TRUE(type == m_type);
+
+    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
+    CMediaType other = VideoType(MEDIASUBTYPE_YUY2, 64, 40);
+    EXPECT_EQ(m_pair.Stream->CheckMediaType(&close), S_OK);
+    EXPECT_EQ(m_pair.Stream->CheckMediaType(&other), E_FAIL);
+    EXPECT_EQ(m_pair.Out()->QueryAccept(&m_type), S_OK);
+    EXPECT_EQ(m_pair.Out()->QueryAccept(&other), S_FALSE);
+}
+
+TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) {
+    TestStream& out = *m_pair.Stream;
+    TestInputPin& in = m_pair.Sink->Pin();
+    EXPECT_EQ(out.DeliverEndOfStream(), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(out.DeliverNewSegment(0, 1, 1.0), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(out.DeliverBeginFlush(), VFW_E_NOT_CONNECTED);
+    IMediaSample* sample = nullptr;
+    EXPECT_EQ(out.GetDeliveryBuffer(&sample, nullptr, nullptr, 0), E_NOINTERFACE);
+    ALLOCATOR_PROPERTIES props{};
+    EXPECT_EQ(in.CBaseInputPin::GetAllocatorRequirements(&props), E_NOTIMPL);
+
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    ASSERT_EQ(out.DeliverNewSegment(10, 20, 1.5), S_OK);
+    EXPECT_EQ(in.CurrentStartTime(), 10);
+    EXPECT_EQ(in.CurrentStopTime(), 20);
+    EXPECT_DOUBLE_EQ(in.CurrentRate(), 1.5);
+
+    ASSERT_EQ(out.Allocator()->Commit(), S_OK);
+    IMediaSample* samples[2] = {nullptr, nullptr};
+    for (uint32_t i = 0; i < 2; ++i) {
+        ASSERT_EQ(out.GetDeliveryBuffer(&samples[i], nullptr, nullptr, 0), S_OK);
+        BYTE* data = nullptr;
+        samples[i]->GetPointer(&data);
+        const uint32_t value = 40 + i;
+        std::memcpy(data, &value, sizeof(value));
+    }
+
+    EXPECT_EQ(out.Deliver(samples[0]), VFW_E_WRONG_STATE); // the sink is stopped
+    ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
+    EXPECT_EQ(out.Deliver(samples[0]), S_OK);
+    IMemInputPin* memInput = nullptr;
+    ASSERT_EQ(m_pair.In()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&memInput)),
+              S_OK);
+    LONG processed = -1;
+    EXPECT_EQ(memInput->ReceiveMultiple(samples, 2, &processed), S_OK);
+    EXPECT_EQ(processed, 2);
+    const std::vector<uint32_t> expected = {40, 40, 41};
+    EXPECT_EQ(in.Received(), expected);
+
+    ASSERT_EQ(out.DeliverBeginFlush(), S_OK);
+    EXPECT_TRUE(in.IsFlushing());
+    EXPECT_EQ(out.Deliver(samples[1]), S_FALSE);
+    EXPECT_EQ(memInput->ReceiveMultiple(samples, 2, &processed), S_FALSE);
+    EXPECT_EQ(processed, 0);
+    ASSERT_EQ(out.DeliverEndFlush(), S_OK);
+    EXPECT_FALSE(in.IsFlushing());
+    EXPECT_EQ(out.Deliver(samples[1]), S_OK);
+    EXPECT_EQ(out.DeliverEndOfStream(), S_OK);
+    EXPECT_EQ(in.EndOfStreams(), 1);
+    EXPECT_EQ(in.Received().size(), 4u);
+
+    memInput->Release();
+    samples[0]->Release();
+    samples[1]->Release();
+}
+
+// Allocator negotiation
+
+class AllocatorNegotiation : public PinConnection {};
+
+TEST_F(AllocatorNegotiation, InputAllocator_UsedWithTheInputRequirements) {
+    TestInputPin& in = m_pair.Sink->Pin();
+    in.GiveRequirements = true;
+    in.Requirements = {3, 0, 0, 0};
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    ASSERT_EQ(m_pair.Stream->Requests.size(), 1u);
+    EXPECT_EQ(m_pair.Stream->Requests[0].cBuffers, 3);
+    EXPECT_EQ(m_pair.Stream->Requests[0].cbAlign, 1); // 0 is read as 1
+
+    IMemAllocator* inputAllocator = nullptr;
+    ASSERT_EQ(in.GetAllocator(&inputAllocator), S_OK);
+    EXPECT_EQ(m_pair.Stream->Allocator(), inputAllocator);
+    EXPECT_EQ(in.Allocator(), inputAllocator);
+    EXPECT_FALSE(in.IsReadOnly());
+    ALLOCATOR_PROPERTIES props{};
+    ASSERT_EQ(inputAllocator->GetProperties(&props), S_OK);
+    EXPECT_EQ(props.cBuffers, 3);
+    EXPECT_EQ(props.cbBuffer, 64);
+    inputAllocator->Release();
+
+    // Alignment other than 0 is passed on as given.
+    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    in.Requirements = {1, 0, 16, 0};
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    ASSERT_EQ(m_pair.Stream->Requests.size(), 2u);
+    EXPECT_EQ(m_pair.Stream->Requests[1].cbAlign, 16);
+    ASSERT_EQ(m_pair.Stream->Allocator()->GetProperties(&props), S_OK);
+    EXPECT_EQ(props.cBuffers, 2);
+    EXPECT_EQ(props.cbAlign, 16);
+}
+
+TEST_F(AllocatorNegotiation, InputAllocatorRefused_OwnAllocatorNotifiedInstead) {
+    m_pair.Stream->ForeignBufferResult = E_ABORT;
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    const auto& seen = m_pair.Stream->Allocators;
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0], seen[1]);
+    EXPECT_EQ(m_pair.Stream->Allocator(), seen[1]);
+    EXPECT_EQ(m_pair.Sink->Pin().Allocator(), seen[1]);
+    // No requirements (E_NOTIMPL): zeros with alignment 1, for both tries.
+    for (const ALLOCATOR_PROPERTIES& request : m_pair.Stream->Requests) {
+        EXPECT_EQ(request.cBuffers, 0);
+        EXPECT_EQ(request.cbAlign, 1);
+    }
+}
+
+TEST_F(AllocatorNegotiation, BothRefused_LastFailureAndNoConnection) {
+    m_pair.Stream->ForeignBufferResult = E_ABORT;
+    m_pair.Stream->OwnBufferResult = E_OUTOFMEMORY;
+    EXPECT_EQ(m_pair.Connect(&m_type), E_OUTOFMEMORY);
+    EXPECT_EQ(m_pair.Stream->Allocators.size(), 2u);
+    ExpectUnconnected();
+}
+
+TEST_F(AllocatorNegotiation, ActiveCommitsInactiveDecommits) {
+    m_pair.Stream->Samples = 0;
+    ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
+    IMemAllocator* allocator = m_pair.Stream->Allocator();
+    IMediaSample* sample = nullptr;
+    EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
+
+    ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
+    ASSERT_EQ(m_pair.Source->Pause(), S_OK);
+    ASSERT_TRUE(m_pair.Log.WaitFor("end of stream", std::chrono::seconds(10)));
+    ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+    sample->Release();
+
+    m_pair.StopAll();
+    EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
+}
+
+// The media type enumerator
+
+TEST(Enumerators, MediaTypes_WalkSkipCloneAndGoOutOfSync) {
+    const CMediaType mine = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    FilterPair pair(mine);
+    IEnumMediaTypes* types = nullptr;
+    ASSERT_EQ(pair.Out()->EnumMediaTypes(&types), S_OK);
+
+    AM_MEDIA_TYPE* got[2] = {nullptr, nullptr};
+    ULONG fetched = 9;
+    ASSERT_EQ(types->Next(2, got, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_TRUE(CMediaType(*got[0]) == mine);
+    EXPECT_EQ(got[0]->cbFormat, mine.FormatLength());
+    DeleteMediaType(got[0]);
+    EXPECT_EQ(types->Next(1, got, nullptr), S_FALSE);
+
+    ASSERT_EQ(types->Reset(), S_OK);
+    IEnumMediaTypes* clone = nullptr;
+    ASSERT_EQ(types->Clone(&clone), S_OK);
+    EXPECT_EQ(types->Skip(1), S_OK);
+    EXPECT_EQ(types->Skip(1), S_FALSE);
+    ASSERT_EQ(clone->Next(1, got, &fetched), S_OK); // the clone kept its own position
+    DeleteMediaType(got[0]);
+
+    pair.Stream->IncrementTypeVersion();
+    EXPECT_EQ(types->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(types->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    IEnumMediaTypes* late = nullptr;
+    EXPECT_EQ(types->Clone(&late), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(late, nullptr);
+    ASSERT_EQ(types->Reset(), S_OK);
+    ASSERT_EQ(types->Next(1, got, &fetched), S_OK);
+    DeleteMediaType(got[0]);
+
+    // Enumerators hold their pin's filter.
+    EXPECT_EQ(pair.Source->RefCount(), 3);
+    clone->Release();
+    types->Release();
+    EXPECT_EQ(pair.Source->RefCount(), 1);
+}
+
+} // namespace

@@ -1,0 +1,177 @@
+// CSourceStream's worker: samples delivered in order with one end of stream, stopping
+// while running, refusals and failures downstream, and the command channel itself.
+#include <gtest/gtest.h>
+
+#include "test_filters.h"
+
+namespace {
+
+using namespace testfilters;
+using namespace std::chrono_literals;
+
+constexpr auto kWait = 10s; // a bound for waits that normally end at once
+
+class SourceStream : public ::testing::Test {
+protected:
+    SourceStream() : m_type(VideoType(MEDIASUBTYPE_YUY2, 64, 48)), m_pair(m_type) {
+        EXPECT_EQ(m_pair.Connect(&m_type), S_OK);
+    }
+
+    // Runs the sink, then the source.
+    void RunBoth() {
+        ASSERT_EQ(m_pair.Sink->Run(0), S_OK);
+        ASSERT_EQ(m_pair.Source->Run(0), S_OK);
+    }
+
+    static std::vector<uint32_t> Sequence(uint32_t count) {
+        std::vector<uint32_t> result;
+        for (uint32_t i = 0; i < count; ++i)
+            result.push_back(i);
+        return result;
+    }
+
+    CMediaType m_type;
+    FilterPair m_pair;
+};
+
+TEST_F(SourceStream, Run_DeliversEverySampleInOrderThenOneEndOfStream) {
+    m_pair.Stream->Samples = 5;
+    RunBoth();
+    ASSERT_TRUE(m_pair.Log.WaitFor("end of stream", kWait));
+    m_pair.StopAll();
+
+    TestInputPin& in = m_pair.Sink->Pin();
+    EXPECT_EQ(in.Received(), Sequence(5));
+    const std::vector<REFERENCE_TIME> starts = {0, 100, 200, 300, 400};
+    EXPECT_EQ(in.Starts(), starts);
+    EXPECT_EQ(in.EndOfStreams(), 1);
+    EXPECT_EQ(m_pair.Stream->ThreadCreated.load(), 1);
+    EXPECT_EQ(m_pair.Stream->StartPlay.load(), 1);
+    EXPECT_EQ(m_pair.Stream->ThreadDestroyed.load(), 1);
+    EXPECT_FALSE(m_pair.Stream->WorkerRunning());
+    // The end of the stream comes after the last sample.
+    const auto entries = m_pair.Log.Entries();
+    const auto last = std::find(entries.begin(), entries.end(), "sample 4");
+    const auto end = std::find(entries.begin(), entries.end(), "end of stream");
+    EXPECT_LT(last - entries.begin(), end - entries.begin());
+}
+
+TEST_F(SourceStream, StopWhileRunning_EndsTheWorkerAndRestartsFromScratch) {
+    m_pair.Stream->Samples = -1;
+    RunBoth();
+    ASSERT_TRUE(m_pair.Log.WaitFor("sample 20", kWait));
+    ASSERT_EQ(m_pair.Source->Stop(), S_OK);
+    EXPECT_FALSE(m_pair.Stream->WorkerRunning());
+    EXPECT_EQ(m_pair.Stream->ThreadDestroyed.load(), 1);
+
+    TestInputPin& in = m_pair.Sink->Pin();
+    const auto received = in.Received();
+    ASSERT_GE(received.size(), 21u);
+    EXPECT_EQ(received, Sequence(uint32_t(received.size())));
+    EXPECT_EQ(in.EndOfStreams(), 0);
+
+    // Paused again, a new worker starts from the first sample.
+    ASSERT_EQ(m_pair.Source->Pause(), S_OK);
+    ASSERT_TRUE(m_pair.Log.WaitForCount("sample 5", 2, kWait));
+    ASSERT_EQ(m_pair.Source->Stop(), S_OK);
+    EXPECT_EQ(m_pair.Log.Count("sample 0"), 2u);
+    EXPECT_EQ(m_pair.Stream->ThreadCreated.load(), 2);
+    EXPECT_EQ(m_pair.Stream->ThreadDestroyed.load(), 2);
+}
+
+TEST_F(SourceStream, ReceiverRefuses_DeliveryStopsWithoutEndOfStream) {
+    TestInputPin& in = m_pair.Sink->Pin();
+    in.RefuseAfter = 2; // S_FALSE for the third sample
+    m_pair.Stream->Samples = 10;
+    RunBoth();
+    ASSERT_TRUE(m_pair.Log.WaitFor("sample 2", kWait));
+    m_pair.StopAll();
+    EXPECT_EQ(in.Received(), Sequence(3));
+    EXPECT_EQ(m_pair.Stream->Filled.load(), 3);
+    EXPECT_EQ(in.EndOfStreams(), 0);
+
+    // A stopped receiver refuses with VFW_E_WRONG_STATE: one sample filled, none taken.
+    in.RefuseAfter = -1;
+    ASSERT_EQ(m_pair.Source->Pause(), S_OK);
+    ASSERT_TRUE(m_pair.Log.WaitForCount("fill 0", 2, kWait));
+    ASSERT_EQ(m_pair.Source->Stop(), S_OK);
+    EXPECT_EQ(m_pair.Stream->Filled.load(), 4);
+    EXPECT_EQ(in.Received().size(), 3u);
+    EXPECT_EQ(in.EndOfStreams(), 0);
+}
+
+TEST_F(SourceStream, FillFailure_EndsTheStreamAndAbortsTheGraph) {
+    FakeGraph graph;
+    ASSERT_EQ(m_pair.Source->JoinFilterGraph(&graph, L"src"), S_OK);
+    m_pair.Stream->Samples = 10;
+    m_pair.Stream->FailAt = 2;
+    RunBoth();
+    ASSERT_TRUE(graph.WaitForEvent(EC_ERRORABORT, kWait));
+    m_pair.StopAll();
+    EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(2));
+    EXPECT_EQ(m_pair.Sink->Pin().EndOfStreams(), 1);
+    const auto events = graph.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].param1, E_ABORT);
+    ASSERT_EQ(m_pair.Source->JoinFilterGraph(nullptr, nullptr), S_OK);
+}
+
+TEST_F(SourceStream, Active_AlreadyActiveOrUnconnected) {
+    m_pair.Stream->Samples = 0;
+    RunBoth();
+    EXPECT_EQ(m_pair.Stream->Active(), S_FALSE);
+    m_pair.StopAll();
+
+    // An unconnected stream starts no worker.
+    ASSERT_EQ(m_pair.Out()->Disconnect(), S_OK);
+    ASSERT_EQ(m_pair.In()->Disconnect(), S_OK);
+    EXPECT_EQ(m_pair.Stream->Active(), S_OK);
+    EXPECT_FALSE(m_pair.Stream->WorkerRunning());
+    EXPECT_EQ(m_pair.Stream->Inactive(), S_OK);
+}
+
+TEST_F(SourceStream, CommandChannel_RepliesOfTheWorker) {
+    TestStream& stream = *m_pair.Stream;
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_INIT), E_FAIL); // no worker yet
+
+    // Driven by hand, without the filter: nothing is committed, so a delivery loop
+    // waits for the next command instead of taking buffers.
+    ASSERT_TRUE(stream.Create());
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_PAUSE), E_UNEXPECTED);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_STOP), E_UNEXPECTED);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_INIT), S_OK);
+    EXPECT_EQ(stream.ThreadCreated.load(), 1);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_INIT), E_NOTIMPL);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_PAUSE), S_OK);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_RUN), S_OK); // answered inside the loop
+    EXPECT_EQ(stream.Command(99), E_UNEXPECTED);             // likewise
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_STOP), S_OK);
+    EXPECT_EQ(stream.StartPlay.load(), 1);
+    EXPECT_EQ(stream.Command(99), E_NOTIMPL);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_RUN), S_OK);
+    // Exit from inside the loop ends the worker as well.
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_EXIT), S_OK);
+    stream.Close();
+    EXPECT_EQ(stream.StartPlay.load(), 2);
+    EXPECT_FALSE(stream.WorkerRunning());
+    EXPECT_EQ(stream.ThreadDestroyed.load(), 1);
+    EXPECT_EQ(stream.Filled.load(), 0);
+    EXPECT_EQ(stream.Command(CSourceStream::CMD_INIT), E_FAIL);
+}
+
+TEST_F(SourceStream, EndOfStreamThenCommands_LoopRestartsOnPause) {
+    m_pair.Stream->Samples = 2;
+    ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
+    ASSERT_EQ(m_pair.Source->Pause(), S_OK);
+    ASSERT_TRUE(m_pair.Log.WaitFor("end of stream", kWait));
+    // The worker now waits for commands; a new loop finds the stream still at its end.
+    EXPECT_EQ(m_pair.Stream->Command(CSourceStream::CMD_PAUSE), S_OK);
+    ASSERT_TRUE(m_pair.Log.WaitForCount("end of stream", 2, kWait));
+    EXPECT_EQ(m_pair.Stream->Command(CSourceStream::CMD_STOP), S_OK);
+    m_pair.StopAll();
+    EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(2));
+    EXPECT_EQ(m_pair.Sink->Pin().EndOfStreams(), 2);
+    EXPECT_EQ(m_pair.Stream->StartPlay.load(), 2);
+}
+
+} // namespace

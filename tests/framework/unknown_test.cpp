@@ -1,0 +1,181 @@
+// CUnknown on its own and aggregated by an outer object; the interfaces and the shared
+// reference count of filters and pins.
+#include <gtest/gtest.h>
+
+#include "framework/unknown.h"
+#include "test_filters.h"
+
+namespace {
+
+using namespace testfilters;
+
+constexpr CLSID kInnerClsid = {0x11112222, 0x3333, 0x4444, {5, 5, 6, 6, 7, 7, 8, 8}};
+
+// An object with one interface, IPersist.
+class Inner : public CUnknown, public IPersist {
+public:
+    Inner(LPUNKNOWN outer, bool* destroyed) : CUnknown(L"Inner", outer), m_destroyed(destroyed) {}
+    ~Inner() override { *m_destroyed = true; }
+
+    DECLARE_IUNKNOWN
+
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IPersist)
+            return GetInterface(static_cast<IPersist*>(this), ppv);
+        return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+    }
+    STDMETHODIMP GetClassID(CLSID* clsid) override {
+        *clsid = kInnerClsid;
+        return S_OK;
+    }
+    LONG Count() const { return m_cRef.load(); }
+
+private:
+    bool* const m_destroyed;
+};
+
+// Aggregates an Inner and exposes its IPersist as its own.
+class Outer : public IUnknown {
+public:
+    explicit Outer(bool* innerDestroyed) {
+        m_inner = new Inner(this, innerDestroyed);
+        m_innerUnknown = m_inner->GetNonDelegatingUnknown();
+        m_innerUnknown->AddRef();
+    }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown)
+            return GetInterface(this, ppv);
+        return m_innerUnknown->QueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG count = --m_cRef;
+        if (count == 0) {
+            m_innerUnknown->Release();
+            delete this;
+        }
+        return count;
+    }
+    Inner* InnerObject() const { return m_inner; }
+    ULONG Count() const { return m_cRef; }
+
+private:
+    virtual ~Outer() = default;
+    ULONG m_cRef = 0;
+    Inner* m_inner = nullptr;
+    IUnknown* m_innerUnknown = nullptr;
+};
+
+TEST(Unknown, StandAlone_CountsItselfAndAnswersItsInterfaces) {
+    bool destroyed = false;
+    const LONG before = CBaseObject::ObjectsActive();
+    auto* inner = new Inner(nullptr, &destroyed);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), before + 1);
+    EXPECT_EQ(inner->GetOwner(), inner->GetNonDelegatingUnknown());
+
+    IPersist* persist = nullptr;
+    ASSERT_EQ(inner->NonDelegatingQueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)),
+              S_OK);
+    EXPECT_EQ(inner->Count(), 1);
+    EXPECT_EQ(persist->AddRef(), 2u);
+
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, inner->GetNonDelegatingUnknown());
+    EXPECT_EQ(identity->Release(), 2u);
+
+    void* none = &destroyed;
+    EXPECT_EQ(persist->QueryInterface(IID_IPin, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(persist->QueryInterface(IID_IPersist, nullptr), E_POINTER);
+    EXPECT_EQ(GetInterface(persist, nullptr), E_POINTER);
+
+    EXPECT_EQ(persist->Release(), 1u);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(persist->Release(), 0u);
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+}
+
+TEST(Unknown, Aggregated_InterfacesCountOnTheOuterObject) {
+    bool destroyed = false;
+    auto* outer = new Outer(&destroyed);
+    outer->AddRef();
+    Inner* inner = outer->InnerObject();
+    EXPECT_EQ(inner->Count(), 1); // the outer object's hold on the non-delegating unknown
+
+    IPersist* persist = nullptr;
+    ASSERT_EQ(outer->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+    EXPECT_EQ(outer->Count(), 2u);
+    EXPECT_EQ(inner->Count(), 1);
+    CLSID clsid{};
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, kInnerClsid);
+
+    // The identity of an aggregated object is the outer object's.
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(outer));
+    EXPECT_EQ(outer->Count(), 3u);
+    identity->Release();
+
+    EXPECT_EQ(persist->Release(), 1u);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(outer->Release(), 0u);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST(Unknown, FilterAndPins_ShareTheFilterCountAndKeepSeparateInterfaces) {
+    FilterPair pair(VideoType(MEDIASUBTYPE_YUY2, 64, 48));
+    TestSource* source = pair.Source;
+    EXPECT_EQ(source->RefCount(), 1);
+
+    IMediaFilter* media = nullptr;
+    IPersist* persist = nullptr;
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(source->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&media)), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+    EXPECT_EQ(static_cast<void*>(media), static_cast<void*>(filter));
+    EXPECT_EQ(source->RefCount(), 4);
+    CLSID clsid{};
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid.Data1, 0x6a1f0c1eu);
+    media->Release();
+    persist->Release();
+    filter->Release();
+
+    // Pins count on their filter.
+    IPin* out = pair.Out();
+    EXPECT_EQ(out->AddRef(), 2u);
+    EXPECT_EQ(source->RefCount(), 2);
+    IQualityControl* quality = nullptr;
+    ASSERT_EQ(out->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&quality)), S_OK);
+    EXPECT_EQ(source->RefCount(), 3);
+    quality->Release();
+    EXPECT_EQ(out->Release(), 1u);
+
+    void* ppv = nullptr;
+    EXPECT_EQ(out->QueryInterface(IID_IMemInputPin, &ppv), E_NOINTERFACE);
+    EXPECT_EQ(out->QueryInterface(IID_IBaseFilter, &ppv), E_NOINTERFACE);
+    IMemInputPin* memInput = nullptr;
+    ASSERT_EQ(pair.In()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&memInput)),
+              S_OK);
+    EXPECT_EQ(pair.Sink->RefCount(), 2);
+    IPin* back = nullptr;
+    ASSERT_EQ(memInput->QueryInterface(IID_IPin, reinterpret_cast<void**>(&back)), S_OK);
+    EXPECT_EQ(back, pair.In());
+    back->Release();
+    memInput->Release();
+    EXPECT_EQ(pair.Sink->RefCount(), 1);
+
+    PIN_INFO info{};
+    ASSERT_EQ(out->QueryPinInfo(&info), S_OK);
+    EXPECT_EQ(info.pFilter, static_cast<IBaseFilter*>(source));
+    EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+    EXPECT_STREQ(info.achName, L"Out");
+    EXPECT_EQ(source->RefCount(), 2);
+    info.pFilter->Release();
+}
+
+} // namespace
