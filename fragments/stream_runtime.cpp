@@ -163,6 +163,21 @@ HRESULT CSSFStream::FillSample(IMediaSample* sample) {
     }
 }
 
+bool CSSFStream::WaitForCurrentFragment(DWORD timeoutMs) {
+    CSSFAsyncFragment* fragment = nullptr;
+    {
+        CAutoLock lock(&Lock);
+        if (ChunkIndex < Fragments.size())
+            fragment = Fragments[ChunkIndex];
+        if (fragment == nullptr)
+            return false;
+        fragment->AddRef();
+    }
+    const bool done = fragment->Wait(timeoutMs) != E_PENDING;
+    fragment->Release();
+    return done;
+}
+
 HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
     CAutoLock lock(&Lock);
     if (!Manifest->IsLive || fragment->LookaheadCount == 0)

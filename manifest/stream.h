@@ -75,6 +75,10 @@ public:
     // Presentation time: GetEndTime converted, minus the manifest's StartTime;
     // kUnboundedTime when live.
     REFERENCE_TIME GetDuration() const;
+    // Waits up to timeoutMs for the current chunk's fragment to finish downloading: true
+    // once it has (or had), false on time-out or when no download was started. Takes
+    // Lock, not while waiting.
+    bool WaitForCurrentFragment(DWORD timeoutMs);
     // Live: appends the chunks fragment announces after the last known one and slides
     // the window by as many played chunks. E_OUTOFMEMORY when the list cannot grow.
     HRESULT ApplyLookahead(CSSFAsyncFragment* fragment);

@@ -22,6 +22,8 @@ HTTP/1.0, one connection per request.
     /gate/<name>?...     as /fragment (same options), once /open/<name> was requested
                          (30 s at most, then 503)
     /open/<name>         200, opens the gate <name>
+    /held/Manifest       a two-stream on-demand manifest whose fragments, /held/..., are
+                         held like a gate named "held" before they are served
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
 
@@ -94,6 +96,20 @@ def fragment_body(pad, durations=(1000, 3000), sync=()):
     return moof(len(head) + 8) + box(b"mdat", bytes(i % 251 for i in range(pad)))
 
 
+HELD_MANIFEST = b"""<?xml version="1.0" encoding="utf-8"?>
+<SmoothStreamingMedia MajorVersion="2" MinorVersion="0" Duration="100000000">
+<StreamIndex Type="video" QualityLevels="1" Chunks="5" Url="QualityLevels({bitrate})/Fragments(video={start time})">
+<QualityLevel Index="0" Bitrate="300000" FourCC="H264" MaxWidth="320" MaxHeight="180" CodecPrivateData="00000001674d400ceca0a0cfcf80880000030008000003019078a14cb00000000168ce3c80" />
+<c d="20000000" /><c d="20000000" /><c d="20000000" /><c d="20000000" /><c d="20000000" />
+</StreamIndex>
+<StreamIndex Type="audio" QualityLevels="1" Chunks="5" Url="QualityLevels({bitrate})/Fragments(audio={start time})">
+<QualityLevel Index="0" Bitrate="128000" FourCC="AACL" SamplingRate="48000" Channels="2" BitsPerSample="16" PacketSize="4" AudioTag="255" CodecPrivateData="1190" />
+<c d="20000000" /><c d="20000000" /><c d="20000000" /><c d="20000000" /><c d="20000000" />
+</StreamIndex>
+</SmoothStreamingMedia>
+"""
+
+
 def int_list(query, name, default):
     values = query.get(name, [""])[0]
     return tuple(int(v) for v in values.split(",") if v) if values else default
@@ -155,6 +171,13 @@ class Handler(BaseHTTPRequestHandler):
             self.send_fragment(query)
         elif path.startswith("/gate/"):
             if gate(path[len("/gate/"):]).wait(GATE_TIMEOUT):
+                self.send_fragment(query)
+            else:
+                self.send_body(503, b"gate never opened\n", "text/plain")
+        elif path == "/held/Manifest":
+            self.send_body(200, HELD_MANIFEST, "text/xml")
+        elif path.startswith("/held/"):
+            if gate("held").wait(GATE_TIMEOUT):
                 self.send_fragment(query)
             else:
                 self.send_body(503, b"gate never opened\n", "text/plain")

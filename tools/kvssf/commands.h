@@ -7,3 +7,4 @@
 
 int RunInfo(const std::vector<std::string>& args);
 int RunBoxes(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);

@@ -1,6 +1,9 @@
 #include "tools/kvssf/json_writer.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 void JsonWriter::BeforeValue() {
     if (m_afterKey) {
@@ -102,5 +105,28 @@ JsonWriter& JsonWriter::UInt(uint64_t value) {
 JsonWriter& JsonWriter::Bool(bool value) {
     BeforeValue();
     m_text += value ? "true" : "false";
+    return *this;
+}
+
+JsonWriter& JsonWriter::Null() {
+    BeforeValue();
+    m_text += "null";
+    return *this;
+}
+
+JsonWriter& JsonWriter::Double(double value) {
+    BeforeValue();
+    if (!std::isfinite(value)) {
+        m_text += "null";
+        return *this;
+    }
+    // The shortest text that reads back as the same value.
+    char text[32];
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(text, sizeof text, "%.*g", precision, value);
+        if (std::strtod(text, nullptr) == value)
+            break;
+    }
+    m_text += text;
     return *this;
 }

@@ -1,5 +1,5 @@
 // A small streaming JSON writer: objects, arrays, strings (escaped), exact 64-bit
-// integers and booleans. Commas and nesting are tracked; the caller keeps the
+// integers, doubles, null and booleans. Commas and nesting are tracked; the caller keeps the
 // structure balanced.
 #pragma once
 
@@ -19,6 +19,9 @@ public:
     JsonWriter& Int(int64_t value);
     JsonWriter& UInt(uint64_t value);
     JsonWriter& Bool(bool value);
+    JsonWriter& Null();
+    // Finite values as the shortest exact decimal; null otherwise.
+    JsonWriter& Double(double value);
 
     const std::string& Text() const { return m_text; }
 

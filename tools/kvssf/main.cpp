@@ -25,6 +25,21 @@ const char kUsage[] =
     "                      mdat, and print the parsed boxes, the sample table and the\n"
     "                      look-ahead table. --json prints them as one JSON document,\n"
     "                      with the parse result as \"result\" even when it failed.\n"
+    "  play URL [options]  Play the presentation as a graph would: the source filter\n"
+    "                      with one sink per pin, run to the end of every stream.\n"
+    "      --bitrate V     initial video level (adds _ssf_Bitrate=V to the URL)\n"
+    "      --language L    default audio (adds _ssf_Language=L to the URL)\n"
+    "      --start SEC     start position; --stop SEC: stop position (on demand)\n"
+    "      --seek AT:TO    once AT seconds of media were delivered, seek to TO\n"
+    "                      (repeatable, in order)\n"
+    "      --duration SEC  stop after SEC seconds of wall time (for live)\n"
+    "      --realtime      pace delivery by a clock (default: as fast as it comes)\n"
+    "      --samples FILE  one JSON line per sample and event the sinks receive\n"
+    "                      (\"-\": standard output)\n"
+    "      -o FILE         record every stream into FILE (.mkv, .mp4; \"-\": Matroska\n"
+    "                      on standard output)\n"
+    "      --quiet         no progress line, no summary\n"
+    "                      Exit status 1 when a stream fails (its HRESULT printed).\n"
     "  help, --help        Print this text.\n"
     "\n"
     "URL: http://, https://, kvssf:// (fetched as http) or kvssfs:// (as https), ending\n"
@@ -60,6 +75,8 @@ int main(int argc, char** argv) {
         status = RunInfo(args);
     } else if (command == "boxes") {
         status = RunBoxes(args);
+    } else if (command == "play") {
+        status = RunPlay(args);
     } else {
         std::fprintf(stderr, "kvssf: unknown command '%s' (see kvssf --help)\n", command.c_str());
         status = 2;

@@ -1,0 +1,344 @@
+// The source filter in the Linux graph with the play command's sinks: loading, pins,
+// states, every IMediaSeeking answer, seeks while stopped and running, and failures.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "filter/kvssf_reader.h"
+#include "framework/platform/codepage.h"
+#include "manifest/stream.h"
+#include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
+#include "tools/kvssf/play_sink.h"
+#include "tools/kvssf/sample_log.h"
+
+namespace {
+
+template <typename T> T* Query(IUnknown* object, REFIID iid) {
+    T* result = nullptr;
+    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
+    return result;
+}
+
+// The filter and a connected sink per pin, in a graph.
+class ReaderGraph {
+public:
+    ReaderGraph() {
+        EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, reinterpret_cast<void**>(&Graph)),
+                  S_OK);
+        HRESULT hr = S_OK;
+        CUnknown* reader = CKVSsfRd::CreateInstance(nullptr, &hr);
+        EXPECT_EQ(
+            reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&Filter)),
+            S_OK);
+        Reader = static_cast<CKVSsfRd*>(Filter);
+        Seeking = Query<IMediaSeeking>(Filter, IID_IMediaSeeking);
+        EXPECT_EQ(Graph->AddFilter(Filter, L"source"), S_OK);
+    }
+    ~ReaderGraph() {
+        if (Control != nullptr) {
+            Control->Stop();
+            Control->Release();
+        }
+        if (Events != nullptr)
+            Events->Release();
+        Seeking->Release();
+        Graph->Release(); // releases the filters it holds
+        for (CPlaySink* sink : Sinks)
+            sink->Release();
+        Filter->Release();
+    }
+
+    HRESULT Load(const std::string& url) {
+        IFileSourceFilter* file = Query<IFileSourceFilter>(Filter, IID_IFileSourceFilter);
+        const HRESULT hr = file->Load(AnsiToWide(url).c_str(), nullptr);
+        file->Release();
+        return hr;
+    }
+    // A sink on every pin, connected where the pin offers a type; no clock.
+    void Connect(CSampleLog* log = nullptr) {
+        IEnumPins* pins = nullptr;
+        ASSERT_EQ(Filter->EnumPins(&pins), S_OK);
+        IPin* pin = nullptr;
+        for (int i = 0; pins->Next(1, &pin, nullptr) == S_OK; ++i) {
+            HRESULT hr = S_OK;
+            auto* sink = new CPlaySink(i, log, nullptr, &Progress, &hr);
+            sink->AddRef();
+            Sinks.push_back(sink);
+            EXPECT_EQ(Graph->AddFilter(sink, (L"sink " + std::to_wstring(i)).c_str()), S_OK);
+            Connected.push_back(Graph->ConnectDirect(pin, sink->InputPin(), nullptr));
+            pin->Release();
+        }
+        pins->Release();
+        IMediaFilter* mediaFilter = Query<IMediaFilter>(Graph, IID_IMediaFilter);
+        EXPECT_EQ(mediaFilter->SetSyncSource(nullptr), S_OK);
+        mediaFilter->Release();
+        Control = Query<IMediaControl>(Graph, IID_IMediaControl);
+        Events = Query<IMediaEventEx>(Graph, IID_IMediaEventEx);
+    }
+    // The next event that is not a position report: EC_COMPLETE, EC_ERRORABORT, ...
+    LONG NextEvent(LONG_PTR* first = nullptr) {
+        LONG code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (Events->GetEvent(&code, &p1, &p2, 30000) == S_OK) {
+            Events->FreeEventParams(code, p1, p2);
+            if (code == EC_KVSSF_POSITION_REACHED)
+                continue;
+            if (first != nullptr)
+                *first = p1;
+            return code;
+        }
+        return 0;
+    }
+
+    IGraphBuilder* Graph = nullptr;
+    IBaseFilter* Filter = nullptr;
+    CKVSsfRd* Reader = nullptr;
+    IMediaSeeking* Seeking = nullptr;
+    IMediaControl* Control = nullptr;
+    IMediaEventEx* Events = nullptr;
+    CPlayProgress Progress;
+    std::vector<CPlaySink*> Sinks;
+    std::vector<HRESULT> Connected; // per pin
+};
+
+class KVSsfRdTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_base = OriginUrl("nginx");
+        ASSERT_FALSE(m_base.empty());
+    }
+    std::string Url(const char* path) const { return m_base + path; }
+
+    ScopedTempDirectory m_temp;
+    std::string m_base;
+};
+
+TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
+    ReaderGraph graph;
+    IFileSourceFilter* file = Query<IFileSourceFilter>(graph.Filter, IID_IFileSourceFilter);
+    EXPECT_EQ(file->Load(nullptr, nullptr), HRESULT(0x80004005)) << "no URL";
+    LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
+    EXPECT_EQ(file->GetCurFile(&name, nullptr), S_OK);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(file->GetCurFile(nullptr, nullptr), E_POINTER);
+
+    const std::string url = Url("media/lang/pres.ism/Manifest");
+    ASSERT_EQ(graph.Load(url), S_OK);
+    EXPECT_EQ(graph.Reader->GetPinCount(), 3);
+    std::vector<std::wstring> names;
+    for (int i = 0; i < graph.Reader->GetPinCount(); ++i) {
+        PIN_INFO info = {};
+        ASSERT_EQ(graph.Reader->GetPin(i)->QueryPinInfo(&info), S_OK);
+        info.pFilter->Release();
+        names.push_back(info.achName);
+        EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"video", L"audio_eng", L"~audio_fra"}));
+    AM_MEDIA_TYPE type = {};
+    ASSERT_EQ(file->GetCurFile(&name, &type), S_OK);
+    EXPECT_EQ(std::wstring(name), AnsiToWide(url));
+    CoTaskMemFree(name);
+    EXPECT_EQ(type.majortype, GUID_NULL);
+    EXPECT_EQ(type.cbFormat, 0u);
+    EXPECT_TRUE(type.bFixedSizeSamples);
+
+    // A failing second load leaves nothing of the first.
+    EXPECT_EQ(graph.Load(Url("media/none.ism/Manifest")), HRESULT(0x80070002));
+    EXPECT_EQ(graph.Reader->GetPinCount(), 0);
+    LONGLONG duration = -1;
+    EXPECT_EQ(graph.Seeking->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 0);
+    file->Release();
+
+    IAMFilterMiscFlags* flags = Query<IAMFilterMiscFlags>(graph.Filter, IID_IAMFilterMiscFlags);
+    EXPECT_EQ(flags->GetMiscFlags(), ULONG(AM_FILTER_MISC_FLAGS_IS_SOURCE));
+    flags->Release();
+    FILTER_STATE state;
+    EXPECT_EQ(graph.Filter->GetState(0, nullptr), E_POINTER);
+    EXPECT_EQ(graph.Filter->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+}
+
+TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
+    ReaderGraph graph;
+    ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
+    graph.Connect();
+    IMediaSeeking* s = graph.Seeking;
+    DWORD caps = 0;
+    EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
+    EXPECT_EQ(caps, 0x37u);
+    DWORD check = AM_SEEKING_CanSeekAbsolute;
+    EXPECT_EQ(s->CheckCapabilities(&check), S_OK);
+    check = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
+    EXPECT_EQ(s->CheckCapabilities(&check), S_FALSE);
+    EXPECT_EQ(check, DWORD(AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos));
+    check = AM_SEEKING_CanGetCurrentPos;
+    EXPECT_EQ(s->CheckCapabilities(&check), E_FAIL);
+    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME), S_OK);
+    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_FRAME), S_FALSE);
+    EXPECT_EQ(s->SetTimeFormat(&TIME_FORMAT_FRAME), E_INVALIDARG);
+    EXPECT_EQ(s->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
+    GUID format = GUID_NULL;
+    EXPECT_EQ(s->GetTimeFormat(&format), S_OK);
+    EXPECT_EQ(format, TIME_FORMAT_MEDIA_TIME);
+    LONGLONG target = 0;
+    EXPECT_EQ(s->ConvertTimeFormat(&target, nullptr, 77, &TIME_FORMAT_MEDIA_TIME), S_OK);
+    EXPECT_EQ(target, 77);
+    EXPECT_EQ(s->ConvertTimeFormat(&target, &TIME_FORMAT_FRAME, 77, nullptr), E_INVALIDARG);
+    EXPECT_EQ(s->SetRate(0.0), E_INVALIDARG);
+    EXPECT_EQ(s->SetRate(-1.0), E_INVALIDARG);
+    EXPECT_EQ(s->SetRate(2.0), S_OK);
+    double rate = 0;
+    EXPECT_EQ(s->GetRate(&rate), S_OK);
+    EXPECT_EQ(rate, 2.0);
+    LONGLONG preroll = -1, earliest = -1, latest = -1;
+    EXPECT_EQ(s->GetPreroll(&preroll), S_OK);
+    EXPECT_EQ(preroll, 0);
+    EXPECT_EQ(s->GetAvailable(&earliest, &latest), S_OK);
+    EXPECT_EQ(earliest, 0);
+    EXPECT_EQ(latest, 100213333);
+
+    // While stopped a seek only stores the positions (and places the streams).
+    LONGLONG current = 50000000, stop = 0;
+    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
+                              nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    EXPECT_EQ(current, 50000000);
+    EXPECT_EQ(s->GetPositions(&current, &stop), S_OK);
+    EXPECT_EQ(stop, 100213333);
+    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 2u);
+    current = -5;
+    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
+                              nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    EXPECT_EQ(current, 0);
+    current = 20000000;
+    stop = 10000000;
+    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop,
+                              AM_SEEKING_IncrementalPositioning | AM_SEEKING_ReturnTime),
+              S_OK);
+    EXPECT_EQ(stop, 30000000);
+    current = 999999999;
+    stop = 5;
+    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
+                              &stop, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime),
+              S_OK);
+    EXPECT_EQ(current, 100213333);
+    EXPECT_EQ(stop, 100213333) << "a stop below the start is the start";
+    EXPECT_EQ(s->SetPositions(nullptr, AM_SEEKING_AbsolutePositioning, nullptr, 0), E_POINTER);
+    // The pins answer as the filter does.
+    IMediaSeeking* pinSeeking =
+        Query<IMediaSeeking>(static_cast<IPin*>(graph.Reader->GetPin(1)), IID_IMediaSeeking);
+    LONGLONG pinStop = 0;
+    EXPECT_EQ(pinSeeking->GetStopPosition(&pinStop), S_OK);
+    EXPECT_EQ(pinStop, 100213333);
+    pinSeeking->Release();
+}
+
+TEST_F(KVSsfRdTest, Seeking_LiveAnswersNotImplementedAndCannotCue) {
+    ReaderGraph graph;
+    ASSERT_EQ(graph.Load(Url("media/live/pres.ism/Manifest")), S_OK);
+    IMediaSeeking* s = graph.Seeking;
+    DWORD caps = 1;
+    EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
+    EXPECT_EQ(caps, 0u);
+    caps = AM_SEEKING_CanSeekAbsolute;
+    EXPECT_EQ(s->CheckCapabilities(&caps), E_FAIL);
+    LONGLONG value = 0;
+    EXPECT_EQ(s->GetDuration(&value), E_NOTIMPL);
+    EXPECT_EQ(s->GetDuration(nullptr), E_NOTIMPL) << "live comes before the pointer check";
+    EXPECT_EQ(s->GetCurrentPosition(&value), E_NOTIMPL);
+    EXPECT_EQ(s->SetPositions(&value, AM_SEEKING_AbsolutePositioning, nullptr, 0), E_NOTIMPL);
+    EXPECT_EQ(s->SetRate(1.0), E_NOTIMPL);
+    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME), E_NOTIMPL);
+    EXPECT_EQ(s->GetPreroll(&value), S_OK);
+
+    graph.Connect();
+    EXPECT_EQ(graph.Filter->Pause(), S_OK);
+    FILTER_STATE state;
+    EXPECT_EQ(graph.Filter->GetState(0, &state), VFW_S_CANT_CUE);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_EQ(graph.Filter->Stop(), S_OK);
+    EXPECT_EQ(graph.Filter->GetState(0, &state), S_OK);
+}
+
+TEST_F(KVSsfRdTest, Seek_IntoAGapMovesEveryStreamToTheStart) {
+    ReaderGraph graph;
+    ASSERT_EQ(graph.Load(Url("fixtures/gap.ism/Manifest")), S_OK);
+    graph.Connect();
+    ASSERT_EQ(graph.Connected, (std::vector<HRESULT>{S_OK, S_OK}));
+    LONGLONG current = 79360000;
+    EXPECT_EQ(graph.Seeking->SetPositions(&current,
+                                          AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
+                                          nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    EXPECT_EQ(current, 0);
+    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 0u) << "video had a chunk there";
+    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 0u);
+    // Elsewhere both streams go where asked.
+    current = 45000000;
+    graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0);
+    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 2u);
+}
+
+// Video samples of pin 0 logged after its last end of flush.
+size_t VideoSamplesAfterFlush(const std::string& path) {
+    std::ifstream in(path);
+    size_t count = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("\"pin\": 0,") == std::string::npos)
+            continue;
+        if (line.find("\"endflush\"") != std::string::npos)
+            count = 0;
+        else if (line.find("\"md5\"") != std::string::npos)
+            ++count;
+    }
+    return count;
+}
+
+TEST_F(KVSsfRdTest, Run_SeekWhilePausedThenCompletes) {
+    ReaderGraph graph;
+    ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
+    CSampleLog log;
+    const std::string path = m_temp.Path() + "/samples.jsonl";
+    ASSERT_TRUE(log.Open(path));
+    graph.Connect(&log);
+    ASSERT_EQ(graph.Control->Pause(), S_OK);
+    LONGLONG current = 60000000;
+    EXPECT_EQ(graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
+    // The same values again: no seek.
+    EXPECT_EQ(graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
+    ASSERT_EQ(graph.Control->Run(), S_OK);
+    EXPECT_EQ(graph.NextEvent(), EC_COMPLETE);
+    LONGLONG position = 0;
+    EXPECT_EQ(graph.Seeking->GetCurrentPosition(&position), S_OK);
+    EXPECT_EQ(position, 100213333) << "the furthest stream reached the end";
+    graph.Control->Stop();
+    log.Close();
+    // From 6 s: the last two chunks, 50 frames each; one flush.
+    EXPECT_EQ(VideoSamplesAfterFlush(path), 100u);
+}
+
+TEST_F(KVSsfRdTest, StreamFailure_EndOfStreamAndErrorAbort) {
+    ReaderGraph graph;
+    ASSERT_EQ(graph.Load(Url("fixtures/codings.ism/Manifest")), S_OK);
+    graph.Connect();
+    // The H.264 level's parameter set is cut short: no type, no connection.
+    EXPECT_EQ(graph.Connected[0], VFW_E_NO_ACCEPTABLE_TYPES);
+    ASSERT_EQ(graph.Connected[1], S_OK);
+    ASSERT_EQ(graph.Control->Run(), S_OK);
+    LONG_PTR code = 0;
+    EXPECT_EQ(graph.NextEvent(&code), EC_ERRORABORT);
+    EXPECT_EQ(HRESULT(code), HRESULT(0x80070002));
+    EXPECT_EQ(graph.Control->Stop(), S_OK);
+}
+
+} // namespace

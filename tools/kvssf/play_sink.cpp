@@ -1,0 +1,138 @@
+#include "tools/kvssf/play_sink.h"
+
+#include <algorithm>
+
+#include "tools/kvssf/recorder.h"
+#include "tools/kvssf/sample_log.h"
+
+bool CPlayProgress::Report(REFERENCE_TIME rtPosition) {
+    REFERENCE_TIME furthest = m_furthest.load();
+    while (rtPosition > furthest && !m_furthest.compare_exchange_weak(furthest, rtPosition)) {
+    }
+    REFERENCE_TIME armed = m_armed.load();
+    // Only the sink that crosses the armed position reports it.
+    return armed >= 0 && rtPosition >= armed && m_armed.compare_exchange_strong(armed, -1);
+}
+
+CPlaySinkPin::CPlaySinkPin(CPlaySink* pFilter, HRESULT* phr)
+    : CBaseInputPin(L"play sink input", pFilter, &pFilter->m_lock, phr, L"input"),
+      m_pSink(pFilter) {}
+
+HRESULT CPlaySinkPin::CheckMediaType(const CMediaType*) {
+    return S_OK;
+}
+
+HRESULT CPlaySinkPin::Active() {
+    m_interrupt.Reset();
+    return CBaseInputPin::Active();
+}
+
+HRESULT CPlaySinkPin::Inactive() {
+    m_interrupt.Set();
+    return CBaseInputPin::Inactive();
+}
+
+void CPlaySinkPin::WaitForPresentationTime(REFERENCE_TIME rtStart) {
+    IReferenceClock* clock = m_pSink->ReferenceClock();
+    if (clock == nullptr)
+        return;
+    REFERENCE_TIME now = 0;
+    if (SUCCEEDED(clock->GetTime(&now))) {
+        const REFERENCE_TIME due = m_pSink->StreamStart() + rtStart;
+        if (due > now)
+            m_interrupt.Wait(DWORD(std::min<REFERENCE_TIME>((due - now) / 10000, 60000)));
+    }
+    clock->Release();
+}
+
+STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
+    HRESULT hr = CBaseInputPin::Receive(pSample);
+    if (hr != S_OK)
+        return hr;
+    BYTE* data = nullptr;
+    pSample->GetPointer(&data);
+    const LONG length = std::max<LONG>(pSample->GetActualDataLength(), 0);
+    REFERENCE_TIME start = 0, stop = 0;
+    const HRESULT times = pSample->GetTime(&start, &stop);
+    const bool hasStart = SUCCEEDED(times);
+    const bool hasStop = times == S_OK;
+    const bool sync = pSample->IsSyncPoint() == S_OK;
+    if (m_pSink->Log != nullptr)
+        m_pSink->Log->Sample(m_pSink->Pin, hasStart ? &start : nullptr, hasStop ? &stop : nullptr,
+                             data, size_t(length), sync, pSample->IsDiscontinuity() == S_OK,
+                             pSample->IsPreroll() == S_OK);
+    if (hasStart)
+        WaitForPresentationTime(start);
+
+    const int stream = RecorderStream;
+    if (m_pSink->Recorder != nullptr && stream >= 0 && hasStart) {
+        // After a seek the file's time line goes on where it was.
+        if (m_bRecordRebase) {
+            m_rtRecordOffset = m_rtRecordEnd - start;
+            m_bRecordRebase = false;
+        }
+        const REFERENCE_TIME recordStart = start + m_rtRecordOffset;
+        const REFERENCE_TIME recordStop = (hasStop ? stop : start) + m_rtRecordOffset;
+        m_pSink->Recorder->Write(stream, data, size_t(length), recordStart, recordStop, sync);
+        m_rtRecordEnd = std::max(m_rtRecordEnd, recordStop);
+    }
+    if (hasStop && m_pSink->Progress != nullptr &&
+        m_pSink->Progress->Report(m_rtSegmentStart + stop))
+        m_pSink->NotifyEvent(EC_KVSSF_POSITION_REACHED, 0, 0);
+    ++m_pSink->SamplesReceived;
+    return S_OK;
+}
+
+STDMETHODIMP CPlaySinkPin::EndOfStream() {
+    if (m_pSink->Log != nullptr)
+        m_pSink->Log->Event(m_pSink->Pin, "eos");
+    m_pSink->NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+}
+
+STDMETHODIMP CPlaySinkPin::BeginFlush() {
+    if (m_pSink->Log != nullptr)
+        m_pSink->Log->Event(m_pSink->Pin, "beginflush");
+    m_interrupt.Set();
+    return CBaseInputPin::BeginFlush();
+}
+
+STDMETHODIMP CPlaySinkPin::EndFlush() {
+    if (m_pSink->Log != nullptr)
+        m_pSink->Log->Event(m_pSink->Pin, "endflush");
+    m_interrupt.Reset();
+    return CBaseInputPin::EndFlush();
+}
+
+STDMETHODIMP CPlaySinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) {
+    if (m_pSink->Log != nullptr)
+        m_pSink->Log->NewSegment(m_pSink->Pin, tStart, tStop, dRate);
+    m_rtSegmentStart = tStart;
+    m_bRecordRebase = m_rtRecordEnd > 0;
+    return CBaseInputPin::NewSegment(tStart, tStop, dRate);
+}
+
+CPlaySink::CPlaySink(int pin, CSampleLog* log, CRecorder* recorder, CPlayProgress* progress,
+                     HRESULT* phr)
+    : CBaseFilter(L"play sink", nullptr, &m_lock, GUID_NULL, phr), Pin(pin), Log(log),
+      Recorder(recorder), Progress(progress), m_pPin(new CPlaySinkPin(this, phr)) {}
+
+CPlaySink::~CPlaySink() {
+    delete m_pPin;
+}
+
+CBasePin* CPlaySink::GetPin(int n) {
+    return n == 0 ? m_pPin : nullptr;
+}
+
+REFERENCE_TIME CPlaySink::StreamStart() {
+    CAutoLock lock(&m_lock);
+    return m_tStart;
+}
+
+IReferenceClock* CPlaySink::ReferenceClock() {
+    CAutoLock lock(&m_lock);
+    if (m_pClock != nullptr)
+        m_pClock->AddRef();
+    return m_pClock;
+}

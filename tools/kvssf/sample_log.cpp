@@ -1,0 +1,113 @@
+#include "tools/kvssf/sample_log.h"
+
+#include <cinttypes>
+
+extern "C" {
+#include <libavutil/md5.h>
+}
+
+#include "tools/kvssf/json_writer.h"
+
+namespace {
+
+std::string Md5Hex(const BYTE* data, size_t size) {
+    uint8_t digest[16];
+    av_md5_sum(digest, data, size);
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (uint8_t b : digest) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+void OptionalTime(JsonWriter& json, const char* key, const REFERENCE_TIME* time) {
+    json.Key(key);
+    if (time != nullptr)
+        json.Int(*time);
+    else
+        json.Null();
+}
+
+} // namespace
+
+CSampleLog::~CSampleLog() {
+    Close();
+}
+
+bool CSampleLog::Open(const std::string& path) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (path == "-") {
+        m_file = stdout;
+        m_ownsFile = false;
+    } else {
+        m_file = std::fopen(path.c_str(), "w");
+        m_ownsFile = true;
+    }
+    return m_file != nullptr;
+}
+
+void CSampleLog::Close() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_file != nullptr) {
+        if (m_ownsFile)
+            std::fclose(m_file);
+        else
+            std::fflush(m_file);
+    }
+    m_file = nullptr;
+}
+
+void CSampleLog::WriteLine(const std::string& line) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_file == nullptr)
+        return;
+    std::fputs(line.c_str(), m_file);
+    std::fputc('\n', m_file);
+}
+
+void CSampleLog::Sample(int pin, const REFERENCE_TIME* start, const REFERENCE_TIME* stop,
+                        const BYTE* data, size_t size, bool sync, bool discontinuity,
+                        bool preroll) {
+    if (!IsOpen())
+        return;
+    JsonWriter json;
+    json.BeginObject().Key("pin").Int(pin);
+    OptionalTime(json, "start", start);
+    OptionalTime(json, "stop", stop);
+    json.Key("size").UInt(size);
+    json.Key("sync").Bool(sync);
+    json.Key("discontinuity").Bool(discontinuity);
+    json.Key("preroll").Bool(preroll);
+    json.Key("md5").String(Md5Hex(data, size));
+    json.EndObject();
+    WriteLine(json.Text());
+}
+
+void CSampleLog::NewSegment(int pin, REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+    if (!IsOpen())
+        return;
+    JsonWriter json;
+    json.BeginObject().Key("pin").Int(pin).Key("event").String("newsegment");
+    json.Key("start").Int(start).Key("stop").Int(stop).Key("rate").Double(rate).EndObject();
+    WriteLine(json.Text());
+}
+
+void CSampleLog::Event(int pin, const char* name) {
+    if (!IsOpen())
+        return;
+    JsonWriter json;
+    json.BeginObject().Key("pin").Int(pin).Key("event").String(name).EndObject();
+    WriteLine(json.Text());
+}
+
+void CSampleLog::Error(HRESULT hr) {
+    if (!IsOpen())
+        return;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", unsigned(hr));
+    JsonWriter json;
+    json.BeginObject().Key("event").String("error").Key("hr").String(code).EndObject();
+    WriteLine(json.Text());
+}
