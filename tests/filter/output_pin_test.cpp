@@ -1,0 +1,172 @@
+// The output pin's delivery loop against a sink that misbehaves: refused samples, a
+// decommitted allocator, and the stop position.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "filter/kvssf_reader.h"
+#include "framework/base_filter.h"
+#include "framework/input_pin.h"
+#include "framework/platform/codepage.h"
+#include "tests/support/origin.h"
+#include "tests/support/temp_directory.h"
+
+namespace {
+
+class TestSink;
+
+// Accepts Limit samples, then refuses with Refusal; counts what it sees.
+class TestSinkPin : public CBaseInputPin {
+public:
+    TestSinkPin(CBaseFilter* filter, CCritSec* lock, HRESULT* phr)
+        : CBaseInputPin(L"test sink input", filter, lock, phr, L"in"), m_sink(filter) {}
+
+    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    STDMETHODIMP Receive(IMediaSample* sample) override {
+        HRESULT hr = CBaseInputPin::Receive(sample);
+        if (hr != S_OK)
+            return hr;
+        if (Received >= Limit)
+            return Refusal;
+        if (sample->IsPreroll() == S_OK)
+            ++Preroll;
+        ++Received;
+        return S_OK;
+    }
+    STDMETHODIMP EndOfStream() override {
+        ++EndOfStreams;
+        m_sink->NotifyEvent(EC_COMPLETE, S_OK, 0);
+        return S_OK;
+    }
+
+    long Limit = 1L << 30;
+    HRESULT Refusal = S_FALSE;
+    std::atomic<long> Received{0}, EndOfStreams{0}, Preroll{0};
+
+private:
+    CBaseFilter* const m_sink;
+};
+
+class TestSink : public CBaseFilter {
+public:
+    explicit TestSink(HRESULT* phr)
+        : CBaseFilter(L"test sink", nullptr, &m_lock, GUID_NULL, phr), Pin(this, &m_lock, phr) {}
+    int GetPinCount() override { return 1; }
+    CBasePin* GetPin(int n) override { return n == 0 ? &Pin : nullptr; }
+
+    CCritSec m_lock;
+    TestSinkPin Pin;
+};
+
+// The audio pin of the on-demand presentation connected to a test sink, in a graph.
+class OutputPinTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const std::string base = OriginUrl("nginx");
+        ASSERT_FALSE(base.empty());
+        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph)),
+                  S_OK);
+        HRESULT hr = S_OK;
+        CUnknown* reader = CKVSsfRd::CreateInstance(nullptr, &hr);
+        ASSERT_EQ(reader->NonDelegatingQueryInterface(IID_IBaseFilter,
+                                                      reinterpret_cast<void**>(&m_source)),
+                  S_OK);
+        m_reader = static_cast<CKVSsfRd*>(m_source);
+        ASSERT_EQ(m_graph->AddFilter(m_source, L"source"), S_OK);
+        IFileSourceFilter* file = nullptr;
+        m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
+        ASSERT_EQ(file->Load(AnsiToWide(base + "media/vod/pres.ism/Manifest").c_str(), nullptr),
+                  S_OK);
+        file->Release();
+        m_sink = new TestSink(&hr);
+        m_sink->AddRef();
+        ASSERT_EQ(m_graph->AddFilter(m_sink, L"sink"), S_OK);
+        ASSERT_EQ(m_graph->ConnectDirect(m_reader->GetPin(1), &m_sink->Pin, nullptr), S_OK);
+        IMediaFilter* filter = nullptr;
+        m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter));
+        filter->SetSyncSource(nullptr);
+        filter->Release();
+        m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_control));
+        m_graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&m_events));
+    }
+    void TearDown() override {
+        if (m_control) {
+            m_control->Stop();
+            m_control->Release();
+        }
+        if (m_events)
+            m_events->Release();
+        if (m_graph)
+            m_graph->Release();
+        if (m_sink)
+            m_sink->Release();
+        if (m_source)
+            m_source->Release();
+        EXPECT_EQ(m_temp.FileCount(), 0u);
+    }
+    // The next event within timeoutMs; 0 when none came.
+    LONG NextEvent(DWORD timeoutMs, LONG_PTR* first = nullptr) {
+        LONG code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        if (m_events->GetEvent(&code, &p1, &p2, long(timeoutMs)) != S_OK)
+            return 0;
+        m_events->FreeEventParams(code, p1, p2);
+        if (first)
+            *first = p1;
+        return code;
+    }
+
+    ScopedTempDirectory m_temp;
+    IGraphBuilder* m_graph = nullptr;
+    IBaseFilter* m_source = nullptr;
+    CKVSsfRd* m_reader = nullptr;
+    TestSink* m_sink = nullptr;
+    IMediaControl* m_control = nullptr;
+    IMediaEventEx* m_events = nullptr;
+};
+
+TEST_F(OutputPinTest, RefusedDelivery_EndsTheLoopQuietly) {
+    m_sink->Pin.Limit = 10;
+    ASSERT_EQ(m_control->Run(), S_OK);
+    // Neither end of stream nor an error: the graph never completes.
+    EXPECT_EQ(NextEvent(1000), 0);
+    EXPECT_EQ(m_sink->Pin.Received.load(), 10);
+    EXPECT_EQ(m_sink->Pin.EndOfStreams.load(), 0);
+    // A failure from downstream ends it the same way.
+    ASSERT_EQ(m_control->Stop(), S_OK);
+    m_sink->Pin.Refusal = E_FAIL;
+    m_sink->Pin.Received = 0;
+    ASSERT_EQ(m_control->Run(), S_OK);
+    EXPECT_EQ(NextEvent(1000), 0);
+    EXPECT_EQ(m_sink->Pin.EndOfStreams.load(), 0);
+}
+
+TEST_F(OutputPinTest, DecommittedAllocator_EndsTheLoopWithoutEvents) {
+    m_sink->Pin.Limit = 0;
+    m_sink->Pin.Refusal = S_OK; // held samples are dropped silently
+    ASSERT_EQ(m_control->Run(), S_OK);
+    ASSERT_NE(m_sink->Pin.Allocator(), nullptr);
+    EXPECT_EQ(m_sink->Pin.Allocator()->Decommit(), S_OK);
+    EXPECT_EQ(NextEvent(1000), 0);
+    EXPECT_EQ(m_sink->Pin.EndOfStreams.load(), 0);
+}
+
+TEST_F(OutputPinTest, StopPosition_EndsBeforeTheSampleStartingThere) {
+    IMediaSeeking* seeking = nullptr;
+    m_source->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+    // Audio samples of 1024 at 48 kHz: the fourth starts at 3 × 213333 (stream ticks
+    // are 100 ns here), so a stop there delivers three.
+    LONGLONG start = 0, stop = 3 * 213333;
+    ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                    AM_SEEKING_AbsolutePositioning),
+              S_OK);
+    seeking->Release();
+    ASSERT_EQ(m_control->Run(), S_OK);
+    EXPECT_EQ(NextEvent(10000), EC_COMPLETE);
+    EXPECT_EQ(m_sink->Pin.Received.load(), 3);
+    EXPECT_EQ(m_sink->Pin.EndOfStreams.load(), 1);
+    EXPECT_EQ(m_sink->Pin.Preroll.load(), 0) << "the first sample stops 21 ms in";
+}
+
+} // namespace
