@@ -33,11 +33,7 @@ public:
         ++Received;
         return S_OK;
     }
-    STDMETHODIMP EndOfStream() override {
-        ++EndOfStreams;
-        m_sink->NotifyEvent(EC_COMPLETE, S_OK, 0);
-        return S_OK;
-    }
+    STDMETHODIMP EndOfStream() override;
 
     long Limit = 1L << 30;
     HRESULT Refusal = S_FALSE;
@@ -47,16 +43,39 @@ private:
     CBaseFilter* const m_sink;
 };
 
+// A renderer: the graph hears of the end of stream once it runs.
 class TestSink : public CBaseFilter {
 public:
     explicit TestSink(HRESULT* phr)
         : CBaseFilter(L"test sink", nullptr, &m_lock, GUID_NULL, phr), Pin(this, &m_lock, phr) {}
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override { return n == 0 ? &Pin : nullptr; }
+    STDMETHODIMP Run(REFERENCE_TIME tStart) override {
+        CAutoLock lock(&m_lock);
+        const HRESULT hr = CBaseFilter::Run(tStart);
+        if (m_ended)
+            NotifyEvent(EC_COMPLETE, S_OK, 0);
+        return hr;
+    }
+    void Ended() {
+        CAutoLock lock(&m_lock);
+        m_ended = true;
+        if (m_State == State_Running)
+            NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
 
     CCritSec m_lock;
     TestSinkPin Pin;
+
+private:
+    bool m_ended = false; // m_lock
 };
+
+STDMETHODIMP TestSinkPin::EndOfStream() {
+    ++EndOfStreams;
+    static_cast<TestSink*>(m_sink)->Ended();
+    return S_OK;
+}
 
 // The audio pin of the on-demand presentation connected to a test sink, in a graph.
 class OutputPinTest : public testing::Test {

@@ -145,9 +145,14 @@ class KvssfPlay(unittest.TestCase):
         for pin, expected in ((0, video), (1, audio)):
             events = [e.get("event") for e in pins[pin]]
             at = events.index("beginflush")
-            self.assertEqual(events[at:at + 3], ["beginflush", "endflush", "newsegment"])
-            self.assertEqual(pins[pin][at + 2]["start"], 7 * TICKS)
-            after = [s for s in pins[pin][at + 3:] if "md5" in s]
+            end = events.index("endflush", at)
+            # Nothing is delivered during the flush. A worker that was slow to start its
+            # first loop may still announce the old segment in it.
+            self.assertEqual(set(events[at + 1:end]) - {"newsegment"}, set(),
+                             pins[pin][at:end + 1])
+            self.assertEqual(events[end + 1], "newsegment")
+            self.assertEqual(pins[pin][end + 1]["start"], 7 * TICKS)
+            after = [s for s in pins[pin][end + 2:] if "md5" in s]
             self.assertTrue(after[0]["discontinuity"])
             target = 7 * TICKS
             if pin == 0:

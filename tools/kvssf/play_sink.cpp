@@ -46,6 +46,7 @@ void CPlaySinkPin::WaitForPresentationTime(REFERENCE_TIME rtStart) {
 }
 
 STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
+    CAutoLock lock(&m_receiveLock);
     HRESULT hr = CBaseInputPin::Receive(pSample);
     if (hr != S_OK)
         return hr;
@@ -86,14 +87,17 @@ STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
 STDMETHODIMP CPlaySinkPin::EndOfStream() {
     if (m_pSink->Log != nullptr)
         m_pSink->Log->Event(m_pSink->Pin, "eos");
-    m_pSink->NotifyEvent(EC_COMPLETE, S_OK, 0);
+    m_pSink->ReportEndOfStream();
     return S_OK;
 }
 
 STDMETHODIMP CPlaySinkPin::BeginFlush() {
+    // Ends a wait for a sample's time, then waits for that sample to finish.
+    m_interrupt.Set();
+    m_pSink->CancelEndOfStream();
+    CAutoLock lock(&m_receiveLock);
     if (m_pSink->Log != nullptr)
         m_pSink->Log->Event(m_pSink->Pin, "beginflush");
-    m_interrupt.Set();
     return CBaseInputPin::BeginFlush();
 }
 
@@ -119,6 +123,34 @@ CPlaySink::CPlaySink(int pin, CSampleLog* log, CRecorder* recorder, CPlayProgres
 
 CPlaySink::~CPlaySink() {
     delete m_pPin;
+}
+
+void CPlaySink::ReportEndOfStream() {
+    CAutoLock lock(&m_lock);
+    if (m_State == State_Running)
+        NotifyEvent(EC_COMPLETE, S_OK, 0);
+    else
+        m_bEndOfStreamPending = true;
+}
+
+void CPlaySink::CancelEndOfStream() {
+    CAutoLock lock(&m_lock);
+    m_bEndOfStreamPending = false;
+}
+
+STDMETHODIMP CPlaySink::Run(REFERENCE_TIME tStart) {
+    CAutoLock lock(&m_lock);
+    const HRESULT hr = CBaseFilter::Run(tStart);
+    if (SUCCEEDED(hr) && m_bEndOfStreamPending) {
+        m_bEndOfStreamPending = false;
+        NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
+    return hr;
+}
+
+STDMETHODIMP CPlaySink::Stop() {
+    CancelEndOfStream();
+    return CBaseFilter::Stop();
 }
 
 CBasePin* CPlaySink::GetPin(int n) {

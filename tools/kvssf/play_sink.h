@@ -54,6 +54,9 @@ private:
     void WaitForPresentationTime(REFERENCE_TIME rtStart);
 
     CPlaySink* const m_pSink;
+    // Held by Receive throughout, so that a flush is logged after every sample that got
+    // past the streaming check before it.
+    CCritSec m_receiveLock;
     CAMEvent m_interrupt{TRUE};                      // set by flushes and stops
     std::atomic<REFERENCE_TIME> m_rtSegmentStart{0}; // of the last new segment
     // Recording times go on from the last written one after a seek: the offset added.
@@ -70,6 +73,9 @@ public:
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
+    // Sends the completion of an end of stream that arrived while paused.
+    STDMETHODIMP Run(REFERENCE_TIME tStart) override;
+    STDMETHODIMP Stop() override;
     CPlaySinkPin* InputPin() { return m_pPin; }
 
     const int Pin;
@@ -82,7 +88,11 @@ private:
     friend class CPlaySinkPin;
     REFERENCE_TIME StreamStart();      // the start of the last Run; filter lock
     IReferenceClock* ReferenceClock(); // referenced, or null
+    // The graph hears of an end of stream once the sink runs, as from a renderer.
+    void ReportEndOfStream();
+    void CancelEndOfStream();
 
     CCritSec m_lock;
     CPlaySinkPin* m_pPin;
+    bool m_bEndOfStreamPending = false; // m_lock
 };

@@ -24,10 +24,16 @@ void CPlatformEvent::Reset() {
 bool CPlatformEvent::Wait(DWORD timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto signalled = [this] { return m_signalled; };
-    if (timeoutMs == INFINITE)
+    // A poll must not reach the condition variable: even an expired wait enters the
+    // kernel and gives up the processor.
+    if (timeoutMs == 0) {
+        if (!m_signalled)
+            return false;
+    } else if (timeoutMs == INFINITE) {
         m_changed.wait(lock, signalled);
-    else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), signalled))
+    } else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), signalled)) {
         return false;
+    }
     if (!m_manualReset)
         m_signalled = false;
     return true;
