@@ -2,9 +2,7 @@
 // and level adaptation.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "fragments/async_fragment.h"
 #include "fragments/fragment_url.h"
@@ -112,13 +110,14 @@ public:
     }
 };
 
-// Retries a fill while its fragment downloads.
+// Retries a fill while its fragment downloads, waiting for the download in between
+// (10 s at most).
 HRESULT FillWhenReady(CSSFStream& stream, IMediaSample* sample) {
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 100; ++i) {
         const HRESULT hr = stream.FillSample(sample);
         if (hr != E_PENDING)
             return hr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stream.WaitForCurrentFragment(100);
     }
     return E_PENDING;
 }

@@ -1,10 +1,8 @@
 // Recording a presentation's streams into container files that FFmpeg reads back.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "framework/media_type.h"
 #include "manifest/manifest.h"
@@ -92,7 +90,7 @@ std::vector<size_t> Record(CSSFManifest& manifest, CRecorder& recorder) {
         for (HRESULT hr = S_OK; hr != S_FALSE;) {
             hr = stream.FillSample(&sample);
             if (hr == E_PENDING) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                stream.WaitForCurrentFragment(1000);
                 continue;
             }
             if (hr != S_OK)
