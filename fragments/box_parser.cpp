@@ -118,9 +118,11 @@ HRESULT CSSFFragment::ReadBoxHeader(SSFBoxHeader* header, uint64_t limit) {
     } else if (header->Size == 0) {
         header->Size = limit;
     }
-    // Sizes compare as signed 64-bit values; a box smaller than its own header is
-    // rejected rather than read with a wrapped payload.
-    if (int64_t(limit) < int64_t(header->Size) || header->Size < header->HeaderLength)
+    // Sizes compare as signed 64-bit values, so a size from 2^63 up, negative as such,
+    // is an overrun too; a box smaller than its own header is rejected rather than read
+    // with a wrapped payload.
+    if (int64_t(header->Size) < 0 || int64_t(limit) < int64_t(header->Size) ||
+        header->Size < header->HeaderLength)
         return E_FAIL;
     header->Remaining = header->Size - header->HeaderLength;
     if (header->Is("uuid")) {

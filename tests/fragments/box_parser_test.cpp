@@ -175,6 +175,17 @@ TEST_F(BoxParserTest, Sizes_ZeroAndLargeSizeBoxes) {
     // An mdat before any moof: no samples, and the parse stops there.
     ASSERT_EQ(Parse(Cat({Box("mdat", {}), Moof(ThreeSampleTraf())})), S_OK);
     EXPECT_EQ(m_fragment.SampleCount, 0u);
+
+    // A 64-bit size from 2^63 up overruns any container, however its count reads: no
+    // table of that count is allocated (found by fuzzing).
+    Bytes huge = {0, 0, 0, 1, 't', 'r', 'u', 'n'};
+    Put64(&huge, 0xD000000000000000ull);
+    huge.insert(huge.end(), {0, 0, 0x01, 0x00});
+    Put32(&huge, 0x8DA7F6F7);
+    EXPECT_EQ(Parse(Cat({Moof(Box("traf", huge)), Box("mdat", {})})), E_FAIL);
+    Bytes top = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
+    Put64(&top, ~uint64_t(0));
+    EXPECT_EQ(Parse(Cat({top, Moof(ThreeSampleTraf())})), E_FAIL);
 }
 
 TEST_F(BoxParserTest, Malformed_TruncatedOverrunningAndHostileBodiesFail) {
