@@ -8,6 +8,7 @@
 #include "framework/media_type.h"
 #include "manifest/avc_configuration.h"
 #include "manifest/chunk.h"
+#include "manifest/fourcc.h"
 #include "manifest/h264/sps_reader.h"
 #include "manifest/stream.h"
 #include "manifest/track.h"
@@ -18,10 +19,6 @@ static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX layout");
 
 namespace {
 
-constexpr uint32_t kFourCCH264 = 0x34363248; // "H264"
-constexpr uint32_t kFourCCAvc1 = 0x31637661; // "avc1"
-constexpr uint32_t kFourCCYuy2 = 0x32595559; // "YUY2"
-constexpr uint32_t kFourCCMp4a = 0x6134706D; // "mp4a"
 constexpr uint32_t kAudioTagAac = 255;
 constexpr WORD kFormatTagPcm = 1;
 

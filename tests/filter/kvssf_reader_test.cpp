@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <memory>
 #include <vector>
 
 #include "filter/kvssf_reader.h"
 #include "framework/platform/codepage.h"
 #include "manifest/stream.h"
+#include "tests/filter/reader_graph.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
-#include "tools/kvssf/play_sink.h"
 #include "tools/kvssf/sample_log.h"
 
 namespace {
@@ -21,89 +20,6 @@ template <typename T> T* Query(IUnknown* object, REFIID iid) {
     EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
     return result;
 }
-
-// The filter and a connected sink per pin, in a graph.
-class ReaderGraph {
-public:
-    ReaderGraph() {
-        EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, reinterpret_cast<void**>(&Graph)),
-                  S_OK);
-        HRESULT hr = S_OK;
-        CUnknown* reader = CKVSsfRd::CreateInstance(nullptr, &hr);
-        EXPECT_EQ(
-            reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&Filter)),
-            S_OK);
-        Reader = static_cast<CKVSsfRd*>(Filter);
-        Seeking = Query<IMediaSeeking>(Filter, IID_IMediaSeeking);
-        EXPECT_EQ(Graph->AddFilter(Filter, L"source"), S_OK);
-    }
-    ~ReaderGraph() {
-        if (Control != nullptr) {
-            Control->Stop();
-            Control->Release();
-        }
-        if (Events != nullptr)
-            Events->Release();
-        Seeking->Release();
-        Graph->Release(); // releases the filters it holds
-        for (CPlaySink* sink : Sinks)
-            sink->Release();
-        Filter->Release();
-    }
-
-    HRESULT Load(const std::string& url) {
-        IFileSourceFilter* file = Query<IFileSourceFilter>(Filter, IID_IFileSourceFilter);
-        const HRESULT hr = file->Load(AnsiToWide(url).c_str(), nullptr);
-        file->Release();
-        return hr;
-    }
-    // A sink on every pin, connected where the pin offers a type; no clock.
-    void Connect(CSampleLog* log = nullptr) {
-        IEnumPins* pins = nullptr;
-        ASSERT_EQ(Filter->EnumPins(&pins), S_OK);
-        IPin* pin = nullptr;
-        for (int i = 0; pins->Next(1, &pin, nullptr) == S_OK; ++i) {
-            HRESULT hr = S_OK;
-            auto* sink = new CPlaySink(i, log, nullptr, &Progress, &hr);
-            sink->AddRef();
-            Sinks.push_back(sink);
-            EXPECT_EQ(Graph->AddFilter(sink, (L"sink " + std::to_wstring(i)).c_str()), S_OK);
-            Connected.push_back(Graph->ConnectDirect(pin, sink->InputPin(), nullptr));
-            pin->Release();
-        }
-        pins->Release();
-        IMediaFilter* mediaFilter = Query<IMediaFilter>(Graph, IID_IMediaFilter);
-        EXPECT_EQ(mediaFilter->SetSyncSource(nullptr), S_OK);
-        mediaFilter->Release();
-        Control = Query<IMediaControl>(Graph, IID_IMediaControl);
-        Events = Query<IMediaEventEx>(Graph, IID_IMediaEventEx);
-    }
-    // The next event that is not a position report: EC_COMPLETE, EC_ERRORABORT, ...
-    LONG NextEvent(LONG_PTR* first = nullptr) {
-        LONG code = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        while (Events->GetEvent(&code, &p1, &p2, 30000) == S_OK) {
-            Events->FreeEventParams(code, p1, p2);
-            if (code == EC_KVSSF_POSITION_REACHED)
-                continue;
-            if (first != nullptr)
-                *first = p1;
-            return code;
-        }
-        return 0;
-    }
-
-    IGraphBuilder* Graph = nullptr;
-    IBaseFilter* Filter = nullptr;
-    CKVSsfRd* Reader = nullptr;
-    IMediaSeeking* Seeking = nullptr;
-    IMediaControl* Control = nullptr;
-    IMediaEventEx* Events = nullptr;
-    CPlayProgress Progress;
-    std::vector<CPlaySink*> Sinks;
-    std::vector<HRESULT> Connected; // per pin
-};
 
 class KVSsfRdTest : public testing::Test {
 protected:
@@ -166,7 +82,7 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
 TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
-    graph.Connect();
+    graph.ConnectPlaySinks();
     IMediaSeeking* s = graph.Seeking;
     DWORD caps = 0;
     EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
@@ -258,7 +174,7 @@ TEST_F(KVSsfRdTest, Seeking_LiveAnswersNotImplementedAndCannotCue) {
     EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME), E_NOTIMPL);
     EXPECT_EQ(s->GetPreroll(&value), S_OK);
 
-    graph.Connect();
+    graph.ConnectPlaySinks();
     EXPECT_EQ(graph.Filter->Pause(), S_OK);
     FILTER_STATE state;
     EXPECT_EQ(graph.Filter->GetState(0, &state), VFW_S_CANT_CUE);
@@ -270,7 +186,7 @@ TEST_F(KVSsfRdTest, Seeking_LiveAnswersNotImplementedAndCannotCue) {
 TEST_F(KVSsfRdTest, Seek_IntoAGapMovesEveryStreamToTheStart) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("fixtures/gap.ism/Manifest")), S_OK);
-    graph.Connect();
+    graph.ConnectPlaySinks();
     ASSERT_EQ(graph.Connected, (std::vector<HRESULT>{S_OK, S_OK}));
     LONGLONG current = 79360000;
     EXPECT_EQ(graph.Seeking->SetPositions(&current,
@@ -308,7 +224,7 @@ TEST_F(KVSsfRdTest, Run_SeekWhilePausedThenCompletes) {
     CSampleLog log;
     const std::string path = m_temp.Path() + "/samples.jsonl";
     ASSERT_TRUE(log.Open(path));
-    graph.Connect(&log);
+    graph.ConnectPlaySinks(&log);
     ASSERT_EQ(graph.Control->Pause(), S_OK);
     LONGLONG current = 60000000;
     EXPECT_EQ(graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0),
@@ -330,13 +246,13 @@ TEST_F(KVSsfRdTest, Run_SeekWhilePausedThenCompletes) {
 TEST_F(KVSsfRdTest, StreamFailure_EndOfStreamAndErrorAbort) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("fixtures/codings.ism/Manifest")), S_OK);
-    graph.Connect();
+    graph.ConnectPlaySinks();
     // The H.264 level's parameter set is cut short: no type, no connection.
     EXPECT_EQ(graph.Connected[0], VFW_E_NO_ACCEPTABLE_TYPES);
     ASSERT_EQ(graph.Connected[1], S_OK);
     ASSERT_EQ(graph.Control->Run(), S_OK);
     LONG_PTR code = 0;
-    EXPECT_EQ(graph.NextEvent(&code), EC_ERRORABORT);
+    EXPECT_EQ(graph.NextEvent(30000, &code), EC_ERRORABORT);
     EXPECT_EQ(HRESULT(code), HRESULT(0x80070002));
     EXPECT_EQ(graph.Control->Stop(), S_OK);
 }

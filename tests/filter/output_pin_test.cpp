@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "filter/kvssf_reader.h"
 #include "framework/base_filter.h"
 #include "framework/input_pin.h"
-#include "framework/platform/codepage.h"
+#include "tests/filter/reader_graph.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
 
@@ -83,66 +84,24 @@ protected:
     void SetUp() override {
         const std::string base = OriginUrl("nginx");
         ASSERT_FALSE(base.empty());
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph)),
-                  S_OK);
+        ASSERT_EQ(m_graph->Load(base + "media/vod/pres.ism/Manifest"), S_OK);
         HRESULT hr = S_OK;
-        CUnknown* reader = CKVSsfRd::CreateInstance(nullptr, &hr);
-        ASSERT_EQ(reader->NonDelegatingQueryInterface(IID_IBaseFilter,
-                                                      reinterpret_cast<void**>(&m_source)),
-                  S_OK);
-        m_reader = static_cast<CKVSsfRd*>(m_source);
-        ASSERT_EQ(m_graph->AddFilter(m_source, L"source"), S_OK);
-        IFileSourceFilter* file = nullptr;
-        m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
-        ASSERT_EQ(file->Load(AnsiToWide(base + "media/vod/pres.ism/Manifest").c_str(), nullptr),
-                  S_OK);
-        file->Release();
         m_sink = new TestSink(&hr);
-        m_sink->AddRef();
-        ASSERT_EQ(m_graph->AddFilter(m_sink, L"sink"), S_OK);
-        ASSERT_EQ(m_graph->ConnectDirect(m_reader->GetPin(1), &m_sink->Pin, nullptr), S_OK);
-        IMediaFilter* filter = nullptr;
-        m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter));
-        filter->SetSyncSource(nullptr);
-        filter->Release();
-        m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_control));
-        m_graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&m_events));
+        ASSERT_EQ(m_graph->AddSink(m_sink, m_graph->Reader->GetPin(1), &m_sink->Pin), S_OK);
+        m_control = m_graph->Control;
+        m_source = m_graph->Filter;
     }
     void TearDown() override {
-        if (m_control) {
-            m_control->Stop();
-            m_control->Release();
-        }
-        if (m_events)
-            m_events->Release();
-        if (m_graph)
-            m_graph->Release();
-        if (m_sink)
-            m_sink->Release();
-        if (m_source)
-            m_source->Release();
+        m_graph.reset();
         EXPECT_EQ(m_temp.FileCount(), 0u);
     }
-    // The next event within timeoutMs; 0 when none came.
-    LONG NextEvent(DWORD timeoutMs, LONG_PTR* first = nullptr) {
-        LONG code = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        if (m_events->GetEvent(&code, &p1, &p2, long(timeoutMs)) != S_OK)
-            return 0;
-        m_events->FreeEventParams(code, p1, p2);
-        if (first)
-            *first = p1;
-        return code;
-    }
+    LONG NextEvent(DWORD timeoutMs) { return m_graph->NextEvent(timeoutMs); }
 
     ScopedTempDirectory m_temp;
-    IGraphBuilder* m_graph = nullptr;
-    IBaseFilter* m_source = nullptr;
-    CKVSsfRd* m_reader = nullptr;
-    TestSink* m_sink = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaEventEx* m_events = nullptr;
+    std::unique_ptr<ReaderGraph> m_graph = std::make_unique<ReaderGraph>();
+    TestSink* m_sink = nullptr;         // held by m_graph
+    IMediaControl* m_control = nullptr; // m_graph's
+    IBaseFilter* m_source = nullptr;    // m_graph's
 };
 
 TEST_F(OutputPinTest, RefusedDelivery_EndsTheLoopQuietly) {

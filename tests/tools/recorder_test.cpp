@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/media_sample.h"
 #include "framework/media_type.h"
 #include "manifest/manifest.h"
 #include "tests/support/origin.h"
@@ -11,52 +12,6 @@
 #include "tools/kvssf/recorder.h"
 
 namespace {
-
-// A media sample over a plain buffer, for FillSample.
-class BufferSample : public IMediaSample {
-public:
-    explicit BufferSample(size_t size) : Buffer(size) {}
-    STDMETHODIMP QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetPointer(BYTE** buffer) override {
-        *buffer = Buffer.data();
-        return S_OK;
-    }
-    STDMETHODIMP_(LONG) GetSize() override { return LONG(Buffer.size()); }
-    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
-        Start = *start;
-        Stop = *stop;
-        return S_OK;
-    }
-    STDMETHODIMP IsSyncPoint() override { return S_OK; }
-    STDMETHODIMP SetSyncPoint(BOOL sync) override {
-        Sync = sync != FALSE;
-        return S_OK;
-    }
-    STDMETHODIMP IsPreroll() override { return S_FALSE; }
-    STDMETHODIMP SetPreroll(BOOL) override { return S_OK; }
-    STDMETHODIMP_(LONG) GetActualDataLength() override { return Length; }
-    STDMETHODIMP SetActualDataLength(LONG length) override {
-        Length = length;
-        return S_OK;
-    }
-    STDMETHODIMP GetMediaType(AM_MEDIA_TYPE**) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMediaType(AM_MEDIA_TYPE*) override { return S_OK; }
-    STDMETHODIMP IsDiscontinuity() override { return S_FALSE; }
-    STDMETHODIMP SetDiscontinuity(BOOL) override { return S_OK; }
-    STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return S_OK; }
-
-    std::vector<BYTE> Buffer;
-    REFERENCE_TIME Start = 0, Stop = 0;
-    LONG Length = 0;
-    bool Sync = false;
-};
 
 std::string CommandOutput(const std::string& command) {
     std::string output;
@@ -85,22 +40,28 @@ std::vector<size_t> Record(CSSFManifest& manifest, CRecorder& recorder) {
     std::vector<size_t> counts;
     for (size_t i = 0; i < manifest.Streams.size(); ++i) {
         CSSFStream& stream = *manifest.Streams[i];
-        BufferSample sample(stream.CurrentTrack->GetMaxSampleSize());
+        std::vector<BYTE> buffer(stream.CurrentTrack->GetMaxSampleSize());
+        auto* sample = new CMediaSample(nullptr, buffer.data(), LONG(buffer.size()));
+        sample->AddRef();
         size_t count = 0;
         for (HRESULT hr = S_OK; hr != S_FALSE;) {
-            hr = stream.FillSample(&sample);
+            hr = stream.FillSample(sample);
             if (hr == E_PENDING) {
                 stream.WaitForCurrentFragment(1000);
                 continue;
             }
             if (hr != S_OK)
                 break;
-            EXPECT_EQ(recorder.Write(indexes[i], sample.Buffer.data(), size_t(sample.Length),
-                                     sample.Start, sample.Stop, sample.Sync),
+            REFERENCE_TIME start = 0, stop = 0;
+            sample->GetTime(&start, &stop);
+            EXPECT_EQ(recorder.Write(indexes[i], buffer.data(),
+                                     size_t(sample->GetActualDataLength()), start, stop,
+                                     sample->IsSyncPoint() == S_OK),
                       S_OK)
                 << recorder.LastError();
             ++count;
         }
+        sample->Release();
         counts.push_back(count);
     }
     EXPECT_EQ(recorder.Close(), S_OK) << recorder.LastError();

@@ -27,16 +27,10 @@ HRESULT OpenBody(const std::string& source, CSSFFragment* fragment) {
     return S_OK;
 }
 
-std::string HexCode(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
-}
-
 void PrintJson(const CSSFFragment& f, HRESULT result) {
     JsonWriter json;
     json.BeginObject();
-    json.Key("result").String(HexCode(result));
+    json.Key("result").String(HresultCode(result));
     json.Key("total_duration").UInt(f.TotalDuration);
     json.Key("moof_offset").UInt(f.MoofOffset);
     json.Key("sequence_number").UInt(f.SequenceNumber);

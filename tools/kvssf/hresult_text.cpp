@@ -54,13 +54,18 @@ const char* Explain(HRESULT hr) {
 
 } // namespace
 
-std::string DescribeHresult(HRESULT hr) {
+std::string HresultCode(HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    return code;
+}
+
+std::string DescribeHresult(HRESULT hr) {
+    const std::string code = HresultCode(hr);
     const char* text = Explain(hr);
     if (text)
-        return std::string(code) + ": " + text;
+        return code + ": " + text;
     if ((static_cast<uint32_t>(hr) & 0xFFFF0000u) == 0x80070000u)
-        return std::string(code) + ": system error " + std::to_string(hr & 0xFFFF);
-    return std::string(code) + ": failure";
+        return code + ": system error " + std::to_string(hr & 0xFFFF);
+    return code + ": failure";
 }

@@ -17,17 +17,6 @@ namespace {
 constexpr int64_t kUnbounded = INT64_MAX;
 constexpr double kTicksPerSecond = 10000000.0;
 
-std::string HexBytes(const std::vector<BYTE>& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (BYTE b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
-}
-
 std::string FourCCText(DWORD fourcc) {
     std::string text;
     for (int i = 0; i < 4; ++i) {
@@ -55,12 +44,14 @@ void WriteTrack(JsonWriter& json, const CSSFTrack& track) {
         json.BeginArray().String(attribute->Name).String(attribute->Value).EndArray();
     json.EndArray();
     if (auto* video = dynamic_cast<const CSSFVideoTrack*>(&track)) {
-        json.Key("codec_private_data").String(HexBytes(video->CodecPrivateData));
+        json.Key("codec_private_data")
+            .String(HexText(video->CodecPrivateData.data(), video->CodecPrivateData.size()));
         json.Key("fourcc").String(FourCCText(video->FourCC));
         json.Key("max_width").UInt(video->MaxWidth);
         json.Key("max_height").UInt(video->MaxHeight);
     } else if (auto* audio = dynamic_cast<const CSSFAudioTrack*>(&track)) {
-        json.Key("codec_private_data").String(HexBytes(audio->CodecPrivateData));
+        json.Key("codec_private_data")
+            .String(HexText(audio->CodecPrivateData.data(), audio->CodecPrivateData.size()));
         json.Key("sampling_rate").UInt(audio->SamplingRate);
         json.Key("channels").UInt(audio->Channels);
         json.Key("bits_per_sample").UInt(audio->BitsPerSample);
@@ -79,12 +70,6 @@ std::string GuidText(const GUID& guid) {
     return text;
 }
 
-std::string HresultText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", unsigned(hr));
-    return text;
-}
-
 // The one media type the stream's pin offers, and its buffer needs.
 void WriteMediaType(JsonWriter& json, CSSFStream& stream) {
     CMediaType type;
@@ -97,11 +82,10 @@ void WriteMediaType(JsonWriter& json, CSSFStream& stream) {
         json.Key("fixed_size_samples").Bool(type.bFixedSizeSamples != FALSE);
         json.Key("temporal_compression").Bool(type.bTemporalCompression != FALSE);
         json.Key("sample_size").UInt(type.lSampleSize);
-        json.Key("format").String(
-            HexBytes(std::vector<BYTE>(type.pbFormat, type.pbFormat + type.cbFormat)));
+        json.Key("format").String(HexText(type.pbFormat, type.cbFormat));
         json.EndObject();
     } else {
-        json.Key("media_type_result").String(HresultText(hr));
+        json.Key("media_type_result").String(HresultCode(hr));
     }
     ALLOCATOR_PROPERTIES properties = {};
     const HRESULT buffers = stream.DecideBufferSize(nullptr, &properties);
@@ -111,7 +95,7 @@ void WriteMediaType(JsonWriter& json, CSSFStream& stream) {
         json.Key("size").Int(properties.cbBuffer);
         json.EndObject();
     } else {
-        json.Key("buffers_result").String(HresultText(buffers));
+        json.Key("buffers_result").String(HresultCode(buffers));
     }
 }
 

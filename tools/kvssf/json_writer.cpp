@@ -5,6 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
+std::string HexText(const BYTE* data, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        text += kDigits[data[i] >> 4];
+        text += kDigits[data[i] & 15];
+    }
+    return text;
+}
+
 void JsonWriter::BeforeValue() {
     if (m_afterKey) {
         m_afterKey = false;

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "framework/platform/platform.h"
+
+// Lower-case hexadecimal digits of size bytes.
+std::string HexText(const BYTE* data, size_t size);
+
 class JsonWriter {
 public:
     JsonWriter& BeginObject();

@@ -11,21 +11,18 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "manifest/fourcc.h"
+
 namespace {
 
 constexpr AVRational kReferenceTimeBase = {1, 10000000};
-constexpr uint32_t kFourCCH264 = 0x34363248;
-constexpr uint32_t kFourCCAvc1 = 0x31637661;
-constexpr uint32_t kFourCCAvc1Upper = 0x31435641;
-constexpr uint32_t kFourCCWvc1 = 0x31435657;
-constexpr uint32_t kFourCCYuy2 = 0x32595559;
 constexpr WORD kTagPcm = 1;
 constexpr WORD kTagWma2 = 0x161;
 constexpr WORD kTagWmaPro = 0x162;
 constexpr WORD kTagAac = 255;
 
 bool IsMp4aSubtype(const GUID& subtype) {
-    return subtype.Data1 == 0x6134706D;
+    return subtype.Data1 == kFourCCMp4a;
 }
 
 // Copies codec data into the stream's padded extradata.

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/md5.h>
 }
 
+#include "tools/kvssf/hresult_text.h"
 #include "tools/kvssf/json_writer.h"
 
 namespace {
@@ -13,13 +14,7 @@ namespace {
 std::string Md5Hex(const BYTE* data, size_t size) {
     uint8_t digest[16];
     av_md5_sum(digest, data, size);
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t b : digest) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
+    return HexText(digest, sizeof digest);
 }
 
 void OptionalTime(JsonWriter& json, const char* key, const REFERENCE_TIME* time) {
@@ -105,9 +100,7 @@ void CSampleLog::Event(int pin, const char* name) {
 void CSampleLog::Error(HRESULT hr) {
     if (!IsOpen())
         return;
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", unsigned(hr));
     JsonWriter json;
-    json.BeginObject().Key("event").String("error").Key("hr").String(code).EndObject();
+    json.BeginObject().Key("event").String("error").Key("hr").String(HresultCode(hr)).EndObject();
     WriteLine(json.Text());
 }
