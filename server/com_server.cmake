@@ -1,0 +1,1 @@
+# The COM server DLL.

@@ -1,0 +1,1 @@
+# COM server tests (Wine).
