@@ -11,7 +11,7 @@
 #include "tests/filter/reader_graph.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
-#include "tools/kvssf/sample_log.h"
+#include "tools/common/sample_log.h"
 
 namespace {
 

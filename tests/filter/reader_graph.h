@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filter/kvssf_reader.h"
-#include "tools/kvssf/play_sink.h"
+#include "tools/common/play_sink.h"
 
 class CSampleLog;
 

@@ -6,8 +6,8 @@
 
 #include "fragments/fragment.h"
 #include "tools/kvssf/commands.h"
-#include "tools/kvssf/hresult_text.h"
-#include "tools/kvssf/json_writer.h"
+#include "tools/common/hresult_text.h"
+#include "tools/common/json_writer.h"
 
 namespace {
 

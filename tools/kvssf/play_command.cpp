@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,109 +16,25 @@
 #include "manifest/stream.h"
 #include "manifest/track.h"
 #include "tools/kvssf/commands.h"
-#include "tools/kvssf/hresult_text.h"
-#include "tools/kvssf/play_sink.h"
+#include "tools/common/com_ptr.h"
+#include "tools/common/hresult_text.h"
+#include "tools/common/play_options.h"
+#include "tools/common/play_positions.h"
+#include "tools/common/play_sink.h"
 #include "tools/kvssf/recorder.h"
-#include "tools/kvssf/sample_log.h"
+#include "tools/common/sample_log.h"
 
 namespace {
 
 constexpr double kTicksPerSecond = 10000000.0;
 constexpr DWORD kProgressIntervalMs = 500;
 
-struct PlayOptions {
-    std::string Url;
-    std::string Bitrate, Language;
-    double Start = -1, Stop = -1, Duration = -1;
-    std::deque<std::pair<double, double>> Seeks; // at, to (seconds of media)
-    std::string Samples, Output;
-    bool Quiet = false, Realtime = false;
+// kvssf play's own options, beside the ones both hosts take.
+struct KvssfPlayOptions {
+    double Duration = -1; // seconds of wall time; -1 for no limit
+    std::string Output;
+    bool Realtime = false;
 };
-
-// Releases a COM pointer at the end of its scope.
-template <typename T> struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p != nullptr)
-            p->Release();
-    }
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
-
-bool ParseSeconds(const std::string& text, double* value) {
-    char* end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end != nullptr && *end == '\0' && *value >= 0;
-}
-
-int Usage(const char* message, const std::string& argument) {
-    std::fprintf(stderr, "kvssf play: %s '%s' (see kvssf --help)\n", message, argument.c_str());
-    return 2;
-}
-
-// 0 when parsed; otherwise the exit status of a usage error.
-int ParseOptions(const std::vector<std::string>& args, PlayOptions* options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= args.size())
-                return false;
-            *out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--quiet") {
-            options->Quiet = true;
-        } else if (arg == "--realtime") {
-            options->Realtime = true;
-        } else if (arg == "--bitrate" || arg == "--language" || arg == "--samples" || arg == "-o") {
-            if (!value(&text))
-                return Usage("missing value after", arg);
-            (arg == "--bitrate"    ? options->Bitrate
-             : arg == "--language" ? options->Language
-             : arg == "--samples"  ? options->Samples
-                                   : options->Output) = text;
-        } else if (arg == "--start" || arg == "--stop" || arg == "--duration") {
-            double seconds = 0;
-            if (!value(&text) || !ParseSeconds(text, &seconds))
-                return Usage("expected seconds after", arg);
-            (arg == "--start"  ? options->Start
-             : arg == "--stop" ? options->Stop
-                               : options->Duration) = seconds;
-        } else if (arg == "--seek") {
-            double at = 0, to = 0;
-            const size_t colon = i + 1 < args.size() ? args[i + 1].find(':') : std::string::npos;
-            if (!value(&text) || colon == std::string::npos ||
-                !ParseSeconds(text.substr(0, colon), &at) ||
-                !ParseSeconds(text.substr(colon + 1), &to))
-                return Usage("expected AT:TO seconds after", arg);
-            options->Seeks.emplace_back(at, to);
-        } else if (options->Url.empty() && arg.compare(0, 1, "-") != 0) {
-            options->Url = arg;
-        } else {
-            return Usage("unexpected argument", arg);
-        }
-    }
-    if (options->Url.empty()) {
-        std::fprintf(stderr, "usage: kvssf play URL [options] (see kvssf --help)\n");
-        return 2;
-    }
-    auto addOption = [&](const char* name, const std::string& value) {
-        if (value.empty())
-            return;
-        options->Url += options->Url.find('?') == std::string::npos ? '?' : '&';
-        options->Url += std::string(name) + "=" + value;
-    };
-    addOption("_ssf_Bitrate", options->Bitrate);
-    addOption("_ssf_Language", options->Language);
-    return 0;
-}
-
-REFERENCE_TIME ToReferenceTime(double seconds) {
-    return REFERENCE_TIME(seconds * kTicksPerSecond + 0.5);
-}
 
 std::string Seconds(REFERENCE_TIME time) {
     char text[32];
@@ -149,7 +64,7 @@ public:
 
 // Connects every output pin of the source to a sink of its own; pins without a type
 // stay unconnected (with a warning).
-HRESULT ConnectSinks(CPlayGraph* graph, CSampleLog* log, CRecorder* recorder,
+HRESULT ConnectSinks(CPlayGraph* graph, CSampleLog* log, IStreamRecorder* recorder,
                      CPlayProgress* progress, bool quiet) {
     ComPtr<IEnumPins> pins;
     HRESULT hr = graph->Source->EnumPins(&pins);
@@ -225,16 +140,22 @@ void PrintProgress(IMediaSeeking* seeking, CKVSsfRd* reader, CPlayProgress* prog
 
 int RunPlay(const std::vector<std::string>& args) {
     PlayOptions options;
-    if (int status = ParseOptions(args, &options))
+    KvssfPlayOptions own;
+    const std::vector<PlayHostOption> hostOptions = {
+        {"--realtime", &own.Realtime, nullptr, nullptr},
+        {"-o", nullptr, &own.Output, nullptr},
+        {"--duration", nullptr, nullptr, &own.Duration},
+    };
+    if (int status = ParsePlayOptions(args, {"kvssf play", "kvssf --help"}, hostOptions, &options))
         return status;
 
     CSampleLog log;
     if (!options.Samples.empty() && !log.Open(options.Samples))
         return Fail(options.Samples.c_str(), E_ACCESSDENIED);
     std::unique_ptr<CRecorder> recorder;
-    if (!options.Output.empty()) {
+    if (!own.Output.empty()) {
         recorder.reset(new CRecorder);
-        if (FAILED(recorder->Open(options.Output))) {
+        if (FAILED(recorder->Open(own.Output))) {
             std::fprintf(stderr, "kvssf play: %s\n", recorder->LastError().c_str());
             return 1;
         }
@@ -270,7 +191,7 @@ int RunPlay(const std::vector<std::string>& args) {
     if (recorder) {
         hr = AddRecorderStreams(&graph, recorder.get());
         if (FAILED(hr)) {
-            std::fprintf(stderr, "kvssf play: %s: %s\n", options.Output.c_str(),
+            std::fprintf(stderr, "kvssf play: %s: %s\n", own.Output.c_str(),
                          recorder->LastError().c_str());
             return 1;
         }
@@ -278,7 +199,7 @@ int RunPlay(const std::vector<std::string>& args) {
 
     ComPtr<IMediaFilter> mediaFilter;
     graph.Graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&mediaFilter.p));
-    hr = options.Realtime ? graph.Graph->SetDefaultSyncSource()
+    hr = own.Realtime ? graph.Graph->SetDefaultSyncSource()
                           : mediaFilter->SetSyncSource(nullptr);
     if (FAILED(hr))
         return Fail("clock", hr);
@@ -288,16 +209,11 @@ int RunPlay(const std::vector<std::string>& args) {
     DWORD capabilities = 0;
     seeking->GetCapabilities(&capabilities);
     const bool live = capabilities == 0;
-    if (options.Start >= 0 || options.Stop >= 0) {
-        LONGLONG start = ToReferenceTime(options.Start), stop = ToReferenceTime(options.Stop);
-        hr = seeking->SetPositions(
-            &start, options.Start >= 0 ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
-            &stop, options.Stop >= 0 ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
-        if (FAILED(hr))
-            return Fail("positions", hr);
-    }
-    if (!options.Seeks.empty())
-        progress.Arm(ToReferenceTime(options.Seeks.front().first));
+    hr = ApplyStartStop(seeking.p, options);
+    if (FAILED(hr))
+        return Fail("positions", hr);
+    CSeekPlan seeks(options.Seeks, &progress);
+    seeks.Start();
 
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEventEx> events;
@@ -312,9 +228,9 @@ int RunPlay(const std::vector<std::string>& args) {
     int status = 0;
     for (bool done = false; !done;) {
         DWORD timeout = showProgress ? kProgressIntervalMs : INFINITE;
-        if (options.Duration >= 0) {
+        if (own.Duration >= 0) {
             const double left =
-                options.Duration -
+                own.Duration -
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
             if (left <= 0)
                 break;
@@ -336,13 +252,8 @@ int RunPlay(const std::vector<std::string>& args) {
                          DescribeHresult(HRESULT(first)).c_str());
             status = 1;
             done = true;
-        } else if (code == EC_KVSSF_POSITION_REACHED && !options.Seeks.empty()) {
-            LONGLONG to = ToReferenceTime(options.Seeks.front().second);
-            options.Seeks.pop_front();
-            seeking->SetPositions(&to, AM_SEEKING_AbsolutePositioning, nullptr,
-                                  AM_SEEKING_NoPositioning);
-            if (!options.Seeks.empty())
-                progress.Arm(ToReferenceTime(options.Seeks.front().first));
+        } else if (code == EC_KVSSF_POSITION_REACHED) {
+            seeks.OnPositionReached(seeking.p);
         }
     }
     control->Stop();

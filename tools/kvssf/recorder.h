@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "framework/platform/platform.h"
+#include "tools/common/stream_recorder.h"
 
 struct AVFormatContext;
 
-class CRecorder {
+class CRecorder final : public IStreamRecorder {
 public:
     CRecorder() = default;
     ~CRecorder();
@@ -25,7 +26,7 @@ public:
     HRESULT WriteHeader();
     // One sample, times in 100 ns units. Safe from several threads.
     HRESULT Write(int index, const BYTE* data, size_t size, REFERENCE_TIME start,
-                  REFERENCE_TIME stop, bool sync);
+                  REFERENCE_TIME stop, bool sync) override;
     // Writes the trailer and closes the file.
     HRESULT Close();
 

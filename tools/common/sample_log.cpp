@@ -1,21 +1,10 @@
-#include "tools/kvssf/sample_log.h"
+#include "tools/common/sample_log.h"
 
-#include <cinttypes>
-
-extern "C" {
-#include <libavutil/md5.h>
-}
-
-#include "tools/kvssf/hresult_text.h"
-#include "tools/kvssf/json_writer.h"
+#include "tools/common/hresult_text.h"
+#include "tools/common/json_writer.h"
+#include "tools/common/payload_md5.h"
 
 namespace {
-
-std::string Md5Hex(const BYTE* data, size_t size) {
-    uint8_t digest[16];
-    av_md5_sum(digest, data, size);
-    return HexText(digest, sizeof digest);
-}
 
 void OptionalTime(JsonWriter& json, const char* key, const REFERENCE_TIME* time) {
     json.Key(key);
@@ -37,7 +26,7 @@ bool CSampleLog::Open(const std::string& path) {
         m_file = stdout;
         m_ownsFile = false;
     } else {
-        m_file = std::fopen(path.c_str(), "w");
+        m_file = std::fopen(path.c_str(), "wb");
         m_ownsFile = true;
     }
     return m_file != nullptr;
@@ -75,7 +64,7 @@ void CSampleLog::Sample(int pin, const REFERENCE_TIME* start, const REFERENCE_TI
     json.Key("sync").Bool(sync);
     json.Key("discontinuity").Bool(discontinuity);
     json.Key("preroll").Bool(preroll);
-    json.Key("md5").String(Md5Hex(data, size));
+    json.Key("md5").String(PayloadMd5(data, size));
     json.EndObject();
     WriteLine(json.Text());
 }

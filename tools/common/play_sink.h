@@ -1,7 +1,8 @@
-// CPlaySink: the play command's renderer, one per source pin. Its input pin accepts
+// CPlaySink: the renderer of the play hosts, one per source pin. Its input pin accepts
 // any media type and hands every sample and event to the sample log and the recorder;
-// end of stream is reported to the graph as EC_COMPLETE. With a clock it waits for each
-// sample's time; without one it takes samples as fast as they come.
+// end of stream is reported to the graph as EC_COMPLETE, and the filter tells the graph
+// it is a renderer (IAMFilterMiscFlags), so the graph waits for it. With a clock it
+// waits for each sample's time; without one it takes samples as fast as they come.
 #pragma once
 
 #include <atomic>
@@ -10,8 +11,8 @@
 #include "framework/base_filter.h"
 #include "framework/input_pin.h"
 
-class CRecorder;
 class CSampleLog;
+class IStreamRecorder;
 class CPlaySink;
 
 // The event a sink posts once the media it received reaches the armed position.
@@ -65,11 +66,20 @@ private:
     bool m_bRecordRebase = false;        // streaming thread
 };
 
-class CPlaySink : public CBaseFilter {
+class CPlaySink : public CBaseFilter, public IAMFilterMiscFlags {
 public:
-    // pin: this sink's number in the log; log, recorder and progress may be null.
-    CPlaySink(int pin, CSampleLog* log, CRecorder* recorder, CPlayProgress* progress, HRESULT* phr);
+    // pin: this sink's number in the log; log, recorder and progress may be null and
+    // must outlive the sink.
+    CPlaySink(int pin, CSampleLog* log, IStreamRecorder* recorder, CPlayProgress* progress,
+              HRESULT* phr);
     ~CPlaySink() override;
+
+    DECLARE_IUNKNOWN
+
+    // IAMFilterMiscFlags, then CBaseFilter's.
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    // AM_FILTER_MISC_FLAGS_IS_RENDERER.
+    STDMETHODIMP_(ULONG) GetMiscFlags() override;
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
@@ -80,7 +90,7 @@ public:
 
     const int Pin;
     CSampleLog* const Log;
-    CRecorder* const Recorder;
+    IStreamRecorder* const Recorder;
     CPlayProgress* const Progress;
     std::atomic<long> SamplesReceived{0};
 

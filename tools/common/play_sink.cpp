@@ -1,9 +1,9 @@
-#include "tools/kvssf/play_sink.h"
+#include "tools/common/play_sink.h"
 
 #include <algorithm>
 
-#include "tools/kvssf/recorder.h"
-#include "tools/kvssf/sample_log.h"
+#include "tools/common/sample_log.h"
+#include "tools/common/stream_recorder.h"
 
 bool CPlayProgress::Report(REFERENCE_TIME rtPosition) {
     REFERENCE_TIME furthest = m_furthest.load();
@@ -116,13 +116,23 @@ STDMETHODIMP CPlaySinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tSto
     return CBaseInputPin::NewSegment(tStart, tStop, dRate);
 }
 
-CPlaySink::CPlaySink(int pin, CSampleLog* log, CRecorder* recorder, CPlayProgress* progress,
+CPlaySink::CPlaySink(int pin, CSampleLog* log, IStreamRecorder* recorder, CPlayProgress* progress,
                      HRESULT* phr)
     : CBaseFilter(L"play sink", nullptr, &m_lock, GUID_NULL, phr), Pin(pin), Log(log),
       Recorder(recorder), Progress(progress), m_pPin(new CPlaySinkPin(this, phr)) {}
 
 CPlaySink::~CPlaySink() {
     delete m_pPin;
+}
+
+STDMETHODIMP CPlaySink::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IID_IAMFilterMiscFlags)
+        return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP_(ULONG) CPlaySink::GetMiscFlags() {
+    return AM_FILTER_MISC_FLAGS_IS_RENDERER;
 }
 
 void CPlaySink::ReportEndOfStream() {

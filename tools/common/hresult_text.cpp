@@ -1,4 +1,4 @@
-#include "tools/kvssf/hresult_text.h"
+#include "tools/common/hresult_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// CSampleLog: one JSON object per line for everything the play command's sinks receive,
+// CSampleLog: one JSON object per line for everything the play sinks receive,
 // written as it arrives (several pin threads share the log).
 #pragma once
 
@@ -13,7 +13,8 @@ public:
     CSampleLog() = default;
     ~CSampleLog();
 
-    // "-" is standard output. FALSE when the file cannot be created.
+    // "-" is standard output. A file's lines end in "\n" on every platform. FALSE when
+    // the file cannot be created.
     bool Open(const std::string& path);
     bool IsOpen() const { return m_file != nullptr; }
 

@@ -1,4 +1,4 @@
-#include "tools/kvssf/json_writer.h"
+#include "tools/common/json_writer.h"
 
 #include <cmath>
 #include <cstdio>
