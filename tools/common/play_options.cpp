@@ -58,11 +58,13 @@ int ParsePlayOptions(const std::vector<std::string>& args, const PlayUsage& usag
             (arg == "--bitrate"    ? options->Bitrate
              : arg == "--language" ? options->Language
                                    : options->Samples) = text;
-        } else if (arg == "--start" || arg == "--stop") {
+        } else if (arg == "--start" || arg == "--stop" || arg == "--duration") {
             double seconds = 0;
             if (!value(&text) || !ParseSeconds(text, &seconds))
                 return Usage(usage, "expected seconds after", arg);
-            (arg == "--start" ? options->Start : options->Stop) = seconds;
+            (arg == "--start"  ? options->Start
+             : arg == "--stop" ? options->Stop
+                               : options->Duration) = seconds;
         } else if (arg == "--seek") {
             double at = 0, to = 0;
             const size_t colon = i + 1 < args.size() ? args[i + 1].find(':') : std::string::npos;

@@ -13,9 +13,10 @@ struct PlayOptions {
     // With --bitrate and --language added as _ssf_Bitrate and _ssf_Language.
     std::string Url;
     std::string Bitrate, Language;
-    double Start = -1, Stop = -1;                 // seconds; -1 for not given
+    double Start = -1, Stop = -1;                // seconds; -1 for not given
     std::deque<std::pair<double, double>> Seeks; // at, to (seconds of media), in order
-    std::string Samples;                          // the sample log's path; empty for none
+    double Duration = -1;                        // seconds of wall time; -1 for no limit
+    std::string Samples;                         // the sample log's path; empty for none
     bool Quiet = false;
 };
 

@@ -2,27 +2,23 @@
 // every stream (or an error, or a wall-clock limit), with seeks along the way.
 #include <unistd.h>
 
-#include <chrono>
-#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "filter/kvssf_reader.h"
-#include "framework/platform/codepage.h"
 #include "manifest/stream.h"
 #include "manifest/track.h"
-#include "tools/kvssf/commands.h"
 #include "tools/common/com_ptr.h"
-#include "tools/common/hresult_text.h"
+#include "tools/common/play_graph.h"
 #include "tools/common/play_options.h"
 #include "tools/common/play_positions.h"
 #include "tools/common/play_sink.h"
-#include "tools/kvssf/recorder.h"
 #include "tools/common/sample_log.h"
+#include "tools/kvssf/commands.h"
+#include "tools/kvssf/recorder.h"
 
 namespace {
 
@@ -31,7 +27,6 @@ constexpr DWORD kProgressIntervalMs = 500;
 
 // kvssf play's own options, beside the ones both hosts take.
 struct KvssfPlayOptions {
-    double Duration = -1; // seconds of wall time; -1 for no limit
     std::string Output;
     bool Realtime = false;
 };
@@ -42,65 +37,8 @@ std::string Seconds(REFERENCE_TIME time) {
     return text;
 }
 
-int Fail(const char* what, HRESULT hr) {
-    std::fprintf(stderr, "kvssf play: %s: %s\n", what, DescribeHresult(hr).c_str());
-    return 1;
-}
-
-// The source, the sinks and the graph they run in.
-class CPlayGraph {
-public:
-    ~CPlayGraph() {
-        for (CPlaySink* sink : Sinks)
-            sink->Release();
-        if (Source != nullptr)
-            Source->Release();
-    }
-
-    ComPtr<IGraphBuilder> Graph;
-    IBaseFilter* Source = nullptr;
-    std::vector<CPlaySink*> Sinks;
-};
-
-// Connects every output pin of the source to a sink of its own; pins without a type
-// stay unconnected (with a warning).
-HRESULT ConnectSinks(CPlayGraph* graph, CSampleLog* log, IStreamRecorder* recorder,
-                     CPlayProgress* progress, bool quiet) {
-    ComPtr<IEnumPins> pins;
-    HRESULT hr = graph->Source->EnumPins(&pins);
-    if (FAILED(hr))
-        return hr;
-    IPin* pin = nullptr;
-    for (int index = 0; pins->Next(1, &pin, nullptr) == S_OK; ++index) {
-        ComPtr<IPin> output;
-        output.p = pin;
-        hr = S_OK;
-        auto* sink = new (std::nothrow) CPlaySink(index, log, recorder, progress, &hr);
-        if (sink == nullptr)
-            return E_OUTOFMEMORY;
-        sink->AddRef();
-        graph->Sinks.push_back(sink);
-        if (FAILED(hr))
-            return hr;
-        const std::wstring name = L"sink " + std::to_wstring(index);
-        hr = graph->Graph->AddFilter(sink, name.c_str());
-        if (FAILED(hr))
-            return hr;
-        hr = graph->Graph->ConnectDirect(output.p, sink->InputPin(), nullptr);
-        if (FAILED(hr) && !quiet) {
-            PIN_INFO info = {};
-            output->QueryPinInfo(&info);
-            if (info.pFilter != nullptr)
-                info.pFilter->Release();
-            std::fprintf(stderr, "kvssf play: pin %d \"%s\" not connected: %s\n", index,
-                         WideToAnsi(info.achName).c_str(), DescribeHresult(hr).c_str());
-        }
-    }
-    return S_OK;
-}
-
-HRESULT AddRecorderStreams(CPlayGraph* graph, CRecorder* recorder) {
-    for (CPlaySink* sink : graph->Sinks) {
+HRESULT AddRecorderStreams(const CPlayGraph& graph, CRecorder* recorder) {
+    for (CPlaySink* sink : graph.Sinks()) {
         if (!sink->InputPin()->IsConnected())
             continue;
         int stream = -1;
@@ -144,14 +82,15 @@ int RunPlay(const std::vector<std::string>& args) {
     const std::vector<PlayHostOption> hostOptions = {
         {"--realtime", &own.Realtime, nullptr, nullptr},
         {"-o", nullptr, &own.Output, nullptr},
-        {"--duration", nullptr, nullptr, &own.Duration},
     };
     if (int status = ParsePlayOptions(args, {"kvssf play", "kvssf --help"}, hostOptions, &options))
         return status;
 
     CSampleLog log;
-    if (!options.Samples.empty() && !log.Open(options.Samples))
-        return Fail(options.Samples.c_str(), E_ACCESSDENIED);
+    if (!options.Samples.empty() && !log.Open(options.Samples)) {
+        std::fprintf(stderr, "kvssf play: %s: cannot be created\n", options.Samples.c_str());
+        return 1;
+    }
     std::unique_ptr<CRecorder> recorder;
     if (!own.Output.empty()) {
         recorder.reset(new CRecorder);
@@ -161,102 +100,57 @@ int RunPlay(const std::vector<std::string>& args) {
         }
     }
 
-    CPlayGraph graph;
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IGraphBuilder, reinterpret_cast<void**>(&graph.Graph.p));
+    CPlayGraph graph("kvssf play");
+    HRESULT hr = graph.Create();
     if (FAILED(hr))
-        return Fail("filter graph", hr);
+        return graph.Fail("filter graph", hr);
     CUnknown* created = CKVSsfRd::CreateInstance(nullptr, &hr);
     if (created == nullptr)
-        return Fail("source filter", E_OUTOFMEMORY);
+        return graph.Fail("source filter", E_OUTOFMEMORY);
     auto* reader = static_cast<CKVSsfRd*>(created);
-    hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter,
-                                             reinterpret_cast<void**>(&graph.Source));
+    ComPtr<IBaseFilter> source;
+    hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&source));
+    if (SUCCEEDED(hr))
+        hr = graph.AddSource(source.p);
     if (FAILED(hr))
-        return Fail("source filter", hr);
-    hr = graph.Graph->AddFilter(graph.Source, L"source");
+        return graph.Fail("source filter", hr);
+    hr = graph.Load(options.Url);
     if (FAILED(hr))
-        return Fail("source filter", hr);
-
-    ComPtr<IFileSourceFilter> file;
-    graph.Source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file.p));
-    hr = file->Load(AnsiToWide(options.Url).c_str(), nullptr);
-    if (FAILED(hr))
-        return Fail(options.Url.c_str(), hr);
+        return graph.Fail(options.Url, hr);
 
     CPlayProgress progress;
-    hr = ConnectSinks(&graph, &log, recorder.get(), &progress, options.Quiet);
+    hr = graph.ConnectSinks(&log, recorder.get(), &progress, options.Quiet);
     if (FAILED(hr))
-        return Fail("connecting the pins", hr);
+        return graph.Fail("connecting the pins", hr);
     if (recorder) {
-        hr = AddRecorderStreams(&graph, recorder.get());
+        hr = AddRecorderStreams(graph, recorder.get());
         if (FAILED(hr)) {
             std::fprintf(stderr, "kvssf play: %s: %s\n", own.Output.c_str(),
                          recorder->LastError().c_str());
             return 1;
         }
     }
-
-    ComPtr<IMediaFilter> mediaFilter;
-    graph.Graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&mediaFilter.p));
-    hr = own.Realtime ? graph.Graph->SetDefaultSyncSource()
-                          : mediaFilter->SetSyncSource(nullptr);
+    hr = graph.SetClock(own.Realtime);
     if (FAILED(hr))
-        return Fail("clock", hr);
+        return graph.Fail("clock", hr);
 
     ComPtr<IMediaSeeking> seeking;
-    graph.Source->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking.p));
+    source->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
     DWORD capabilities = 0;
     seeking->GetCapabilities(&capabilities);
     const bool live = capabilities == 0;
     hr = ApplyStartStop(seeking.p, options);
     if (FAILED(hr))
-        return Fail("positions", hr);
+        return graph.Fail("positions", hr);
     CSeekPlan seeks(options.Seeks, &progress);
     seeks.Start();
 
-    ComPtr<IMediaControl> control;
-    ComPtr<IMediaEventEx> events;
-    graph.Graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control.p));
-    graph.Graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&events.p));
-    hr = control->Run();
-    if (FAILED(hr))
-        return Fail("run", hr);
-
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO);
-    const auto begin = std::chrono::steady_clock::now();
-    int status = 0;
-    for (bool done = false; !done;) {
-        DWORD timeout = showProgress ? kProgressIntervalMs : INFINITE;
-        if (own.Duration >= 0) {
-            const double left =
-                own.Duration -
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-            if (left <= 0)
-                break;
-            timeout = std::min<DWORD>(timeout, DWORD(left * 1000) + 1);
-        }
-        LONG code = 0;
-        LONG_PTR first = 0, second = 0;
-        if (events->GetEvent(&code, &first, &second, long(timeout)) != S_OK) {
-            if (showProgress)
-                PrintProgress(seeking.p, reader, &progress, live);
-            continue;
-        }
-        events->FreeEventParams(code, first, second);
-        if (code == EC_COMPLETE) {
-            done = true;
-        } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
-            log.Error(HRESULT(first));
-            std::fprintf(stderr, "%skvssf play: stream failed: %s\n", showProgress ? "\n" : "",
-                         DescribeHresult(HRESULT(first)).c_str());
-            status = 1;
-            done = true;
-        } else if (code == EC_KVSSF_POSITION_REACHED) {
-            seeks.OnPositionReached(seeking.p);
-        }
-    }
-    control->Stop();
+    std::function<void()> idle;
+    if (showProgress)
+        idle = [&] { PrintProgress(seeking.p, reader, &progress, live); };
+    int status = graph.Run(seeking.p, &seeks, &log, options.Duration,
+                           showProgress ? kProgressIntervalMs : INFINITE, idle);
     if (showProgress)
         std::fputc('\n', stderr);
     if (recorder && FAILED(recorder->Close())) {
@@ -264,10 +158,7 @@ int RunPlay(const std::vector<std::string>& args) {
         status = 1;
     }
     log.Close();
-    if (!options.Quiet) {
-        for (CPlaySink* sink : graph.Sinks)
-            std::fprintf(stderr, "pin %d: %ld sample(s)\n", sink->Pin,
-                         sink->SamplesReceived.load());
-    }
+    if (!options.Quiet)
+        graph.PrintSinkSummary();
     return status;
 }

@@ -1,0 +1,174 @@
+#include "tools/common/play_graph.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <new>
+
+#include "framework/platform/codepage.h"
+#include "tools/common/hresult_text.h"
+#include "tools/common/play_positions.h"
+#include "tools/common/play_sink.h"
+#include "tools/common/sample_log.h"
+
+CPlayGraph::~CPlayGraph() {
+    // The graph goes first: it disconnects and releases the filters it holds.
+    if (m_graph.p != nullptr) {
+        m_graph.p->Release();
+        m_graph.p = nullptr;
+    }
+    for (CPlaySink* sink : m_sinks)
+        sink->Release();
+    if (m_source != nullptr)
+        m_source->Release();
+}
+
+HRESULT CPlayGraph::Create() {
+    return CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                            reinterpret_cast<void**>(&m_graph.p));
+}
+
+HRESULT CPlayGraph::AddSource(IBaseFilter* source) {
+    source->AddRef();
+    m_source = source;
+    return m_graph->AddFilter(source, L"source");
+}
+
+HRESULT CPlayGraph::Load(const std::string& url) {
+    ComPtr<IFileSourceFilter> file;
+    HRESULT hr = m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
+    return FAILED(hr) ? hr : file->Load(AnsiToWide(url).c_str(), nullptr);
+}
+
+HRESULT CPlayGraph::OutputPins(std::vector<IPin*>* pins) const {
+    ComPtr<IEnumPins> pinEnum;
+    HRESULT hr = m_source->EnumPins(&pinEnum);
+    if (FAILED(hr))
+        return hr;
+    IPin* pin = nullptr;
+    while (pinEnum->Next(1, &pin, nullptr) == S_OK)
+        pins->push_back(pin);
+    return S_OK;
+}
+
+HRESULT CPlayGraph::AddFilter(IBaseFilter* filter, const std::wstring& name) {
+    return m_graph->AddFilter(filter, name.c_str());
+}
+
+void CPlayGraph::WarnUnconnected(int index, IPin* pin, HRESULT hr) const {
+    PIN_INFO info = {};
+    pin->QueryPinInfo(&info);
+    if (info.pFilter != nullptr)
+        info.pFilter->Release();
+    std::fprintf(stderr, "%s: pin %d \"%s\" not connected: %s\n", m_program, index,
+                 WideToAnsi(info.achName).c_str(), DescribeHresult(hr).c_str());
+}
+
+HRESULT CPlayGraph::ConnectSinks(CSampleLog* log, IStreamRecorder* recorder,
+                                 CPlayProgress* progress, bool quiet) {
+    std::vector<IPin*> pins;
+    HRESULT hr = OutputPins(&pins);
+    for (size_t index = 0; SUCCEEDED(hr) && index < pins.size(); ++index) {
+        auto* sink = new (std::nothrow) CPlaySink(int(index), log, recorder, progress, &hr);
+        if (sink == nullptr) {
+            hr = E_OUTOFMEMORY;
+            break;
+        }
+        sink->AddRef();
+        m_sinks.push_back(sink);
+        if (SUCCEEDED(hr))
+            hr = AddFilter(sink, L"sink " + std::to_wstring(index));
+        if (FAILED(hr))
+            break;
+        const HRESULT connected = m_graph->ConnectDirect(pins[index], sink->InputPin(), nullptr);
+        if (FAILED(connected)) {
+            // A sink left in the graph unconnected would keep it from completing.
+            m_graph->RemoveFilter(sink);
+            if (!quiet)
+                WarnUnconnected(int(index), pins[index], connected);
+        }
+    }
+    for (IPin* pin : pins)
+        pin->Release();
+    return hr;
+}
+
+HRESULT CPlayGraph::SetClock(bool realtime) {
+    if (realtime)
+        return m_graph->SetDefaultSyncSource();
+    ComPtr<IMediaFilter> mediaFilter;
+    HRESULT hr = m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&mediaFilter));
+    return FAILED(hr) ? hr : mediaFilter->SetSyncSource(nullptr);
+}
+
+int CPlayGraph::Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, double maxSeconds,
+                    DWORD idleMs, const std::function<void()>& idle) {
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEventEx> events;
+    HRESULT hr = m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+    if (SUCCEEDED(hr))
+        hr = m_graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&events));
+    if (SUCCEEDED(hr))
+        hr = control->Run();
+    if (FAILED(hr))
+        return Fail("run", hr);
+
+    const auto begin = std::chrono::steady_clock::now();
+    int status = 0;
+    for (bool done = false; !done;) {
+        DWORD timeout = idleMs;
+        if (maxSeconds >= 0) {
+            const double left =
+                maxSeconds -
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+            if (left <= 0)
+                break;
+            timeout = std::min<DWORD>(timeout, DWORD(left * 1000) + 1);
+        }
+        LONG code = 0;
+        LONG_PTR first = 0, second = 0;
+        if (events->GetEvent(&code, &first, &second, long(timeout)) != S_OK) {
+            if (idle)
+                idle();
+            continue;
+        }
+        events->FreeEventParams(code, first, second);
+        if (code == EC_COMPLETE) {
+            done = true;
+        } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
+            status = StreamFailed(HRESULT(first), log, idle != nullptr);
+            done = true;
+        } else if (code == EC_KVSSF_POSITION_REACHED && seeks != nullptr) {
+            seeks->OnPositionReached(seeking);
+        }
+    }
+    control->Stop();
+    // A failing stream delivers its end of stream before it reports the error, so the
+    // graph may complete first. Once stopped, every worker has reported.
+    LONG code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (status == 0 && events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        events->FreeEventParams(code, first, second);
+        if (code == EC_ERRORABORT || code == EC_USERABORT)
+            status = StreamFailed(HRESULT(first), log, idle != nullptr);
+    }
+    return status;
+}
+
+int CPlayGraph::StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) const {
+    if (log != nullptr)
+        log->Error(hr);
+    if (afterProgress)
+        std::fputc('\n', stderr);
+    return Fail("stream failed", hr);
+}
+
+void CPlayGraph::PrintSinkSummary() const {
+    for (CPlaySink* sink : m_sinks)
+        std::fprintf(stderr, "pin %d: %ld sample(s)\n", sink->Pin, sink->SamplesReceived.load());
+}
+
+int CPlayGraph::Fail(const std::string& what, HRESULT hr) const {
+    std::fprintf(stderr, "%s: %s: %s\n", m_program, what.c_str(), DescribeHresult(hr).c_str());
+    return 1;
+}

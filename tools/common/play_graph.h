@@ -1,0 +1,75 @@
+// CPlayGraph: the filter graph of a play host. It holds the source filter, connects each
+// of its output pins to a CPlaySink of its own, and runs until every stream ended, a
+// stream failed or a wall-clock limit passed, carrying out the planned seeks on the way.
+//
+// Used from the host's main thread only. Every object it holds is released with it; the
+// log, recorder and progress given to it must outlive it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/platform/platform.h"
+#include "framework/platform/sync.h"
+#include "tools/common/com_ptr.h"
+
+class CPlayProgress;
+class CPlaySink;
+class CSampleLog;
+class CSeekPlan;
+class IStreamRecorder;
+
+class CPlayGraph {
+public:
+    // program: the prefix of every message ("kvssf play").
+    explicit CPlayGraph(const char* program) : m_program(program) {}
+    ~CPlayGraph();
+
+    // A filter graph of the CLSID_FilterGraph class.
+    HRESULT Create();
+    // Adds the source to the graph and keeps a reference to it.
+    HRESULT AddSource(IBaseFilter* source);
+    // IFileSourceFilter::Load of the source.
+    HRESULT Load(const std::string& url);
+    // One sink per output pin. A pin that connects to nothing stays unconnected, with a
+    // warning unless quiet; other failures are returned.
+    HRESULT ConnectSinks(CSampleLog* log, IStreamRecorder* recorder, CPlayProgress* progress,
+                         bool quiet);
+    // Without a clock (as fast as the samples come) or with the graph's default clock.
+    HRESULT SetClock(bool realtime);
+
+    // Runs the graph and waits for its events: 0 at the end of every stream or when
+    // maxSeconds (>= 0) of wall time passed; 1 when a stream failed (the error logged
+    // and printed) or the graph would not run. Every idleMs without an event, idle is
+    // called. Stops the graph before it returns.
+    int Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, double maxSeconds,
+            DWORD idleMs = INFINITE, const std::function<void()>& idle = nullptr);
+
+    // "pin N: M sample(s)" per sink on standard error.
+    void PrintSinkSummary() const;
+    // Prints "<program>: <what>: <explanation>" on standard error and returns 1.
+    int Fail(const std::string& what, HRESULT hr) const;
+
+    IGraphBuilder* Graph() const { return m_graph.p; }
+    IBaseFilter* Source() const { return m_source; }
+    const std::vector<CPlaySink*>& Sinks() const { return m_sinks; }
+    // The source's output pins in order, each referenced.
+    HRESULT OutputPins(std::vector<IPin*>* pins) const;
+    // Adds a filter of the host's to the graph; the graph keeps its own reference.
+    HRESULT AddFilter(IBaseFilter* filter, const std::wstring& name);
+    // Prints that output pin index stays unconnected, and why.
+    void WarnUnconnected(int index, IPin* pin, HRESULT hr) const;
+
+private:
+    CPlayGraph(const CPlayGraph&) = delete;
+    CPlayGraph& operator=(const CPlayGraph&) = delete;
+
+    // Logs and prints a stream's failure; returns 1.
+    int StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) const;
+
+    const char* const m_program;
+    ComPtr<IGraphBuilder> m_graph;
+    IBaseFilter* m_source = nullptr; // referenced
+    std::vector<CPlaySink*> m_sinks; // referenced
+};
