@@ -25,4 +25,8 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # Unix paths handed to the program through the environment become drive Z: paths.
 case "${KVSSF_ORIGIN_DIR:-}" in /*) export KVSSF_ORIGIN_DIR="Z:$KVSSF_ORIGIN_DIR" ;; esac
 case "${KVSSF_MEDIA_DIR:-}" in /*) export KVSSF_MEDIA_DIR="Z:$KVSSF_MEDIA_DIR" ;; esac
+# The server and the system processes that the first program starts would inherit the
+# caller's pipes and hold them open for seconds after the program ends: started here,
+# they get none.
+wineboot </dev/null >/dev/null 2>&1 || true
 exec wine "$@"
