@@ -12,12 +12,15 @@ dir=${2:?usage: origin.sh start|stop ORIGIN_DIR [MEDIA_DIR]}
 here=$(cd "$(dirname "$0")" && pwd)
 source_root=$(cd "$here/../.." && pwd)
 
+# Signals every server first, then waits for each: they take their time to exit.
 stop_all() {
+    for name in nginx faults tls; do
+        [ -f "$dir/$name.pid" ] && kill "$(cat "$dir/$name.pid")" 2>/dev/null || true
+    done
     for name in nginx faults tls; do
         pidfile="$dir/$name.pid"
         [ -f "$pidfile" ] || continue
         pid=$(cat "$pidfile")
-        kill "$pid" 2>/dev/null || true
         for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         rm -f "$pidfile" "$dir/$name.url"
     done
