@@ -5,6 +5,7 @@
 #include <new>
 
 #include "manifest/h264/bit_reader.h"
+#include "server/trace.h"
 
 namespace {
 
@@ -97,25 +98,34 @@ constexpr uint32_t kSampleAspectRatios[16][2] = {
     {80, 33}, {18, 11}, {15, 11}, {64, 33}, {160, 99}, {4, 3},   {3, 2},   {2, 1}};
 
 K264Decoder* K264_CreateDecoderObject() {
+    KTrace("\nH264StaticLib.K264_CreateDecoderObject() ");
     return new (std::nothrow) K264Decoder();
 }
 
 void K264_FreeDecoderObject(K264Decoder* decoder) {
+    KTrace("\nH264StaticLib.K264_FreeDecoderObject() ");
     delete decoder;
 }
 
 std::unique_ptr<DataPartition> AllocPartition() {
     std::unique_ptr<DataPartition> partition(new (std::nothrow) DataPartition);
-    if (partition == nullptr)
+    if (partition == nullptr) {
+        KTraceLibraryError("AllocPartition: Memory allocation for Data Partition failed");
         return nullptr;
+    }
     partition->StreamBuffer.reset(new (std::nothrow) BYTE[kPartitionBufferBytes]);
-    if (partition->StreamBuffer == nullptr)
+    if (partition->StreamBuffer == nullptr) {
+        KTraceLibraryError("AllocPartition: Memory allocation for streamBuffer failed");
         return nullptr;
+    }
     return partition;
 }
 
 std::unique_ptr<SeqParameterSet> AllocSPS() {
-    return std::unique_ptr<SeqParameterSet>(new (std::nothrow) SeqParameterSet());
+    std::unique_ptr<SeqParameterSet> sps(new (std::nothrow) SeqParameterSet());
+    if (sps == nullptr)
+        KTraceLibraryError("Could not allocate memory: %s", "AllocSPS: SPS");
+    return sps;
 }
 
 // Copies the RBSP (payload without its header byte) into the partition and cuts it back

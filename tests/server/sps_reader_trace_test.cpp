@@ -1,0 +1,93 @@
+// What the H.264 SPS reader writes to the trace: its decoder object's creation and release,
+// and its allocation failures.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "manifest/h264/sps_reader.h"
+#include "tests/server/trace_fixture.h"
+
+// Nothrow allocations fail on request; only the reader allocates this way.
+namespace {
+int g_nothrowAllocationsBeforeFailure = -1; // -1: never fail
+bool NothrowAllocationFails() {
+    if (g_nothrowAllocationsBeforeFailure < 0)
+        return false;
+    return g_nothrowAllocationsBeforeFailure-- == 0;
+}
+} // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (NothrowAllocationFails())
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (NothrowAllocationFails())
+        return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+// Baseline 320x240 codec private data: SPS, then PPS.
+const std::vector<BYTE> kCodecPrivateData = {
+    0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0xc0, 0x0d, 0xd9, 0x01, 0x41, 0xfb, 0x01,
+    0x10, 0x00, 0x00, 0x03, 0x00, 0x10, 0x00, 0x00, 0x03, 0x03, 0x20, 0xf1, 0x42,
+    0xa4, 0x80, 0x00, 0x00, 0x00, 0x01, 0x68, 0xcb, 0x83, 0xcb, 0x20};
+
+const std::string kCreated = "\r\nH264StaticLib.K264_CreateDecoderObject() ";
+const std::string kFreed = "\r\nH264StaticLib.K264_FreeDecoderObject() ";
+
+class SpsReaderTraceTest : public TraceFileTest {
+protected:
+    // Reads the SPS with the n-th nothrow allocation failing (-1: none) and returns what
+    // was traced meanwhile.
+    std::string TracedWhileReading(int failingAllocation) {
+        KTraceRelease();
+        std::filesystem::remove(m_file);
+        SpsInfo info{};
+        g_nothrowAllocationsBeforeFailure = failingAllocation;
+        ReadSequenceParameterSet(&info, kCodecPrivateData.data(), kCodecPrivateData.size());
+        g_nothrowAllocationsBeforeFailure = -1;
+        KTraceRelease();
+        return TraceText();
+    }
+};
+
+TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_Read_DecoderCreatedAndFreed) {
+    g_dwKTraceSwitch = KTRACE_ON | KTRACE_FILE;
+    EXPECT_EQ(kCreated + kFreed, TracedWhileReading(-1));
+}
+
+TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_AllocationFails_ReportedAsLibraryErrors) {
+    g_dwKTraceSwitch = KTRACE_ON | KTRACE_FILE;
+    // The NAL unit, its payload and the decoder come first; then the partition, its stream
+    // buffer and the SPS structure.
+    EXPECT_EQ(kCreated +
+                  "---------------------- AllocPartition: Memory allocation for Data Partition "
+                  "failed\r\n" +
+                  kFreed,
+              TracedWhileReading(3));
+    EXPECT_EQ(kCreated +
+                  "---------------------- AllocPartition: Memory allocation for streamBuffer "
+                  "failed\r\n" +
+                  kFreed,
+              TracedWhileReading(4));
+    EXPECT_EQ(kCreated + "---------------------- Could not allocate memory: AllocSPS: SPS\r\n" +
+                  kFreed,
+              TracedWhileReading(5));
+}
+
+} // namespace
