@@ -26,6 +26,8 @@ CKVSsfRd::~CKVSsfRd() {
 STDMETHODIMP CKVSsfRd::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr)
         return E_POINTER;
+    if (riid == IID_IKVSsfRd || riid == IID_IDispatch)
+        return GetInterface(static_cast<IKVSsfRd*>(this), ppv);
     if (riid == IID_IFileSourceFilter)
         return GetInterface(static_cast<IFileSourceFilter*>(this), ppv);
     if (riid == IID_IAMFilterMiscFlags)

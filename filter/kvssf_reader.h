@@ -10,18 +10,17 @@
 #include <atomic>
 #include <string>
 
+#include "filter/kvssf_reader_interface.h"
+#include "framework/filter_dispatch.h"
 #include "framework/media_type.h"
 #include "framework/source.h"
 #include "manifest/manifest.h"
 
 class CKVSsfRdOutputPin;
 
-// {BEF63784-0614-4166-9A64-F91744410DAE}
-inline constexpr GUID CLSID_KVSsfRd = {
-    0xbef63784, 0x0614, 0x4166, {0x9a, 0x64, 0xf9, 0x17, 0x44, 0x41, 0x0d, 0xae}};
-
 class CKVSsfRd : public CSource,
                  public IFileSourceFilter,
+                 public CFilterDispatchImpl<IKVSsfRd, &IID_IKVSsfRd>,
                  public IMediaSeeking,
                  public IAMFilterMiscFlags {
 public:
@@ -30,7 +29,9 @@ public:
     ~CKVSsfRd() override;
 
     DECLARE_IUNKNOWN
-    // IFileSourceFilter, IAMFilterMiscFlags, IMediaSeeking, then the source filter's.
+    // IKVSsfRd and IDispatch (the dispatch part, answered from the module's type
+    // library), IFileSourceFilter, IAMFilterMiscFlags, IMediaSeeking, then the source
+    // filter's.
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IFileSourceFilter. Load: the name is the presentation's URL; the type is ignored.

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include "framework/platform/win32/sdk.h"
 #else
+#include "framework/platform/posix/automation_interfaces.h"
 #include "framework/platform/posix/com_interfaces.h"
 #include "framework/platform/posix/com_runtime.h"
 #include "framework/platform/posix/com_types.h"
@@ -19,3 +20,4 @@
 
 #include "framework/platform/codepage.h"
 #include "framework/platform/temp_file.h"
+#include "framework/platform/type_library.h"

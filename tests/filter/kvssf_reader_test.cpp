@@ -79,6 +79,34 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     EXPECT_EQ(state, State_Stopped);
 }
 
+TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
+    HRESULT hr = S_OK;
+    CUnknown* object = CKVSsfRd::CreateInstance(nullptr, &hr);
+    ASSERT_NE(object, nullptr);
+    object->NonDelegatingAddRef();
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(
+        object->NonDelegatingQueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
+        S_OK);
+    IKVSsfRd* automation = Query<IKVSsfRd>(dispatch, IID_IKVSsfRd);
+    EXPECT_EQ(static_cast<IDispatch*>(automation), dispatch);
+    automation->Release();
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, 0, &info), TYPE_E_CANTLOADLIBRARY);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(dispatch->Invoke(0, IID_IUnknown, 0, 0, nullptr, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(dispatch->Invoke(0, IID_NULL, 0, 0, nullptr, nullptr, nullptr, nullptr),
+              TYPE_E_CANTLOADLIBRARY);
+    dispatch->Release();
+    object->NonDelegatingRelease();
+}
+
 TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);

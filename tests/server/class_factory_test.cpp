@@ -1,0 +1,134 @@
+// The DLL's class objects: which requests DllGetClassObject and the factory answer, the
+// reference counts, aggregation, and when the module may be unloaded.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "filter/kvssf_reader_interface.h"
+#include "tests/server/com_server_module.h"
+
+namespace {
+
+// A minimal outer object that aggregates the filter and counts its own references.
+class OuterObject final : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner != nullptr ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++count; }
+    STDMETHODIMP_(ULONG) Release() override { return --count; }
+
+    std::atomic<ULONG> count{1};
+    IUnknown* inner = nullptr;
+};
+
+class ClassFactoryTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(module.Loaded()) << BesideProgram("KVSsfRd.dll"); }
+
+    IClassFactory* Factory() {
+        IClassFactory* factory = nullptr;
+        EXPECT_EQ(module.GetClassObject(CLSID_KVSsfRd, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        return factory;
+    }
+
+    ComServerModule module{BesideProgram("KVSsfRd.dll")};
+};
+
+TEST_F(ClassFactoryTest, GetClassObject_OtherInterfaceOrClass_RefusedWithNullResult) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(module.GetClassObject(CLSID_KVSsfRd, IID_IBaseFilter, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(module.GetClassObject(CLSID_FilterGraph, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(module.CanUnloadNow(), S_OK);
+}
+
+TEST_F(ClassFactoryTest, Factory_StartsWithOneReference_ModuleStaysWhileItOrALockLives) {
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->AddRef(), 2u);
+    EXPECT_EQ(factory->Release(), 1u);
+    EXPECT_EQ(module.CanUnloadNow(), S_FALSE);
+
+    IUnknown* unknown = nullptr;
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    EXPECT_EQ(unknown, static_cast<IUnknown*>(factory));
+    unknown->Release();
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->QueryInterface(IID_IBaseFilter, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(module.CanUnloadNow(), S_FALSE) << "locked";
+    IClassFactory* second = Factory();
+    ASSERT_NE(second, nullptr);
+    second->LockServer(FALSE);
+    EXPECT_EQ(module.CanUnloadNow(), S_FALSE) << "a factory lives";
+    second->Release();
+    EXPECT_EQ(module.CanUnloadNow(), S_OK);
+}
+
+TEST_F(ClassFactoryTest, CreateInstance_FilterKeepsModuleUntilReleased) {
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    factory->Release();
+    EXPECT_EQ(module.CanUnloadNow(), S_FALSE);
+    CLSID clsid = GUID_NULL;
+    EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualGUID(clsid, CLSID_KVSsfRd));
+    IKVSsfRd* automation = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IKVSsfRd, reinterpret_cast<void**>(&automation)), S_OK);
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    EXPECT_EQ(static_cast<IDispatch*>(automation), dispatch);
+    dispatch->Release();
+    automation->Release();
+    EXPECT_EQ(filter->Release(), 0u);
+    EXPECT_EQ(module.CanUnloadNow(), S_OK);
+}
+
+TEST_F(ClassFactoryTest, CreateInstance_AggregatedOnlyAsIUnknown_InnerCallsReachTheOuter) {
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    OuterObject outer;
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IClassFactory, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IBaseFilter, &object), E_NOINTERFACE);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr), E_POINTER);
+
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+              S_OK);
+    factory->Release();
+    EXPECT_EQ(outer.count, 1u) << "the inner IUnknown does not count on the outer";
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    EXPECT_EQ(outer.count, 2u) << "the filter's interfaces count on the outer object";
+    // Through the filter's interface, IUnknown is the outer's.
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    EXPECT_EQ(unknown, static_cast<IUnknown*>(&outer));
+    unknown->Release();
+    filter->Release();
+    EXPECT_EQ(outer.count, 1u);
+    EXPECT_EQ(module.CanUnloadNow(), S_FALSE);
+    EXPECT_EQ(outer.inner->Release(), 0u);
+    EXPECT_EQ(module.CanUnloadNow(), S_OK);
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+// The filter's automation interface answered from the type library in the DLL, and the
+// library itself as LoadTypeLib reads it from the module file.
+#include <gtest/gtest.h>
+
+#include "filter/kvssf_reader_interface.h"
+#include "tests/server/com_server_module.h"
+
+namespace {
+
+std::wstring Documentation(ITypeLib* library, INT index, std::wstring* doc) {
+    BSTR name = nullptr, text = nullptr;
+    library->GetDocumentation(index, &name, &text, nullptr, nullptr);
+    std::wstring result = name != nullptr ? name : L"";
+    *doc = text != nullptr ? text : L"";
+    SysFreeString(name);
+    SysFreeString(text);
+    return result;
+}
+
+class DispatchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(module.Loaded());
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(module.GetClassObject(CLSID_KVSsfRd, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        ASSERT_EQ(
+            factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
+            S_OK);
+        factory->Release();
+    }
+    void TearDown() override {
+        if (dispatch != nullptr) {
+            EXPECT_EQ(dispatch->Release(), 0u);
+        }
+        EXPECT_EQ(module.CanUnloadNow(), S_OK);
+    }
+
+    ComServerModule module{BesideProgram("KVSsfRd.dll")};
+    IDispatch* dispatch = nullptr;
+};
+
+TEST_F(DispatchTest, TypeInfo_OneDualInterfaceFromTheModule_KeptAcrossCalls) {
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, 0, nullptr), E_POINTER);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info, nullptr);
+
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, IID_IKVSsfRd));
+    EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
+    info->ReleaseTypeAttr(attributes);
+    BSTR name = nullptr, doc = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, L"IKVSsfRd");
+    EXPECT_STREQ(doc, L"IKVSsfRd interface");
+    SysFreeString(name);
+    SysFreeString(doc);
+
+    ITypeInfo* again = nullptr;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &again), S_OK);
+    EXPECT_EQ(again, info) << "loaded once, then kept";
+    again->Release();
+    info->Release();
+}
+
+TEST_F(DispatchTest, NamesAndInvoke_NoMembersOfItsOwn_ForwardedToTheTypeInfo) {
+    WCHAR nameText[] = L"Play";
+    LPOLESTR names[] = {nameText};
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(
+        dispatch->Invoke(1, IID_IUnknown, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+}
+
+TEST(TypeLibrary, LoadTypeLib_ModuleFile_LibraryInterfaceAndCoclass) {
+    const std::string path = BesideProgram("KVSsfRd.dll");
+    std::wstring widePath(path.begin(), path.end());
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLib(widePath.c_str(), &library), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_KVSsfRdLib));
+    EXPECT_EQ(attributes->wMajorVerNum, 1);
+    EXPECT_EQ(attributes->wMinorVerNum, 0);
+    library->ReleaseTLibAttr(attributes);
+    std::wstring doc;
+    EXPECT_EQ(Documentation(library, -1, &doc), L"KVSsfRdLib");
+    EXPECT_EQ(doc, L"KVSsfRd (1.0) Type Library");
+
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_KVSsfRd, &coclass), S_OK);
+    TYPEATTR* classAttributes = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&classAttributes), S_OK);
+    EXPECT_EQ(classAttributes->typekind, TKIND_COCLASS);
+    EXPECT_EQ(classAttributes->cImplTypes, 1);
+    coclass->ReleaseTypeAttr(classAttributes);
+    BSTR name = nullptr, text = nullptr;
+    coclass->GetDocumentation(MEMBERID_NIL, &name, &text, nullptr, nullptr);
+    EXPECT_STREQ(name, L"KVSsfRd");
+    EXPECT_STREQ(text, L"KVSsfRd Class");
+    SysFreeString(name);
+    SysFreeString(text);
+    coclass->Release();
+    library->Release();
+}
+
+} // namespace
