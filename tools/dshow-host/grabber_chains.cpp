@@ -1,0 +1,111 @@
+#include "tools/dshow-host/grabber_chains.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "tools/common/com_ptr.h"
+#include "tools/common/play_graph.h"
+#include "tools/dshow-host/grabber_callback.h"
+
+// In the system's strmiids library, but not declared by <qedit.h>.
+extern "C" const CLSID CLSID_SampleGrabber;
+extern "C" const CLSID CLSID_NullRenderer;
+
+namespace {
+
+HRESULT CreateFilter(REFCLSID clsid, IBaseFilter** filter) {
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                            reinterpret_cast<void**>(filter));
+}
+
+// The filter's first pin of the given direction, referenced.
+HRESULT FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** pin) {
+    ComPtr<IEnumPins> pins;
+    HRESULT hr = filter->EnumPins(&pins);
+    if (FAILED(hr))
+        return hr;
+    IPin* candidate = nullptr;
+    while (pins->Next(1, &candidate, nullptr) == S_OK) {
+        PIN_DIRECTION candidateDirection = PINDIR_INPUT;
+        if (SUCCEEDED(candidate->QueryDirection(&candidateDirection)) &&
+            candidateDirection == direction) {
+            *pin = candidate;
+            return S_OK;
+        }
+        candidate->Release();
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+} // namespace
+
+CGrabberChains::~CGrabberChains() {
+    for (CGrabberCallback* callback : m_callbacks)
+        callback->Release();
+}
+
+HRESULT CGrabberChains::Connect(CPlayGraph* graph, CSampleLog* log, bool quiet) {
+    std::vector<IPin*> pins;
+    HRESULT hr = graph->OutputPins(&pins);
+    for (size_t index = 0; SUCCEEDED(hr) && index < pins.size(); ++index)
+        hr = ConnectChain(graph, int(index), pins[index], log, quiet);
+    for (IPin* pin : pins)
+        pin->Release();
+    return hr;
+}
+
+HRESULT CGrabberChains::ConnectChain(CPlayGraph* graph, int index, IPin* output, CSampleLog* log,
+                                     bool quiet) {
+    auto* callback = new (std::nothrow) CGrabberCallback(index, log);
+    if (callback == nullptr)
+        return E_OUTOFMEMORY;
+    m_callbacks.push_back(callback);
+
+    ComPtr<IBaseFilter> grabber, renderer;
+    ComPtr<ISampleGrabber> grabbing;
+    ComPtr<IPin> grabberIn, grabberOut, rendererIn;
+    HRESULT hr = CreateFilter(CLSID_SampleGrabber, &grabber);
+    if (SUCCEEDED(hr))
+        hr = CreateFilter(CLSID_NullRenderer, &renderer);
+    if (SUCCEEDED(hr))
+        hr = grabber->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&grabbing));
+    // Every sample through the callback, none kept in the grabber.
+    if (SUCCEEDED(hr))
+        hr = grabbing->SetBufferSamples(FALSE);
+    if (SUCCEEDED(hr))
+        hr = grabbing->SetOneShot(FALSE);
+    if (SUCCEEDED(hr))
+        hr = grabbing->SetCallback(callback, 0);
+    const std::wstring number = std::to_wstring(index);
+    if (SUCCEEDED(hr))
+        hr = graph->AddFilter(grabber.p, L"grabber " + number);
+    if (SUCCEEDED(hr))
+        hr = graph->AddFilter(renderer.p, L"null renderer " + number);
+    if (SUCCEEDED(hr))
+        hr = FirstPin(grabber.p, PINDIR_INPUT, &grabberIn);
+    if (SUCCEEDED(hr))
+        hr = FirstPin(grabber.p, PINDIR_OUTPUT, &grabberOut);
+    if (SUCCEEDED(hr))
+        hr = FirstPin(renderer.p, PINDIR_INPUT, &rendererIn);
+    if (FAILED(hr))
+        return hr;
+
+    hr = graph->Graph()->ConnectDirect(output, grabberIn.p, nullptr);
+    if (SUCCEEDED(hr))
+        hr = graph->Graph()->ConnectDirect(grabberOut.p, rendererIn.p, nullptr);
+    if (FAILED(hr)) {
+        // A renderer left in the graph unconnected would keep it from completing.
+        graph->Graph()->RemoveFilter(grabber.p);
+        graph->Graph()->RemoveFilter(renderer.p);
+        if (!quiet)
+            graph->WarnUnconnected(index, output, hr);
+    }
+    return S_OK;
+}
+
+void CGrabberChains::PrintSummary() const {
+    for (const CGrabberCallback* callback : m_callbacks)
+        std::fprintf(stderr, "pin %d: %ld sample(s)\n", callback->Pin,
+                     callback->SamplesReceived.load());
+}

@@ -1,0 +1,115 @@
+// dshow-host: the Windows counterpart of `kvssf play`. It creates the system's filter
+// graph and the source filter from its registered COM server, loads the URL, connects
+// every output pin to a sink of its own (or to the system's Sample Grabber and Null
+// Renderer), runs without a clock and writes what the sinks receive into the same
+// sample log as `kvssf play`.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "filter/kvssf_reader_interface.h"
+#include "tools/common/com_ptr.h"
+#include "tools/common/play_graph.h"
+#include "tools/common/play_options.h"
+#include "tools/common/play_positions.h"
+#include "tools/common/play_sink.h"
+#include "tools/common/sample_log.h"
+#include "tools/dshow-host/grabber_chains.h"
+
+namespace {
+
+const char kProgram[] = "dshow-host";
+
+const char kUsage[] =
+    "usage: dshow-host URL [--bitrate V] [--language L] [--start SEC] [--stop SEC]\n"
+    "                      [--seek AT:TO]... [--duration SEC] [--samples FILE] [--grabber]\n"
+    "                      [--quiet]\n"
+    "\n"
+    "Plays URL through the source filter registered with COM (regsvr32 KVSsfRd.dll) in the\n"
+    "system's filter graph, without a clock, until every stream ended (exit 0) or a stream\n"
+    "failed (exit 1). The options are those of `kvssf play`; --grabber receives the samples\n"
+    "through the system's Sample Grabber and Null Renderer instead of the host's own sinks\n"
+    "(sample lines only, positions through the graph; no --seek).\n";
+
+int Play(const PlayOptions& options, bool grabber) {
+    CSampleLog log;
+    if (!options.Samples.empty() && !log.Open(options.Samples)) {
+        std::fprintf(stderr, "%s: %s: cannot be created\n", kProgram, options.Samples.c_str());
+        return 1;
+    }
+    CPlayGraph graph(kProgram);
+    HRESULT hr = graph.Create();
+    if (FAILED(hr))
+        return graph.Fail("filter graph", hr);
+    ComPtr<IBaseFilter> source;
+    hr = CoCreateInstance(CLSID_KVSsfRd, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                          reinterpret_cast<void**>(&source));
+    if (SUCCEEDED(hr))
+        hr = graph.AddSource(source.p);
+    if (FAILED(hr))
+        return graph.Fail("source filter", hr);
+    hr = graph.Load(options.Url);
+    if (FAILED(hr))
+        return graph.Fail(options.Url, hr);
+
+    CPlayProgress progress;
+    CGrabberChains chains;
+    hr = grabber ? chains.Connect(&graph, &log, options.Quiet)
+                 : graph.ConnectSinks(&log, nullptr, &progress, options.Quiet);
+    if (FAILED(hr))
+        return graph.Fail("connecting the pins", hr);
+    hr = graph.SetClock(false);
+    if (FAILED(hr))
+        return graph.Fail("clock", hr);
+
+    // The sinks do not seek, so positions go to the source itself; behind the system's
+    // renderers they go through the graph, which asks the renderers to pass them on.
+    ComPtr<IMediaSeeking> seeking;
+    hr = (grabber ? static_cast<IUnknown*>(graph.Graph()) : source.p)
+             ->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+    if (SUCCEEDED(hr))
+        hr = ApplyStartStop(seeking.p, options);
+    if (FAILED(hr))
+        return graph.Fail("positions", hr);
+    CSeekPlan seeks(options.Seeks, &progress);
+    seeks.Start();
+
+    const int status = graph.Run(seeking.p, &seeks, &log, options.Duration);
+    log.Close();
+    if (!options.Quiet) {
+        if (grabber)
+            chains.PrintSummary();
+        else
+            graph.PrintSinkSummary();
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    PlayOptions options;
+    bool grabber = false;
+    const std::vector<PlayHostOption> hostOptions = {{"--grabber", &grabber, nullptr, nullptr}};
+    if (int status = ParsePlayOptions(args, {kProgram, "dshow-host --help"}, hostOptions, &options))
+        return status;
+    if (grabber && !options.Seeks.empty()) {
+        std::fprintf(stderr, "%s: --seek needs the host's own sinks, not --grabber\n", kProgram);
+        return 2;
+    }
+    // Everything COM is released inside Play, before COM goes.
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(init)) {
+        std::fprintf(stderr, "%s: COM: 0x%08lX\n", kProgram, static_cast<unsigned long>(init));
+        return 1;
+    }
+    const int status = Play(options, grabber);
+    CoUninitialize();
+    return status;
+}
