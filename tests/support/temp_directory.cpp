@@ -14,6 +14,13 @@ const char* const kVariables[] = {"TMPDIR", "TMP", "TEMP"};
 } // namespace
 
 void SetEnvironment(const char* name, const std::string& value) {
+#ifndef _WIN32
+    // The Windows runtime removes a variable given "NAME="; glibc would keep it, empty.
+    if (value.empty()) {
+        unsetenv(name);
+        return;
+    }
+#endif
     // putenv keeps the string it is given; a list never moves its elements.
     static std::list<std::string> strings;
     strings.push_back(std::string(name) + "=" + value);
