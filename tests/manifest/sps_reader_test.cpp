@@ -5,42 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "manifest/h264/bit_reader.h"
 #include "manifest/h264/sps_reader.h"
-
-// Nothrow allocations fail on request, so the reader's out-of-memory paths can be reached.
-// Only the reader allocates this way; everything else keeps the ordinary operator new.
-namespace {
-int g_nothrowAllocationsBeforeFailure = -1; // -1: never fail
-bool NothrowAllocationFails() {
-    if (g_nothrowAllocationsBeforeFailure < 0)
-        return false;
-    return g_nothrowAllocationsBeforeFailure-- == 0;
-}
-} // namespace
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (NothrowAllocationFails())
-        return nullptr;
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (NothrowAllocationFails())
-        return nullptr;
-    try {
-        return ::operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
-}
+#include "tests/support/failing_allocation.h"
 
 namespace {
 
@@ -657,10 +626,10 @@ TEST(SpsReaderTest, ReadSequenceParameterSet_AllocationFails_OutOfMemoryThenNotR
     std::vector<HRESULT> results;
     for (int n = 0; n < 20; ++n) {
         SpsInfo info = Sentinel();
-        g_nothrowAllocationsBeforeFailure = n;
+        FailNothrowAllocationAfter(n);
         const HRESULT hr =
             ReadSequenceParameterSet(&info, kHigh640x360.data(), kHigh640x360.size());
-        g_nothrowAllocationsBeforeFailure = -1;
+        FailNothrowAllocationAfter(-1);
         results.push_back(hr);
         if (hr == S_OK) {
             EXPECT_EQ(info.Height, 360u);

@@ -2,42 +2,12 @@
 // and its allocation failures.
 #include <gtest/gtest.h>
 
-#include <new>
 #include <string>
 #include <vector>
 
 #include "manifest/h264/sps_reader.h"
 #include "tests/server/trace_fixture.h"
-
-// Nothrow allocations fail on request; only the reader allocates this way.
-namespace {
-int g_nothrowAllocationsBeforeFailure = -1; // -1: never fail
-bool NothrowAllocationFails() {
-    if (g_nothrowAllocationsBeforeFailure < 0)
-        return false;
-    return g_nothrowAllocationsBeforeFailure-- == 0;
-}
-} // namespace
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (NothrowAllocationFails())
-        return nullptr;
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (NothrowAllocationFails())
-        return nullptr;
-    try {
-        return ::operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
-}
+#include "tests/support/failing_allocation.h"
 
 namespace {
 
@@ -58,9 +28,9 @@ protected:
         KTraceRelease();
         std::filesystem::remove(m_file);
         SpsInfo info{};
-        g_nothrowAllocationsBeforeFailure = failingAllocation;
+        FailNothrowAllocationAfter(failingAllocation);
         ReadSequenceParameterSet(&info, kCodecPrivateData.data(), kCodecPrivateData.size());
-        g_nothrowAllocationsBeforeFailure = -1;
+        FailNothrowAllocationAfter(-1);
         KTraceRelease();
         return TraceText();
     }

@@ -2,7 +2,8 @@
 # core's out of its link; its cases set the bits they exercise. trace_shipped_test links
 # the core's, as the product does.
 set(trace_test_sources trace_test.cpp trace_names_test.cpp trace_prefix_test.cpp
-    sps_reader_trace_test.cpp trace_fixture.cpp ${CMAKE_SOURCE_DIR}/server/trace_switch.cpp)
+    sps_reader_trace_test.cpp trace_fixture.cpp ${CMAKE_SOURCE_DIR}/server/trace_switch.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/failing_allocation.cpp)
 if(KVSSF_WINDOWS)
   list(APPEND trace_test_sources trace_win32_test.cpp file_lock_win32.cpp)
 else()
