@@ -23,21 +23,21 @@ CPlayGraph::~CPlayGraph() {
         m_source->Release();
 }
 
-HRESULT CPlayGraph::Create() {
-    return CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                            reinterpret_cast<void**>(&m_graph.p));
-}
-
-HRESULT CPlayGraph::AddSource(IBaseFilter* source) {
+int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph.p));
+    if (FAILED(hr))
+        return Fail("filter graph", hr);
     source->AddRef();
     m_source = source;
-    return m_graph->AddFilter(source, L"source");
-}
-
-HRESULT CPlayGraph::Load(const std::string& url) {
+    hr = m_graph->AddFilter(source, L"source");
+    if (FAILED(hr))
+        return Fail("source filter", hr);
     ComPtr<IFileSourceFilter> file;
-    HRESULT hr = m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
-    return FAILED(hr) ? hr : file->Load(AnsiToWide(url).c_str(), nullptr);
+    hr = m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr))
+        hr = file->Load(AnsiToWide(url).c_str(), nullptr);
+    return FAILED(hr) ? Fail(url, hr) : 0;
 }
 
 HRESULT CPlayGraph::OutputPins(std::vector<IPin*>* pins) const {

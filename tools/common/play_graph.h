@@ -26,12 +26,9 @@ public:
     explicit CPlayGraph(const char* program) : m_program(program) {}
     ~CPlayGraph();
 
-    // A filter graph of the CLSID_FilterGraph class.
-    HRESULT Create();
-    // Adds the source to the graph and keeps a reference to it.
-    HRESULT AddSource(IBaseFilter* source);
-    // IFileSourceFilter::Load of the source.
-    HRESULT Load(const std::string& url);
+    // Creates the graph (CLSID_FilterGraph), adds the source to it (keeping a reference)
+    // and loads url into the source. 0, or 1 with the failing step printed.
+    int Open(IBaseFilter* source, const std::string& url);
     // One sink per output pin. A pin that connects to nothing stays unconnected, with a
     // warning unless quiet; other failures are returned.
     HRESULT ConnectSinks(CSampleLog* log, IStreamRecorder* recorder, CPlayProgress* progress,

@@ -39,19 +39,13 @@ int Play(const PlayOptions& options, bool grabber) {
         return 1;
     }
     CPlayGraph graph(kProgram);
-    HRESULT hr = graph.Create();
-    if (FAILED(hr))
-        return graph.Fail("filter graph", hr);
     ComPtr<IBaseFilter> source;
-    hr = CoCreateInstance(CLSID_KVSsfRd, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                          reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr))
-        hr = graph.AddSource(source.p);
+    HRESULT hr = CoCreateInstance(CLSID_KVSsfRd, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&source));
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
-    hr = graph.Load(options.Url);
-    if (FAILED(hr))
-        return graph.Fail(options.Url, hr);
+    if (int status = graph.Open(source.p, options.Url))
+        return status;
 
     CPlayProgress progress;
     CGrabberChains chains;

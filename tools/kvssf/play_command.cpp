@@ -101,22 +101,17 @@ int RunPlay(const std::vector<std::string>& args) {
     }
 
     CPlayGraph graph("kvssf play");
-    HRESULT hr = graph.Create();
-    if (FAILED(hr))
-        return graph.Fail("filter graph", hr);
+    HRESULT hr = S_OK;
     CUnknown* created = CKVSsfRd::CreateInstance(nullptr, &hr);
     if (created == nullptr)
         return graph.Fail("source filter", E_OUTOFMEMORY);
     auto* reader = static_cast<CKVSsfRd*>(created);
     ComPtr<IBaseFilter> source;
     hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr))
-        hr = graph.AddSource(source.p);
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
-    hr = graph.Load(options.Url);
-    if (FAILED(hr))
-        return graph.Fail(options.Url, hr);
+    if (int status = graph.Open(source.p, options.Url))
+        return status;
 
     CPlayProgress progress;
     hr = graph.ConnectSinks(&log, recorder.get(), &progress, options.Quiet);
