@@ -6,12 +6,13 @@ compared with what `kvssf play` of the native build delivers for the same URL an
     dshow_host_test.py DSHOW_HOST KVSSFRD_DLL NATIVE_KVSSF ORIGIN_DIR WINE_RUN
 """
 
-import json
 import os
 import subprocess
 import sys
 import tempfile
 import unittest
+
+from sample_log import read_log
 
 DSHOW_HOST = DLL = KVSSF = ORIGIN = WINE_RUN = None
 
@@ -29,19 +30,6 @@ def windows_path(path):
 def wine(*args, timeout=120):
     return subprocess.run([WINE_RUN, *args], capture_output=True, text=True, timeout=timeout,
                           env=dict(os.environ, KVSSF_ORIGIN_DIR=ORIGIN))
-
-
-def read_log(path):
-    """Per pin, everything the pin's sink received in order; the errors apart."""
-    pins, errors = {}, []
-    with open(path) as f:
-        for line in f:
-            entry = json.loads(line)
-            if "pin" in entry:
-                pins.setdefault(entry["pin"], []).append(entry)
-            else:
-                errors.append(entry)
-    return pins, errors
 
 
 def prefix_temp_files():

@@ -14,6 +14,8 @@ import tempfile
 import unittest
 import urllib.request
 
+from sample_log import read_log
+
 KVSSF = None
 ORIGIN = None
 TICKS = 10000000
@@ -47,14 +49,7 @@ class KvssfPlay(unittest.TestCase):
         """(result, per-pin lists of what the sinks received, the error lines)."""
         log = os.path.join(self.temp.name, "out-samples.jsonl")
         result = self.kvssf("play", url, "--samples", log, "--quiet", *extra)
-        pins, errors = {}, []
-        with open(log) as f:
-            for line in f:
-                entry = json.loads(line)
-                if "pin" in entry:
-                    pins.setdefault(entry["pin"], []).append(entry)
-                else:
-                    errors.append(entry)
+        pins, errors = read_log(log)
         return result, pins, errors
 
     def expected_samples(self, model, stream):
