@@ -50,35 +50,28 @@ STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
     HRESULT hr = CBaseInputPin::Receive(pSample);
     if (hr != S_OK)
         return hr;
-    BYTE* data = nullptr;
-    pSample->GetPointer(&data);
-    const LONG length = std::max<LONG>(pSample->GetActualDataLength(), 0);
-    REFERENCE_TIME start = 0, stop = 0;
-    const HRESULT times = pSample->GetTime(&start, &stop);
-    const bool hasStart = SUCCEEDED(times);
-    const bool hasStop = times == S_OK;
-    const bool sync = pSample->IsSyncPoint() == S_OK;
+    const ReceivedSample sample(pSample);
     if (m_pSink->Log != nullptr)
-        m_pSink->Log->Sample(m_pSink->Pin, hasStart ? &start : nullptr, hasStop ? &stop : nullptr,
-                             data, size_t(length), sync, pSample->IsDiscontinuity() == S_OK,
-                             pSample->IsPreroll() == S_OK);
-    if (hasStart)
-        WaitForPresentationTime(start);
+        m_pSink->Log->Sample(m_pSink->Pin, sample);
+    if (sample.HasStart)
+        WaitForPresentationTime(sample.Start);
 
     const int stream = RecorderStream;
-    if (m_pSink->Recorder != nullptr && stream >= 0 && hasStart) {
+    if (m_pSink->Recorder != nullptr && stream >= 0 && sample.HasStart) {
         // After a seek the file's time line goes on where it was.
         if (m_bRecordRebase) {
-            m_rtRecordOffset = m_rtRecordEnd - start;
+            m_rtRecordOffset = m_rtRecordEnd - sample.Start;
             m_bRecordRebase = false;
         }
-        const REFERENCE_TIME recordStart = start + m_rtRecordOffset;
-        const REFERENCE_TIME recordStop = (hasStop ? stop : start) + m_rtRecordOffset;
-        m_pSink->Recorder->Write(stream, data, size_t(length), recordStart, recordStop, sync);
+        const REFERENCE_TIME recordStart = sample.Start + m_rtRecordOffset;
+        const REFERENCE_TIME recordStop =
+            (sample.HasStop ? sample.Stop : sample.Start) + m_rtRecordOffset;
+        m_pSink->Recorder->Write(stream, sample.Data, sample.Size, recordStart, recordStop,
+                                 sample.Sync);
         m_rtRecordEnd = std::max(m_rtRecordEnd, recordStop);
     }
-    if (hasStop && m_pSink->Progress != nullptr &&
-        m_pSink->Progress->Report(m_rtSegmentStart + stop))
+    if (sample.HasStop && m_pSink->Progress != nullptr &&
+        m_pSink->Progress->Report(m_rtSegmentStart + sample.Stop))
         m_pSink->NotifyEvent(EC_KVSSF_POSITION_REACHED, 0, 0);
     ++m_pSink->SamplesReceived;
     return S_OK;

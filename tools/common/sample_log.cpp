@@ -1,5 +1,7 @@
 #include "tools/common/sample_log.h"
 
+#include <algorithm>
+
 #include "tools/common/hresult_text.h"
 #include "tools/common/json_writer.h"
 #include "tools/common/payload_md5.h"
@@ -51,20 +53,29 @@ void CSampleLog::WriteLine(const std::string& line) {
     std::fputc('\n', m_file);
 }
 
-void CSampleLog::Sample(int pin, const REFERENCE_TIME* start, const REFERENCE_TIME* stop,
-                        const BYTE* data, size_t size, bool sync, bool discontinuity,
-                        bool preroll) {
+ReceivedSample::ReceivedSample(IMediaSample* sample) {
+    sample->GetPointer(&Data);
+    Size = size_t(std::max<LONG>(sample->GetActualDataLength(), 0));
+    const HRESULT times = sample->GetTime(&Start, &Stop);
+    HasStart = SUCCEEDED(times);
+    HasStop = times == S_OK;
+    Sync = sample->IsSyncPoint() == S_OK;
+    Discontinuity = sample->IsDiscontinuity() == S_OK;
+    Preroll = sample->IsPreroll() == S_OK;
+}
+
+void CSampleLog::Sample(int pin, const ReceivedSample& sample) {
     if (!IsOpen())
         return;
     JsonWriter json;
     json.BeginObject().Key("pin").Int(pin);
-    OptionalTime(json, "start", start);
-    OptionalTime(json, "stop", stop);
-    json.Key("size").UInt(size);
-    json.Key("sync").Bool(sync);
-    json.Key("discontinuity").Bool(discontinuity);
-    json.Key("preroll").Bool(preroll);
-    json.Key("md5").String(PayloadMd5(data, size));
+    OptionalTime(json, "start", sample.HasStart ? &sample.Start : nullptr);
+    OptionalTime(json, "stop", sample.HasStop ? &sample.Stop : nullptr);
+    json.Key("size").UInt(sample.Size);
+    json.Key("sync").Bool(sample.Sync);
+    json.Key("discontinuity").Bool(sample.Discontinuity);
+    json.Key("preroll").Bool(sample.Preroll);
+    json.Key("md5").String(PayloadMd5(sample.Data, sample.Size));
     json.EndObject();
     WriteLine(json.Text());
 }

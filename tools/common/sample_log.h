@@ -8,6 +8,18 @@
 
 #include "framework/platform/platform.h"
 
+// What a sink reads off a received sample.
+struct ReceivedSample {
+    // The sample's fields; start and stop are valid where HasStart and HasStop say so.
+    explicit ReceivedSample(IMediaSample* sample);
+
+    BYTE* Data = nullptr;
+    size_t Size = 0;
+    REFERENCE_TIME Start = 0, Stop = 0;
+    bool HasStart = false, HasStop = false;
+    bool Sync = false, Discontinuity = false, Preroll = false;
+};
+
 class CSampleLog {
 public:
     CSampleLog() = default;
@@ -20,8 +32,7 @@ public:
 
     // {"pin", "start", "stop", "size", "sync", "discontinuity", "preroll", "md5"}; times
     // are null where the sample carries none.
-    void Sample(int pin, const REFERENCE_TIME* start, const REFERENCE_TIME* stop, const BYTE* data,
-                size_t size, bool sync, bool discontinuity, bool preroll);
+    void Sample(int pin, const ReceivedSample& sample);
     void NewSegment(int pin, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     // "beginflush", "endflush" or "eos".
     void Event(int pin, const char* name);

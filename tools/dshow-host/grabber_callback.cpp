@@ -1,7 +1,5 @@
 #include "tools/dshow-host/grabber_callback.h"
 
-#include <algorithm>
-
 #include "tools/common/sample_log.h"
 
 CGrabberCallback::CGrabberCallback(int pin, CSampleLog* log) : Pin(pin), m_pLog(log) {}
@@ -32,15 +30,8 @@ STDMETHODIMP_(ULONG) CGrabberCallback::Release() {
 STDMETHODIMP CGrabberCallback::SampleCB(double, IMediaSample* pSample) {
     if (pSample == nullptr)
         return E_POINTER;
-    BYTE* data = nullptr;
-    pSample->GetPointer(&data);
-    const LONG length = std::max<LONG>(pSample->GetActualDataLength(), 0);
-    REFERENCE_TIME start = 0, stop = 0;
-    const HRESULT times = pSample->GetTime(&start, &stop);
     if (m_pLog != nullptr)
-        m_pLog->Sample(Pin, SUCCEEDED(times) ? &start : nullptr, times == S_OK ? &stop : nullptr,
-                       data, size_t(length), pSample->IsSyncPoint() == S_OK,
-                       pSample->IsDiscontinuity() == S_OK, pSample->IsPreroll() == S_OK);
+        m_pLog->Sample(Pin, ReceivedSample(pSample));
     ++SamplesReceived;
     return S_OK;
 }
