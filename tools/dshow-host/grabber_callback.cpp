@@ -2,29 +2,13 @@
 
 #include "tools/common/sample_log.h"
 
-CGrabberCallback::CGrabberCallback(int pin, CSampleLog* log) : Pin(pin), m_pLog(log) {}
+CGrabberCallback::CGrabberCallback(int pin, CSampleLog* log)
+    : CUnknown(L"grabber callback", nullptr), Pin(pin), m_pLog(log) {}
 
-STDMETHODIMP CGrabberCallback::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ISampleGrabberCB) {
-        *ppv = static_cast<ISampleGrabberCB*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CGrabberCallback::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CGrabberCallback::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0)
-        delete this;
-    return count;
+STDMETHODIMP CGrabberCallback::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (riid == IID_ISampleGrabberCB)
+        return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 
 STDMETHODIMP CGrabberCallback::SampleCB(double, IMediaSample* pSample) {

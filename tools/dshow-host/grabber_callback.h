@@ -5,21 +5,21 @@
 
 #include <atomic>
 
-#include "framework/platform/platform.h"
+#include "framework/unknown.h"
 
 #include <qedit.h>
 
 class CSampleLog;
 
-class CGrabberCallback final : public ISampleGrabberCB {
+class CGrabberCallback final : public CUnknown, public ISampleGrabberCB {
 public:
     // pin: the number of the source pin in the log; log may be null and must outlive
-    // the callback. The creator takes the first reference.
+    // the callback. The count starts at 0, as for every CUnknown.
     CGrabberCallback(int pin, CSampleLog* log);
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    DECLARE_IUNKNOWN
+    // ISampleGrabberCB, then CUnknown's.
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // On the grabber's streaming thread, once per sample.
     STDMETHODIMP SampleCB(double SampleTime, IMediaSample* pSample) override;
@@ -30,8 +30,5 @@ public:
     std::atomic<long> SamplesReceived{0};
 
 private:
-    ~CGrabberCallback() = default;
-
     CSampleLog* const m_pLog;
-    std::atomic<ULONG> m_cRef{1};
 };

@@ -60,6 +60,7 @@ HRESULT CGrabberChains::ConnectChain(CPlayGraph* graph, int index, IPin* output,
     auto* callback = new (std::nothrow) CGrabberCallback(index, log);
     if (callback == nullptr)
         return E_OUTOFMEMORY;
+    callback->AddRef();
     m_callbacks.push_back(callback);
 
     ComPtr<IBaseFilter> grabber, renderer;
