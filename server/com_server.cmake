@@ -13,6 +13,7 @@ add_custom_target(kvssf_typelib DEPENDS ${KVSSF_TYPELIB})
 
 add_library(kvssf_server OBJECT dll_main.cpp class_factory.cpp factory_templates.cpp
             registry.cpp filter_registration.cpp registration.cpp)
+kvssf_layer(kvssf_server server)
 target_link_libraries(kvssf_server PUBLIC kvssf_filter)
 
 # kvssf_add_com_server(<target> <file version "a,b,c,d">): the DLL with that version

@@ -3,7 +3,7 @@
 
 #include "server/class_factory.h"
 #include "server/module.h"
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 HINSTANCE g_hInst = nullptr;
 

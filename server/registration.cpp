@@ -5,7 +5,7 @@
 #include "server/filter_registration.h"
 #include "server/module.h"
 #include "server/registry.h"
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "manifest/h264/bit_reader.h"
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 namespace {
 

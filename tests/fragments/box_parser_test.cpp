@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fragments/fragment.h"
-#include "fragments/fragment_url.h"
+#include "manifest/fragment_url.h"
 #include "manifest/manifest.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"

@@ -13,10 +13,7 @@
 
 CPlayGraph::~CPlayGraph() {
     // The graph goes first: it disconnects and releases the filters it holds.
-    if (m_graph.p != nullptr) {
-        m_graph.p->Release();
-        m_graph.p = nullptr;
-    }
+    m_graph.Reset();
     for (CPlaySink* sink : m_sinks)
         sink->Release();
     if (m_source != nullptr)
@@ -25,7 +22,7 @@ CPlayGraph::~CPlayGraph() {
 
 int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph.p));
+                                  IID_IGraphBuilder, m_graph.OutVoid());
     if (FAILED(hr))
         return Fail("filter graph", hr);
     source->AddRef();

@@ -12,7 +12,7 @@
 
 #include "framework/platform/platform.h"
 #include "framework/platform/sync.h"
-#include "tools/common/com_ptr.h"
+#include "framework/com_ptr.h"
 
 class CPlayProgress;
 class CPlaySink;
@@ -48,7 +48,7 @@ public:
     // Prints "<program>: <what>: <explanation>" on standard error and returns 1.
     int Fail(const std::string& what, HRESULT hr) const;
 
-    IGraphBuilder* Graph() const { return m_graph.p; }
+    IGraphBuilder* Graph() const { return m_graph.Get(); }
     IBaseFilter* Source() const { return m_source; }
     const std::vector<CPlaySink*>& Sinks() const { return m_sinks; }
     // The source's output pins in order, each referenced.

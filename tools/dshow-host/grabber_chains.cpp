@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "tools/common/com_ptr.h"
+#include "framework/com_ptr.h"
 #include "tools/common/play_graph.h"
 #include "tools/dshow-host/grabber_callback.h"
 
@@ -80,25 +80,25 @@ HRESULT CGrabberChains::ConnectChain(CPlayGraph* graph, int index, IPin* output,
         hr = grabbing->SetCallback(callback, 0);
     const std::wstring number = std::to_wstring(index);
     if (SUCCEEDED(hr))
-        hr = graph->AddFilter(grabber.p, L"grabber " + number);
+        hr = graph->AddFilter(grabber.Get(), L"grabber " + number);
     if (SUCCEEDED(hr))
-        hr = graph->AddFilter(renderer.p, L"null renderer " + number);
+        hr = graph->AddFilter(renderer.Get(), L"null renderer " + number);
     if (SUCCEEDED(hr))
-        hr = FirstPin(grabber.p, PINDIR_INPUT, &grabberIn);
+        hr = FirstPin(grabber.Get(), PINDIR_INPUT, &grabberIn);
     if (SUCCEEDED(hr))
-        hr = FirstPin(grabber.p, PINDIR_OUTPUT, &grabberOut);
+        hr = FirstPin(grabber.Get(), PINDIR_OUTPUT, &grabberOut);
     if (SUCCEEDED(hr))
-        hr = FirstPin(renderer.p, PINDIR_INPUT, &rendererIn);
+        hr = FirstPin(renderer.Get(), PINDIR_INPUT, &rendererIn);
     if (FAILED(hr))
         return hr;
 
-    hr = graph->Graph()->ConnectDirect(output, grabberIn.p, nullptr);
+    hr = graph->Graph()->ConnectDirect(output, grabberIn.Get(), nullptr);
     if (SUCCEEDED(hr))
-        hr = graph->Graph()->ConnectDirect(grabberOut.p, rendererIn.p, nullptr);
+        hr = graph->Graph()->ConnectDirect(grabberOut.Get(), rendererIn.Get(), nullptr);
     if (FAILED(hr)) {
         // A renderer left in the graph unconnected would keep it from completing.
-        graph->Graph()->RemoveFilter(grabber.p);
-        graph->Graph()->RemoveFilter(renderer.p);
+        graph->Graph()->RemoveFilter(grabber.Get());
+        graph->Graph()->RemoveFilter(renderer.Get());
         if (!quiet)
             graph->WarnUnconnected(index, output, hr);
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "filter/kvssf_reader_interface.h"
-#include "tools/common/com_ptr.h"
+#include "framework/com_ptr.h"
 #include "tools/common/play_graph.h"
 #include "tools/common/play_options.h"
 #include "tools/common/play_positions.h"
@@ -44,7 +44,7 @@ int Play(const PlayOptions& options, bool grabber) {
                                   reinterpret_cast<void**>(&source));
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
-    if (int status = graph.Open(source.p, options.Url))
+    if (int status = graph.Open(source.Get(), options.Url))
         return status;
 
     CPlayProgress progress;
@@ -60,16 +60,16 @@ int Play(const PlayOptions& options, bool grabber) {
     // The sinks do not seek, so positions go to the source itself; behind the system's
     // renderers they go through the graph, which asks the renderers to pass them on.
     ComPtr<IMediaSeeking> seeking;
-    hr = (grabber ? static_cast<IUnknown*>(graph.Graph()) : source.p)
+    hr = (grabber ? static_cast<IUnknown*>(graph.Graph()) : source.Get())
              ->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
     if (SUCCEEDED(hr))
-        hr = ApplyStartStop(seeking.p, options);
+        hr = ApplyStartStop(seeking.Get(), options);
     if (FAILED(hr))
         return graph.Fail("positions", hr);
     CSeekPlan seeks(options.Seeks, &progress);
     seeks.Start();
 
-    const int status = graph.Run(seeking.p, &seeks, &log, options.Duration);
+    const int status = graph.Run(seeking.Get(), &seeks, &log, options.Duration);
     log.Close();
     if (!options.Quiet) {
         if (grabber)

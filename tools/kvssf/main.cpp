@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/platform/platform.h"
+#include "framework/platform/graph_classes.h"
 #include "tools/kvssf/commands.h"
 
 namespace {
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0)
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0 || FAILED(RegisterGraphClasses()))
         return 1;
     int status;
     if (command == "info") {

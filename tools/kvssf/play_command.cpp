@@ -11,7 +11,7 @@
 #include "filter/kvssf_reader.h"
 #include "manifest/stream.h"
 #include "manifest/track.h"
-#include "tools/common/com_ptr.h"
+#include "framework/com_ptr.h"
 #include "tools/common/play_graph.h"
 #include "tools/common/play_options.h"
 #include "tools/common/play_positions.h"
@@ -110,7 +110,7 @@ int RunPlay(const std::vector<std::string>& args) {
     hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&source));
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
-    if (int status = graph.Open(source.p, options.Url))
+    if (int status = graph.Open(source.Get(), options.Url))
         return status;
 
     CPlayProgress progress;
@@ -134,7 +134,7 @@ int RunPlay(const std::vector<std::string>& args) {
     DWORD capabilities = 0;
     seeking->GetCapabilities(&capabilities);
     const bool live = capabilities == 0;
-    hr = ApplyStartStop(seeking.p, options);
+    hr = ApplyStartStop(seeking.Get(), options);
     if (FAILED(hr))
         return graph.Fail("positions", hr);
     CSeekPlan seeks(options.Seeks, &progress);
@@ -143,8 +143,8 @@ int RunPlay(const std::vector<std::string>& args) {
     const bool showProgress = !options.Quiet && isatty(STDERR_FILENO);
     std::function<void()> idle;
     if (showProgress)
-        idle = [&] { PrintProgress(seeking.p, reader, &progress, live); };
-    int status = graph.Run(seeking.p, &seeks, &log, options.Duration,
+        idle = [&] { PrintProgress(seeking.Get(), reader, &progress, live); };
+    int status = graph.Run(seeking.Get(), &seeks, &log, options.Duration,
                            showProgress ? kProgressIntervalMs : INFINITE, idle);
     if (showProgress)
         std::fputc('\n', stderr);

@@ -7,8 +7,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "framework/platform/posix/filter_graph.h"
-#include "framework/platform/posix/reference_clock.h"
 
 void* CoTaskMemAlloc(size_t cb) {
     return std::malloc(cb ? cb : 1);
@@ -42,8 +40,7 @@ struct ComClass {
 
 struct ClassTable {
     std::mutex mutex;
-    std::vector<ComClass> classes{{CLSID_FilterGraph, &CFilterGraph::CreateInstance},
-                                  {CLSID_SystemClock, &CSystemClock::CreateInstance}};
+    std::vector<ComClass> classes;
 };
 
 ClassTable& Classes() {

@@ -32,9 +32,9 @@ DWORD GetTickCount();
 // Creates an object of class rclsid and returns its riid interface.
 typedef HRESULT (*ComClassCreator)(IUnknown* pOuter, REFIID riid, void** ppv);
 
-// Creates an object from the process's class table: the platform's own classes
-// (CLSID_FilterGraph, CLSID_SystemClock) and those added by RegisterComClass. Every class
-// is in-process; the context is not checked. REGDB_E_CLASSNOTREG for an unknown class.
+// Creates an object from the process's class table, which holds what RegisterComClass
+// added (RegisterGraphClasses adds the filter graph and the clock). Every class is
+// in-process; the context is not checked. REGDB_E_CLASSNOTREG for an unknown class.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                          void** ppv);
 

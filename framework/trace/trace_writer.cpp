@@ -1,4 +1,4 @@
-#include "server/trace_writer.h"
+#include "framework/trace/trace_writer.h"
 
 #include <cwchar>
 #include <new>

@@ -1,10 +1,10 @@
-#include "server/trace_names.h"
+#include "framework/trace/trace_names.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 namespace {
 

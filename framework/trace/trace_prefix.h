@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "framework/platform/platform.h"
-#include "server/trace_platform.h"
+#include "framework/platform/trace_platform.h"
 
 constexpr size_t kTracePrefixChars = 50;
 // Leading newlines the prefix holds; more are dropped.

@@ -1,4 +1,4 @@
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 #include <chrono>
 #include <cstdarg>
@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "framework/critical_section.h"
-#include "server/trace_prefix.h"
-#include "server/trace_writer.h"
+#include "framework/trace/trace_prefix.h"
+#include "framework/trace/trace_writer.h"
 
 namespace {
 

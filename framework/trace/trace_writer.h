@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "server/trace.h"
-#include "server/trace_platform.h"
+#include "framework/trace/trace.h"
+#include "framework/platform/trace_platform.h"
 
 class CTraceWriter {
 public:

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "fragments/fragment_url.h"
+#include "manifest/fragment_url.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/server/trace_fixture.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 namespace {
 

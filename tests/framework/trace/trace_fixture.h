@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 #include "tests/support/temp_directory.h"
 
 // The UTF-8 byte order mark a new trace file begins with.

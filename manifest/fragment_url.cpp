@@ -1,4 +1,4 @@
-#include "fragments/fragment_url.h"
+#include "manifest/fragment_url.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "server/trace.h"
-#include "server/trace_names.h"
+#include "framework/trace/trace.h"
+#include "framework/trace/trace_names.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "server/trace_prefix.h"
+#include "framework/trace/trace_prefix.h"
 
 namespace {
 

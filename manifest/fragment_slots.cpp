@@ -2,7 +2,7 @@
 #include <new>
 
 #include "fragments/async_fragment.h"
-#include "fragments/fragment_url.h"
+#include "manifest/fragment_url.h"
 #include "manifest/stream.h"
 
 namespace {

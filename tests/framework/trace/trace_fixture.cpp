@@ -1,4 +1,4 @@
-#include "tests/server/trace_fixture.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 #include <cwchar>
 #include <fstream>

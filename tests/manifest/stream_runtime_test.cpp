@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "fragments/async_fragment.h"
-#include "fragments/fragment_url.h"
+#include "manifest/fragment_url.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"

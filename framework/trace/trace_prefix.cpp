@@ -1,4 +1,4 @@
-#include "server/trace_prefix.h"
+#include "framework/trace/trace_prefix.h"
 
 #include <algorithm>
 #include <cstdio>

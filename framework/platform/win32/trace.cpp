@@ -1,10 +1,10 @@
 // The trace's operating-system services on Windows: the shared block is a named file
 // mapping, so every module of the process finds the same writer.
-#include "server/trace_platform.h"
+#include "framework/platform/trace_platform.h"
 
 #include <cwchar>
 
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 WCHAR g_wszKTraceFile[KTRACE_PATH_CHARS] = L"c:\\KorvelTrace.txt";
 

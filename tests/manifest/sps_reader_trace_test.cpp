@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "manifest/h264/sps_reader.h"
-#include "tests/server/trace_fixture.h"
+#include "tests/framework/trace/trace_fixture.h"
 #include "tests/support/failing_allocation.h"
 
 namespace {

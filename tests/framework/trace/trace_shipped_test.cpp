@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "tests/server/trace_fixture.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The trace's operating-system services on POSIX. A process is one module here, so the
 // shared block is a static; the trace file's sharing is an advisory exclusive lock.
-#include "server/trace_platform.h"
+#include "framework/platform/trace_platform.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,7 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "server/trace.h"
+#include "framework/trace/trace.h"
 
 WCHAR g_wszKTraceFile[KTRACE_PATH_CHARS] = L"";
 

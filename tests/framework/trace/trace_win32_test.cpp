@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "server/trace_writer.h"
-#include "tests/server/trace_fixture.h"
+#include "framework/trace/trace_writer.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 // After the platform headers they need.
 #include <delayimp.h>

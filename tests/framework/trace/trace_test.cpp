@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "server/trace_writer.h"
-#include "tests/server/file_lock.h"
-#include "tests/server/trace_fixture.h"
+#include "framework/trace/trace_writer.h"
+#include "tests/framework/trace/file_lock.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/server/file_lock.h"
+#include "tests/framework/trace/file_lock.h"
 
 #include "framework/platform/platform.h"
 

@@ -1,0 +1,5 @@
+#include "framework/platform/graph_classes.h"
+
+HRESULT RegisterGraphClasses() {
+    return S_OK;
+}
