@@ -1,7 +1,6 @@
 #include "fragments/async_fragment.h"
 
-CSSFAsyncFragment::CSSFAsyncFragment(CSSFTrack* track, const char* url)
-    : CSSFFragment(track, url), DoneEvent(TRUE) {
+CSSFAsyncFragment::CSSFAsyncFragment(const char* url) : CSSFFragment(url), DoneEvent(TRUE) {
     DoneEvent.Set();
 }
 

@@ -19,7 +19,7 @@ public:
     static constexpr DWORD kCommandDownload = 0;
     static constexpr DWORD kCommandExit = 1;
 
-    CSSFAsyncFragment(CSSFTrack* track, const char* url);
+    explicit CSSFAsyncFragment(const char* url);
     ~CSSFAsyncFragment() override;
 
     // Begins a download on the worker: E_PENDING once the worker took it, E_FAIL when

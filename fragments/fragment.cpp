@@ -1,6 +1,6 @@
 #include "fragments/fragment.h"
 
-CSSFFragment::CSSFFragment(CSSFTrack* track, const char* url) : Track(track), Url(url ? url : "") {}
+CSSFFragment::CSSFFragment(const char* url) : Url(url ? url : "") {}
 
 void CSSFFragment::ClearParsedPart() {
     TotalDuration = MoofOffset = BaseDataOffset = 0;

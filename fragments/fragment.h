@@ -10,8 +10,6 @@
 #include "fragments/http_file.h"
 #include "framework/platform/platform.h"
 
-class CSSFTrack;
-
 // One sample of a fragment, in stream time.
 struct SSFSample {
     uint32_t Duration;
@@ -46,7 +44,7 @@ inline bool IsSyncSample(uint32_t flags) {
 
 class CSSFFragment {
 public:
-    CSSFFragment(CSSFTrack* track, const char* url);
+    explicit CSSFFragment(const char* url);
     virtual ~CSSFFragment() = default;
 
     // Fetches Url (delete-on-close), parses it and measures the throughput. S_OK or the
@@ -89,7 +87,6 @@ public:
     // A measurement waits for the stream. Atomic: the stream looks at it while the
     // download may still run; MeasuredBitrate is written before it is set.
     std::atomic<BOOL> BitrateMeasured{FALSE};
-    CSSFTrack* const Track; // not owned
     const std::string Url;
 
 private:

@@ -50,7 +50,7 @@ public:
     explicit operator bool() const { return m_p != nullptr; }
 
     // For out parameters: releases what is held and receives the callee's reference.
-    T** operator&() {
+    T** Out() {
         Reset();
         return &m_p;
     }

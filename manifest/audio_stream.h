@@ -7,7 +7,7 @@ class CSSFAudioStream : public CSSFStream {
 public:
     using CSSFStream::CSSFStream;
 
-    int GetStreamKind() override { return kAudio; }
+    SSFStreamKind GetStreamKind() const override { return SSFStreamKind::Audio; }
     std::unique_ptr<CSSFTrack> CreateTrack() override;
     // The common parse, then "Language".
     HRESULT Parse(const CXmlElement& streamIndex) override;

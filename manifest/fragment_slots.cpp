@@ -10,25 +10,27 @@ namespace {
 // A trim leaves fewer than this many fragments cached.
 constexpr size_t kCachedFragmentLimit = 8;
 
-void ReleaseSlot(CSSFAsyncFragment** slot) {
-    if (*slot != nullptr)
-        (*slot)->Release();
-    *slot = nullptr;
-}
-
 } // namespace
 
-HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex, CSSFAsyncFragment** fragment,
-                                DWORD timeoutMs) {
+CSSFStream::FragmentSlot* CSSFStream::SlotLocked(uint32_t chunkIndex) {
+    return chunkIndex < m_fragments.size() ? &m_fragments[chunkIndex] : nullptr;
+}
+
+ComPtr<CSSFAsyncFragment> CSSFStream::CreateFragment(CSSFTrack*, uint32_t, const std::string& url) {
+    return ComPtr<CSSFAsyncFragment>::Adopt(new (std::nothrow) CSSFAsyncFragment(url.c_str()));
+}
+
+HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,
+                                ComPtr<CSSFAsyncFragment>* fragment, DWORD timeoutMs) {
     if (fragment != nullptr)
-        *fragment = nullptr;
-    CSSFAsyncFragment* held = nullptr;
+        fragment->Reset();
+    ComPtr<CSSFAsyncFragment> held;
     {
-        CAutoLock lock(&Lock);
-        if (chunkIndex >= Fragments.size())
+        CAutoLock lock(&m_lock);
+        FragmentSlot* slot = SlotLocked(chunkIndex);
+        if (slot == nullptr)
             return E_INVALIDARG;
-        CSSFAsyncFragment*& slot = Fragments[chunkIndex];
-        const bool cached = slot != nullptr;
+        const bool cached = slot->Fragment != nullptr;
         if (!cached) {
             if (track == nullptr)
                 return E_POINTER;
@@ -38,18 +40,17 @@ HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex, CSSFAsync
             } catch (const std::bad_alloc&) {
                 return E_OUTOFMEMORY;
             }
-            auto* created = new (std::nothrow) CSSFAsyncFragment(track, url.c_str());
-            if (created == nullptr)
+            ComPtr<CSSFAsyncFragment> created = CreateFragment(track, chunkIndex, url);
+            if (!created)
                 return E_OUTOFMEMORY;
             // Blocks until the worker takes the request, not for the download.
             const HRESULT hr = created->Start();
-            if (FAILED(hr) && hr != E_PENDING) {
-                created->Release();
+            if (FAILED(hr) && hr != E_PENDING)
                 return hr;
-            }
-            slot = created;
+            slot->Fragment = std::move(created);
+            slot->Track = track;
         }
-        held = slot;
+        held = slot->Fragment;
         // Each measurement reaches the stream once, at a request after the one that
         // started its download: a download that beats its own request to this point
         // must not make the result depend on timing.
@@ -57,44 +58,62 @@ HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex, CSSFAsync
             TargetBitrate = held->MeasuredBitrate;
             held->BitrateMeasured.store(FALSE);
         }
-        held->AddRef();
     }
-    if (fragment != nullptr) {
-        held->AddRef();
+    if (fragment != nullptr)
         *fragment = held;
+    return held->Wait(timeoutMs);
+}
+
+ComPtr<CSSFAsyncFragment> CSSFStream::GetCachedFragment(uint32_t chunkIndex) {
+    CAutoLock lock(&m_lock);
+    FragmentSlot* slot = SlotLocked(chunkIndex);
+    return slot != nullptr ? slot->Fragment : nullptr;
+}
+
+HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
+    CAutoLock lock(&m_lock);
+    for (size_t i = count; i < m_fragments.size(); ++i)
+        m_fragments[i] = FragmentSlot{};
+    if (count > m_fragments.max_size())
+        return E_OUTOFMEMORY;
+    try {
+        m_fragments.resize(count);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    const HRESULT hr = held->Wait(timeoutMs);
-    held->Release();
-    return hr;
+    return S_OK;
+}
+
+size_t CSSFStream::GetFragmentSlotCount() {
+    CAutoLock lock(&m_lock);
+    return m_fragments.size();
 }
 
 void CSSFStream::TrimFragments(uint32_t currentChunk) {
-    CAutoLock lock(&Lock);
+    CAutoLock lock(&m_lock);
     size_t cached = 0;
-    for (CSSFAsyncFragment* slot : Fragments)
-        cached += slot != nullptr;
+    for (const FragmentSlot& slot : m_fragments)
+        cached += slot.Fragment != nullptr;
     if (cached < kCachedFragmentLimit)
         return;
     const size_t current = currentChunk;
-    for (size_t i = 0; i < current && i < Fragments.size() && cached >= kCachedFragmentLimit; ++i) {
-        if (Fragments[i] != nullptr) {
-            ReleaseSlot(&Fragments[i]);
+    for (size_t i = 0; i < current && i < m_fragments.size() && cached >= kCachedFragmentLimit; ++i) {
+        if (m_fragments[i].Fragment) {
+            m_fragments[i] = FragmentSlot{};
             --cached;
         }
     }
-    for (size_t i = Fragments.size(); i-- > current + 1 && cached >= kCachedFragmentLimit;) {
-        if (Fragments[i] != nullptr) {
-            ReleaseSlot(&Fragments[i]);
+    for (size_t i = m_fragments.size(); i-- > current + 1 && cached >= kCachedFragmentLimit;) {
+        if (m_fragments[i].Fragment) {
+            m_fragments[i] = FragmentSlot{};
             --cached;
         }
     }
 }
 
 void CSSFStream::RemoveFirstFragmentSlots(size_t count) {
-    CAutoLock lock(&Lock);
-    if (count > Fragments.size())
-        count = Fragments.size();
-    for (size_t i = 0; i < count; ++i)
-        ReleaseSlot(&Fragments[i]);
-    Fragments.erase(Fragments.begin(), Fragments.begin() + static_cast<std::ptrdiff_t>(count));
+    CAutoLock lock(&m_lock);
+    if (count > m_fragments.size())
+        count = m_fragments.size();
+    m_fragments.erase(m_fragments.begin(), m_fragments.begin() + static_cast<std::ptrdiff_t>(count));
 }

@@ -5,6 +5,7 @@
 
 #include "fragments/http_file.h"
 #include "manifest/attribute_reader.h"
+#include "manifest/video_stream.h"
 #include "manifest/xml_dom.h"
 
 namespace {
@@ -65,26 +66,50 @@ HRESULT CSSFManifest::Load(const char* url) {
     HRESULT hr = DownloadManifest(ManifestUrl, &fileName);
     if (FAILED(hr))
         return hr;
-    hr = LoadFromFile(fileName.c_str());
+    hr = ParseFile(fileName.c_str());
     DeleteFileA(fileName.c_str());
+    if (hr == S_OK) {
+        ProbeFrameDurations();
+        PositionStreams();
+    }
+    if (SUCCEEDED(hr))
+        hr = SelectStreamsNoThrow();
     if (FAILED(hr))
         Clear();
     return hr;
 }
 
 HRESULT CSSFManifest::LoadFromFile(const char* path) {
+    const HRESULT hr = ParseFile(path);
+    if (FAILED(hr))
+        return hr;
+    if (hr == S_OK)
+        PositionStreams();
+    return SelectStreamsNoThrow();
+}
+
+HRESULT CSSFManifest::ParseFile(const char* path) {
     try {
         CXmlDocument document;
-        HRESULT hr = document.Load(path);
-        if (FAILED(hr))
-            return hr;
-        hr = ParseRoot(document);
-        if (FAILED(hr))
-            return hr;
+        const HRESULT hr = document.Load(path);
+        return FAILED(hr) ? hr : ParseRoot(document);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CSSFManifest::SelectStreamsNoThrow() {
+    try {
         return SelectStreams();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+void CSSFManifest::ProbeFrameDurations() {
+    for (const auto& stream : Streams)
+        if (stream->GetStreamKind() == SSFStreamKind::Video)
+            static_cast<CSSFVideoStream*>(stream.get())->ProbeFrameDuration();
 }
 
 HRESULT CSSFManifest::Refresh() {
@@ -167,9 +192,9 @@ void CSSFManifest::ComputeStartTime() {
     bool first = true;
     for (const auto& stream : Streams) {
         uint64_t start = 0;
-        if (stream->ChunkIndex < stream->Chunks.size())
-            start = TicksToReferenceTime(stream->Chunks[stream->ChunkIndex].StartTime,
-                                         stream->TimeScale);
+        const uint32_t chunk = stream->GetPosition().ChunkIndex;
+        if (chunk < stream->Chunks.size())
+            start = TicksToReferenceTime(stream->Chunks[chunk].StartTime, stream->TimeScale);
         earliest = first ? start : std::min(earliest, start);
         first = false;
     }

@@ -36,8 +36,9 @@ public:
     // model; streams reloaded before a failure keep their new chunks.
     HRESULT Refresh();
 
-    // Load once the document is in a local file: parse, initial tracks, stream order.
-    // Does not clear the model on failure (Load does).
+    // Load once the document is in a local file, without the frame-duration probes:
+    // parse, initial tracks, positions, stream order. Does not clear the model on failure
+    // (Load does).
     HRESULT LoadFromFile(const char* path);
     // Refresh once the new document is in a local file.
     HRESULT RefreshFromFile(const char* path);
@@ -68,6 +69,14 @@ public:
 private:
     CSSFManifest(const CSSFManifest&) = delete;
     CSSFManifest& operator=(const CSSFManifest&) = delete;
+
+    // Reads the document into the model (no network): the root, its streams, their
+    // tracks and chunks, initial tracks. Does not clear the model on failure.
+    HRESULT ParseFile(const char* path);
+    // SelectStreams with E_OUTOFMEMORY for a failed allocation.
+    HRESULT SelectStreamsNoThrow();
+    // Each video stream's FrameDuration from its first fragment (downloads).
+    void ProbeFrameDurations();
 
     // One function per element of the document (manifest_parser.cpp).
     HRESULT ParseRoot(const CXmlDocument& document);

@@ -14,6 +14,7 @@
 // CSSFManifest::LoadFromFile and RefreshFromFile.
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "fragments/async_fragment.h"
@@ -48,18 +49,14 @@ HRESULT ReadTimeScale(const CXmlAttributes& attributes, int64_t fallback, int64_
     return FAILED(hr) ? hr : S_OK;
 }
 
-// Stream kinds as a refresh matches them; text streams are never loaded, so kind 2
-// matches nothing.
-constexpr int kTextKind = 2;
-
-int StreamKindOf(const std::string& type) {
+// The kind a "Type" names; none for text and unknown types, which are never loaded and
+// so match no stream on a refresh.
+std::optional<SSFStreamKind> StreamKindOf(const std::string& type) {
     if (EqualsIgnoreCase(type, "video"))
-        return CSSFStream::kVideo;
+        return SSFStreamKind::Video;
     if (EqualsIgnoreCase(type, "audio"))
-        return CSSFStream::kAudio;
-    if (EqualsIgnoreCase(type, "text"))
-        return kTextKind;
-    return -1;
+        return SSFStreamKind::Audio;
+    return std::nullopt;
 }
 
 // visit(child, itemStatus) for the first count items of children, where itemStatus is
@@ -120,7 +117,6 @@ HRESULT CSSFManifest::ParseRoot(const CXmlDocument& document) {
     hr = ParseStreams(root);
     if (hr != S_OK)
         return hr;
-    PositionStreams();
     return S_OK;
 }
 
@@ -140,10 +136,10 @@ HRESULT CSSFManifest::ParseStreams(const CXmlElement& root) {
             hr = ReadText(attributes, "Type", &type);
             if (hr != S_OK)
                 return FAILED(hr) ? hr : S_OK;
-            const int kind = StreamKindOf(type);
-            if (kind == CSSFStream::kVideo)
+            const std::optional<SSFStreamKind> kind = StreamKindOf(type);
+            if (kind == SSFStreamKind::Video)
                 stream.reset(new (std::nothrow) CSSFVideoStream(this));
-            else if (kind == CSSFStream::kAudio)
+            else if (kind == SSFStreamKind::Audio)
                 stream.reset(new (std::nothrow) CSSFAudioStream(this));
             else
                 return S_OK;
@@ -174,11 +170,11 @@ HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
             if (hr != S_OK)
                 return FAILED(hr) ? hr : S_OK;
         }
-        const int kind = StreamKindOf(type);
+        const std::optional<SSFStreamKind> kind = StreamKindOf(type);
         auto match = std::find_if(Streams.begin(), Streams.end(), [&](const auto& stream) {
             return stream->GetStreamKind() == kind && stream->Url == url;
         });
-        if (kind < 0 || match == Streams.end())
+        if (match == Streams.end())
             return S_OK;
         HRESULT hr = (*match)->ReloadChunks(element);
         return FAILED(hr) ? hr : S_OK;
@@ -267,24 +263,21 @@ HRESULT CSSFVideoStream::Parse(const CXmlElement& streamIndex) {
         DisplayWidth = MaxWidth;
         DisplayHeight = MaxHeight;
     }
-    ProbeFrameDuration();
     return S_OK;
 }
 
 // The mean sample duration of the first fragment, which starts downloading into its
 // slot; a fetch that fails or is still running leaves 0.
 void CSSFVideoStream::ProbeFrameDuration() {
-    CSSFAsyncFragment* fragment = nullptr;
+    ComPtr<CSSFAsyncFragment> fragment;
     const HRESULT hr = GetFragment(CurrentTrack, 0, &fragment, kProbeTimeoutMs);
-    if (hr == S_OK && fragment != nullptr && !fragment->Samples.empty()) {
+    if (hr == S_OK && fragment && !fragment->Samples.empty()) {
         uint64_t total = 0;
         for (const SSFSample& sample : fragment->Samples)
             total += sample.Duration;
         const uint64_t n = fragment->Samples.size();
         FrameDuration = (total + n / 2) / n;
     }
-    if (fragment != nullptr)
-        fragment->Release();
 }
 
 // StreamIndex of an audio stream: its language.
@@ -385,7 +378,7 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
 }
 
 HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
-    CAutoLock lock(&Lock);
+    CAutoLock lock(&m_lock);
     // Parsed aside first, so that a failure leaves the stream as it was.
     std::vector<SSFChunk> chunks;
     HRESULT hr = ParseChunks(streamIndex, &chunks);
@@ -398,7 +391,7 @@ HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
     hr = SetFragmentSlotCount(Chunks.size());
     if (FAILED(hr))
         return hr;
-    SampleIndex = ChunkIndex = 0;
+    m_sampleIndex = m_chunkIndex = 0;
     return S_OK;
 }
 

@@ -21,10 +21,10 @@ bool IsNonDefaultPin(const CSSFStream& stream) {
 // Preference order: < 0 when a comes before b. Each test that one stream passes and the
 // other fails decides; the first such test wins.
 int CompareStreams(CSSFStream& a, CSSFStream& b, const std::string& language) {
-    const int kindA = a.GetStreamKind(), kindB = b.GetStreamKind();
+    const SSFStreamKind kindA = a.GetStreamKind(), kindB = b.GetStreamKind();
     if (kindA != kindB)
-        return kindA < kindB ? -1 : 1;
-    if (kindA != CSSFStream::kAudio)
+        return kindA == SSFStreamKind::Video ? -1 : 1;
+    if (kindA != SSFStreamKind::Audio)
         return 0;
     const auto& audioA = static_cast<const CSSFAudioStream&>(a);
     const auto& audioB = static_cast<const CSSFAudioStream&>(b);
@@ -101,14 +101,14 @@ HRESULT CSSFStream::ChooseInitialTrack() {
         }
     }
     CSSFTrack* choice = closest;
-    if (GetStreamKind() == kAudio || option.empty() || EqualsIgnoreCase(option, "highest") ||
+    if (GetStreamKind() == SSFStreamKind::Audio || option.empty() || EqualsIgnoreCase(option, "highest") ||
         EqualsIgnoreCase(option, "auto"))
         choice = highest;
     else if (EqualsIgnoreCase(option, "lowest"))
         choice = lowest;
     CurrentTrack = choice;
     TargetBitrate = choice->GetBitrate();
-    SampleIndex = ChunkIndex = 0;
+    SetPosition(SSFPlayPosition{});
     return S_OK;
 }
 
@@ -120,9 +120,9 @@ HRESULT CSSFManifest::SelectStreams() {
             if (CompareStreams(*Streams[i], *Streams[j], LanguageOption) > 0)
                 std::swap(Streams[i], Streams[j]);
 
-    std::vector<int> kindsSeen;
+    std::vector<SSFStreamKind> kindsSeen;
     for (const auto& stream : Streams) {
-        const int kind = stream->GetStreamKind();
+        const SSFStreamKind kind = stream->GetStreamKind();
         if (std::find(kindsSeen.begin(), kindsSeen.end(), kind) == kindsSeen.end())
             kindsSeen.push_back(kind);
         else

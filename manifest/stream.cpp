@@ -27,21 +27,21 @@ REFERENCE_TIME CSSFStream::GetDuration() const {
     return static_cast<REFERENCE_TIME>(end - static_cast<uint64_t>(Manifest->StartTime));
 }
 
-HRESULT CSSFStream::SetFragmentSlotCount(size_t count) {
-    CAutoLock lock(&Lock);
-    for (size_t i = count; i < Fragments.size(); ++i) {
-        if (Fragments[i] != nullptr)
-            Fragments[i]->Release();
-        Fragments[i] = nullptr;
-    }
-    if (count > Fragments.max_size())
-        return E_OUTOFMEMORY;
-    try {
-        Fragments.resize(count, nullptr);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+SSFPlayPosition CSSFStream::GetPosition() {
+    CAutoLock lock(&m_lock);
+    return SSFPlayPosition{m_chunkIndex, m_sampleIndex};
+}
+
+void CSSFStream::SetPosition(SSFPlayPosition position) {
+    CAutoLock lock(&m_lock);
+    m_chunkIndex = position.ChunkIndex;
+    m_sampleIndex = position.SampleIndex;
+}
+
+void CSSFStream::GetLevelState(uint32_t* currentBitrate, uint64_t* targetBitrate) {
+    CAutoLock lock(&m_lock);
+    *currentBitrate = CurrentTrack != nullptr ? CurrentTrack->Bitrate : 0;
+    *targetBitrate = TargetBitrate;
 }
 
 CSSFTrack* CSSFStream::GetCurrentTrack() {

@@ -3,8 +3,8 @@
 // are in video_stream.h and audio_stream.h.
 //
 // Threads: parsed and cleared on the loading thread; at play time used by its pin's
-// thread, and its chunk list replaced by a live refresh. Lock guards Chunks and
-// Fragments (and the play position the runtime moves under it).
+// thread, and its chunk list replaced by a live refresh. m_lock guards Chunks, the
+// fragment slots, the play position and the level state the runtime moves under it.
 #pragma once
 
 #include <cstdint>
@@ -12,20 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "fragments/async_fragment.h"
+#include "framework/com_ptr.h"
 #include "framework/critical_section.h"
 #include "framework/platform/platform.h"
 #include "manifest/chunk.h"
 #include "manifest/track.h"
 
 class CMediaType;
-class CSSFAsyncFragment;
 class CSSFManifest;
 class CXmlElement;
 
+enum class SSFStreamKind { Video, Audio };
+
+// Where delivery stands: the chunk (Chunks.size() at the end) and its next sample.
+struct SSFPlayPosition {
+    uint32_t ChunkIndex = 0;
+    uint32_t SampleIndex = 0;
+};
+
 class CSSFStream {
 public:
-    static constexpr int kVideo = 0;
-    static constexpr int kAudio = 1;
     // A seek waits this long for the fragment of the chunk it lands in.
     static constexpr DWORD kSeekTimeoutMs = 10000;
 
@@ -33,15 +40,14 @@ public:
     // Deletes the tracks and releases every fragment slot's reference.
     virtual ~CSSFStream();
 
-    // kVideo or kAudio.
-    virtual int GetStreamKind() = 0;
+    virtual SSFStreamKind GetStreamKind() const = 0;
     // A new track of this stream's kind bound to it; null when out of memory.
     virtual std::unique_ptr<CSSFTrack> CreateTrack() = 0;
     // Reads a StreamIndex element with its QualityLevel and "c" children and picks the
     // initial track. S_OK: keep the stream; S_FALSE: drop it; negative: the load fails.
     virtual HRESULT Parse(const CXmlElement& streamIndex);
     // Live refresh: replaces the chunk list from a newer StreamIndex, empties the
-    // fragment slots and rewinds to chunk 0. Takes Lock.
+    // fragment slots and rewinds to chunk 0. Takes the lock.
     virtual HRESULT ReloadChunks(const CXmlElement& streamIndex);
     // Builds chunks from the element's "Chunks" count and "c" children.
     virtual HRESULT ParseChunks(const CXmlElement& streamIndex, std::vector<SSFChunk>* chunks);
@@ -49,13 +55,13 @@ public:
     // the chunk holding it, then, once its fragment is in (waiting up to kSeekTimeoutMs),
     // the first audio sample at or after the time, or the last video sync sample at or
     // before it. TRUE when placed or put at its end; FALSE when the time falls inside no
-    // chunk (the position is unchanged). Takes Lock, also while waiting.
+    // chunk (the position is unchanged). Takes the lock, also while waiting.
     virtual BOOL Seek(REFERENCE_TIME rtTime);
     // The track to use for the next chunk request.
     virtual CSSFTrack* GetCurrentTrack();
     // Copies the next sample into sample: S_OK; S_FALSE after the last chunk; E_PENDING
     // while its fragment downloads (never waits); VFW_E_BUFFER_OVERFLOW for a sample
-    // larger than the buffer; else the fragment's or the sample's error. Takes Lock.
+    // larger than the buffer; else the fragment's or the sample's error. Takes the lock.
     virtual HRESULT FillSample(IMediaSample* sample);
     // The current track's media type; E_UNEXPECTED without a current track.
     virtual HRESULT GetMediaType(int position, CMediaType* type);
@@ -77,51 +83,75 @@ public:
     REFERENCE_TIME GetDuration() const;
     // Waits up to timeoutMs for the current chunk's fragment to finish downloading: true
     // once it has (or had), false on time-out or when no download was started. Takes
-    // Lock, not while waiting.
+    // the lock, not while waiting.
     bool WaitForCurrentFragment(DWORD timeoutMs);
     // Live: appends the chunks fragment announces after the last known one and slides
     // the window by as many played chunks. E_OUTOFMEMORY when the list cannot grow.
     HRESULT ApplyLookahead(CSSFAsyncFragment* fragment);
-    // Resizes Fragments to count slots: new ones null, dropped ones released. Takes Lock.
-    // E_OUTOFMEMORY when the array cannot grow.
+    // Resizes the fragment slots to count: new ones empty, dropped ones released. Takes
+    // the lock. E_OUTOFMEMORY when the array cannot grow.
     HRESULT SetFragmentSlotCount(size_t count);
+    size_t GetFragmentSlotCount();
     // The fragment of chunk chunkIndex: created for track and started when the slot is
-    // empty, else the one cached whatever its track. Waits up to timeoutMs without Lock
-    // held. S_OK when downloaded and parsed, E_PENDING while it runs, else its error (a
-    // failed fragment stays in its slot and keeps its error). fragment, when given,
-    // receives the slot's fragment with a reference whatever the result (null first).
-    // E_INVALIDARG past the slots.
-    HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex, CSSFAsyncFragment** fragment,
-                        DWORD timeoutMs);
+    // empty, else the one cached whatever its track. Waits up to timeoutMs without the
+    // lock held. S_OK when downloaded and parsed, E_PENDING while it runs, else its error
+    // (a failed fragment stays in its slot and keeps its error). fragment, when given,
+    // receives the slot's fragment whatever the result (empty first). E_INVALIDARG past
+    // the slots.
+    HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex,
+                        ComPtr<CSSFAsyncFragment>* fragment, DWORD timeoutMs);
+    // The fragment cached in chunkIndex's slot; empty when none or past the slots.
+    ComPtr<CSSFAsyncFragment> GetCachedFragment(uint32_t chunkIndex);
     // Releases cached fragments, those before currentChunk first, until fewer than 8
-    // remain; never currentChunk's. Takes Lock.
+    // remain; never currentChunk's. Takes the lock.
     void TrimFragments(uint32_t currentChunk);
-    // Releases the first count slots; the others move down. Takes Lock.
+    // Releases the first count slots; the others move down. Takes the lock.
     void RemoveFirstFragmentSlots(size_t count);
     // Picks CurrentTrack from Tracks by kind and the manifest's BitrateOption and resets
     // the position. S_FALSE when there is no track.
     HRESULT ChooseInitialTrack();
+    // The play position, and placing it (no fragment is fetched). Take the lock.
+    SSFPlayPosition GetPosition();
+    void SetPosition(SSFPlayPosition position);
+    // The current level's bit rate (0 without one) and TargetBitrate, read together.
+    // Takes the lock.
+    void GetLevelState(uint32_t* currentBitrate, uint64_t* targetBitrate);
 
-    uint64_t TargetBitrate = 0;        // bits per second
-    CSSFTrack* CurrentTrack = nullptr; // points into Tracks
+    uint64_t TargetBitrate = 0;        // bits per second; guarded by the lock at play time
+    CSSFTrack* CurrentTrack = nullptr; // points into Tracks; guarded by the lock at play time
     std::string Name;
     std::string PinName;          // "~" in front for streams that are not rendered by default
     CSSFManifest* Manifest;       // owner, not owned
-    uint32_t SampleIndex = 0;     // next sample in the current chunk; guarded by Lock at play time
-    uint32_t ChunkIndex = 0;      // current chunk; Chunks.size() at the end; guarded by Lock
     uint32_t QualityLevels = 0;   // as declared; Tracks holds what was kept
     int64_t TimeScale = 0;        // ticks per second; 0 only when the document says so
     std::string Url;              // fragment URL template
-    std::vector<SSFChunk> Chunks; // guarded by Lock
+    std::vector<SSFChunk> Chunks; // guarded by the lock at play time
     std::vector<std::unique_ptr<CSSFTrack>> Tracks;
-    std::vector<CSSFAsyncFragment*> Fragments; // one reference per non-null slot; guarded by Lock
-    CCritSec Lock;
 
 protected:
     // Reads the QualityLevel children into Tracks, dropping those Parse rejects.
     HRESULT ParseTracks(const CXmlElement& streamIndex);
+    // A new fragment for chunkIndex of track, at url, not started yet; empty when out of
+    // memory. Called with the lock held.
+    virtual ComPtr<CSSFAsyncFragment> CreateFragment(CSSFTrack* track, uint32_t chunkIndex,
+                                                     const std::string& url);
+
+    CCritSec m_lock;
 
 private:
+    // A chunk's cached fragment and the level it was created for.
+    struct FragmentSlot {
+        ComPtr<CSSFAsyncFragment> Fragment;
+        CSSFTrack* Track = nullptr;
+    };
+
     CSSFStream(const CSSFStream&) = delete;
     CSSFStream& operator=(const CSSFStream&) = delete;
+
+    // The slot of chunkIndex with the lock held; null past the slots.
+    FragmentSlot* SlotLocked(uint32_t chunkIndex);
+
+    uint32_t m_sampleIndex = 0; // next sample in the current chunk; guarded by m_lock
+    uint32_t m_chunkIndex = 0;  // current chunk; Chunks.size() at the end; guarded by m_lock
+    std::vector<FragmentSlot> m_fragments; // one per chunk; guarded by m_lock
 };

@@ -42,7 +42,7 @@ bool FindSeekChunk(const std::vector<SSFChunk>& chunks, uint64_t tsTarget, size_
 } // namespace
 
 BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
-    CAutoLock lock(&Lock);
+    CAutoLock lock(&m_lock);
     // The target in stream time, rounded up; unsigned, as every time sum of the model.
     const uint64_t tsTarget = ReferenceTimeToTicksCeil(
         static_cast<uint64_t>(rtTime) + static_cast<uint64_t>(Manifest->StartTime), TimeScale);
@@ -50,37 +50,35 @@ BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
     size_t chunk = 0;
     if (!FindSeekChunk(Chunks, tsTarget, &chunk))
         return FALSE;
-    ChunkIndex = static_cast<uint32_t>(chunk);
-    SampleIndex = 0;
+    m_chunkIndex = static_cast<uint32_t>(chunk);
+    m_sampleIndex = 0;
     if (chunk == Chunks.size())
         return TRUE;
 
     // Placing within the chunk needs its sample table; without it delivery starts at
     // the chunk's first sample.
-    CSSFAsyncFragment* fragment = nullptr;
-    const HRESULT hr = GetFragment(CurrentTrack, ChunkIndex, &fragment, kSeekTimeoutMs);
-    if (SUCCEEDED(hr) && fragment != nullptr) {
+    ComPtr<CSSFAsyncFragment> fragment;
+    const HRESULT hr = GetFragment(CurrentTrack, m_chunkIndex, &fragment, kSeekTimeoutMs);
+    if (SUCCEEDED(hr) && fragment) {
         // A target before the first chunk starts at its beginning.
         const uint64_t chunkStart = uint64_t(Chunks[chunk].StartTime);
         const uint64_t offset = tsTarget > chunkStart ? tsTarget - chunkStart : 0;
         const std::vector<SSFSample>& samples = fragment->Samples;
-        if (GetStreamKind() == kAudio) {
+        if (GetStreamKind() == SSFStreamKind::Audio) {
             size_t i = 0;
             while (i < samples.size() && samples[i].DecodeOffset < offset)
                 ++i;
             if (i == samples.size()) {
-                ++ChunkIndex;
+                ++m_chunkIndex;
             } else {
-                SampleIndex = static_cast<uint32_t>(i);
+                m_sampleIndex = static_cast<uint32_t>(i);
             }
         } else {
             for (size_t i = 0; i < samples.size() && samples[i].DecodeOffset <= offset; ++i)
                 if (IsSyncSample(samples[i].Flags))
-                    SampleIndex = static_cast<uint32_t>(i);
+                    m_sampleIndex = static_cast<uint32_t>(i);
         }
     }
-    if (fragment != nullptr)
-        fragment->Release();
     return TRUE;
 }
 
@@ -96,38 +94,31 @@ REFERENCE_TIME PresentationTime(uint64_t ticks, int64_t timeScale, REFERENCE_TIM
 } // namespace
 
 HRESULT CSSFStream::FillSample(IMediaSample* sample) {
-    CAutoLock lock(&Lock);
+    CAutoLock lock(&m_lock);
     for (;;) {
-        if (ChunkIndex >= Chunks.size())
+        if (m_chunkIndex >= Chunks.size())
             return S_FALSE;
-        CSSFAsyncFragment* fragment = nullptr;
-        HRESULT hr = GetFragment(GetCurrentTrack(), ChunkIndex, &fragment, 0);
-        if (FAILED(hr)) {
-            if (fragment != nullptr)
-                fragment->Release();
-            return hr;
-        }
-        // Released on every way out; the slot keeps its own reference.
-        struct Hold {
-            CSSFAsyncFragment* f;
-            ~Hold() { f->Release(); }
-        } hold{fragment};
-
-        // The chunk in hand stays current even when the window slides under it.
-        const uint64_t chunkStart = uint64_t(Chunks[ChunkIndex].StartTime);
-        hr = ApplyLookahead(fragment);
+        ComPtr<CSSFAsyncFragment> fragment;
+        HRESULT hr = GetFragment(GetCurrentTrack(), m_chunkIndex, &fragment, 0);
         if (FAILED(hr))
             return hr;
-        if (fragment->Track != CurrentTrack) {
-            hr = SwitchTrack(fragment->Track);
+        CSSFTrack* const fragmentTrack = SlotLocked(m_chunkIndex)->Track;
+
+        // The chunk in hand stays current even when the window slides under it.
+        const uint64_t chunkStart = uint64_t(Chunks[m_chunkIndex].StartTime);
+        hr = ApplyLookahead(fragment.Get());
+        if (FAILED(hr))
+            return hr;
+        if (fragmentTrack != CurrentTrack) {
+            hr = SwitchTrack(fragmentTrack);
             if (FAILED(hr))
                 return hr;
         }
-        if (ChunkIndex + 1 < Chunks.size())
-            GetFragment(GetCurrentTrack(), ChunkIndex + 1, nullptr, 0);
+        if (m_chunkIndex + 1 < Chunks.size())
+            GetFragment(GetCurrentTrack(), m_chunkIndex + 1, nullptr, 0);
 
-        if (SampleIndex < fragment->SampleCount) {
-            const SSFSample& record = fragment->Samples[SampleIndex];
+        if (m_sampleIndex < fragment->SampleCount) {
+            const SSFSample& record = fragment->Samples[m_sampleIndex];
             BYTE* buffer = nullptr;
             hr = sample->GetPointer(&buffer);
             if (FAILED(hr))
@@ -154,32 +145,27 @@ HRESULT CSSFStream::FillSample(IMediaSample* sample) {
             sample->SetMediaType(nullptr);
             sample->SetPreroll(FALSE);
             sample->SetSyncPoint(IsSyncSample(record.Flags) ? TRUE : FALSE);
-            ++SampleIndex;
+            ++m_sampleIndex;
             return S_OK;
         }
-        ++ChunkIndex;
-        SampleIndex = 0;
-        TrimFragments(ChunkIndex);
+        ++m_chunkIndex;
+        m_sampleIndex = 0;
+        TrimFragments(m_chunkIndex);
     }
 }
 
 bool CSSFStream::WaitForCurrentFragment(DWORD timeoutMs) {
-    CSSFAsyncFragment* fragment = nullptr;
+    ComPtr<CSSFAsyncFragment> fragment;
     {
-        CAutoLock lock(&Lock);
-        if (ChunkIndex < Fragments.size())
-            fragment = Fragments[ChunkIndex];
-        if (fragment == nullptr)
-            return false;
-        fragment->AddRef();
+        CAutoLock lock(&m_lock);
+        if (FragmentSlot* slot = SlotLocked(m_chunkIndex))
+            fragment = slot->Fragment;
     }
-    const bool done = fragment->Wait(timeoutMs) != E_PENDING;
-    fragment->Release();
-    return done;
+    return fragment && fragment->Wait(timeoutMs) != E_PENDING;
 }
 
 HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
-    CAutoLock lock(&Lock);
+    CAutoLock lock(&m_lock);
     if (!Manifest->IsLive || fragment->LookaheadCount == 0)
         return S_OK;
     size_t appended = 0;
@@ -195,9 +181,9 @@ HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
     }
     if (appended == 0)
         return S_OK;
-    const size_t slide = std::min<size_t>(appended, ChunkIndex);
+    const size_t slide = std::min<size_t>(appended, m_chunkIndex);
     if (slide > 0) {
-        ChunkIndex -= static_cast<uint32_t>(slide);
+        m_chunkIndex -= static_cast<uint32_t>(slide);
         Chunks.erase(Chunks.begin(), Chunks.begin() + static_cast<std::ptrdiff_t>(slide));
         RemoveFirstFragmentSlots(slide);
     }

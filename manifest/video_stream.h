@@ -7,12 +7,15 @@ class CSSFVideoStream : public CSSFStream {
 public:
     using CSSFStream::CSSFStream;
 
-    int GetStreamKind() override { return kVideo; }
+    SSFStreamKind GetStreamKind() const override { return SSFStreamKind::Video; }
     std::unique_ptr<CSSFTrack> CreateTrack() override;
     // The common parse, then the stream's sizes: absent sizes come from the largest
-    // track sizes, absent display sizes from the maximum sizes; then FrameDuration from
-    // the first fragment.
+    // track sizes, absent display sizes from the maximum sizes.
     HRESULT Parse(const CXmlElement& streamIndex) override;
+    // FrameDuration: the mean sample duration of the current track's first fragment,
+    // which starts downloading into its slot (up to 10 s); a fetch that fails or is still
+    // running leaves it unchanged.
+    void ProbeFrameDuration();
 
     uint32_t MaxWidth = 0;      // pixels
     uint32_t MaxHeight = 0;     // pixels
@@ -44,6 +47,4 @@ protected:
 
 private:
     static constexpr DWORD kProbeTimeoutMs = 10000;
-
-    void ProbeFrameDuration();
 };

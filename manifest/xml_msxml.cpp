@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/com_ptr.h"
 #include "manifest/xml_dom.h"
 
 namespace {
@@ -32,12 +33,6 @@ private:
     BSTR m_bstr = nullptr;
 };
 
-template <class T> void SafeRelease(T*& p) {
-    if (p != nullptr) {
-        p->Release();
-        p = nullptr;
-    }
-}
 
 } // namespace
 
@@ -59,9 +54,9 @@ struct CXmlBackend {
         return static_cast<IXMLDOMDocument*>(document.m_pHandle);
     }
     static void SetDoc(CXmlDocument* document, IXMLDOMDocument* doc) { document->m_pHandle = doc; }
+    // Drops the handle's reference.
     template <class Interface> static void Release(void*& handle) {
-        auto* p = static_cast<Interface*>(handle);
-        SafeRelease(p);
+        ComPtr<Interface>::Adopt(static_cast<Interface*>(handle));
         handle = nullptr;
     }
 };
@@ -80,15 +75,14 @@ HRESULT CXmlAttributes::GetText(const char* name, std::string* text) const {
     CBstr bstrName(name);
     if (bstrName.Get() == nullptr)
         return E_OUTOFMEMORY;
-    IXMLDOMNode* attribute = nullptr;
-    HRESULT hr = map->getNamedItem(bstrName.Get(), &attribute);
+    ComPtr<IXMLDOMNode> attribute;
+    HRESULT hr = map->getNamedItem(bstrName.Get(), attribute.Out());
     if (FAILED(hr))
         return hr;
-    if (attribute == nullptr)
+    if (!attribute)
         return S_FALSE;
     BSTR value = nullptr;
     hr = attribute->get_text(&value);
-    attribute->Release();
     if (FAILED(hr))
         return hr;
     hr = WideToAnsi(value, value != nullptr ? SysStringLen(value) : 0, text);
@@ -165,16 +159,14 @@ CXmlDocument::~CXmlDocument() {
 }
 
 void CXmlDocument::Close() {
-    IXMLDOMDocument* doc = CXmlBackend::Doc(*this);
-    SafeRelease(doc);
-    CXmlBackend::SetDoc(this, nullptr);
+    CXmlBackend::Release<IXMLDOMDocument>(m_pHandle);
 }
 
 HRESULT CXmlDocument::Load(const char* path) {
     Close();
-    IXMLDOMDocument* doc = nullptr;
+    ComPtr<IXMLDOMDocument> doc;
     HRESULT hr = CoCreateInstance(CLSID_KvssfDOMDocument, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IXMLDOMDocument, reinterpret_cast<void**>(&doc));
+                                  IID_IXMLDOMDocument, doc.OutVoid());
     if (FAILED(hr))
         return hr;
     // Their results do not matter: the defaults only make the parse stricter or slower.
@@ -183,10 +175,8 @@ HRESULT CXmlDocument::Load(const char* path) {
     doc->put_preserveWhiteSpace(VARIANT_FALSE);
 
     CBstr bstrPath(path);
-    if (bstrPath.Get() == nullptr) {
-        doc->Release();
+    if (bstrPath.Get() == nullptr)
         return E_OUTOFMEMORY;
-    }
     VARIANT source;
     VariantInit(&source);
     source.vt = VT_BSTR;
@@ -194,15 +184,11 @@ HRESULT CXmlDocument::Load(const char* path) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
     // Not asynchronous for a local file: the document is complete when load returns.
     hr = doc->load(source, &loaded);
-    if (FAILED(hr)) {
-        doc->Release();
+    if (FAILED(hr))
         return hr;
-    }
-    if (loaded == VARIANT_FALSE) {
-        doc->Release();
+    if (loaded == VARIANT_FALSE)
         return VFW_E_INVALID_FILE_FORMAT;
-    }
-    CXmlBackend::SetDoc(this, doc);
+    CXmlBackend::SetDoc(this, doc.Detach());
     return S_OK;
 }
 
@@ -214,21 +200,16 @@ HRESULT CXmlDocument::FindFirstElement(const char* name, CXmlElement* element) c
     CBstr tagName(name);
     if (tagName.Get() == nullptr)
         return E_OUTOFMEMORY;
-    IXMLDOMNodeList* list = nullptr;
-    HRESULT hr = doc->getElementsByTagName(tagName.Get(), &list);
-    if (hr != S_OK) {
-        SafeRelease(list);
+    ComPtr<IXMLDOMNodeList> list;
+    HRESULT hr = doc->getElementsByTagName(tagName.Get(), list.Out());
+    if (hr != S_OK)
         return hr;
-    }
     LONG length = 0;
     hr = list->get_length(&length);
-    if (FAILED(hr) || length < 1) {
-        list->Release();
+    if (FAILED(hr) || length < 1)
         return FAILED(hr) ? hr : S_FALSE;
-    }
     IXMLDOMNode* node = nullptr;
     hr = list->get_item(0, &node);
-    list->Release();
     CXmlBackend::Attach(element, node);
     if (SUCCEEDED(hr) && node == nullptr)
         return S_FALSE;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "framework/com_ptr.h"
 #include "server/class_factory.h"
 #include "server/module.h"
 #include "server/registry.h"
@@ -66,28 +67,27 @@ HRESULT Succeeded(HRESULT hr) {
 // that is missing, IFilterMapper.
 HRESULT UpdateFilterMapper(BOOL bRegister) {
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    IFilterMapper2* mapper2 = nullptr;
-    IFilterMapper* mapper = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IFilterMapper2, reinterpret_cast<void**>(&mapper2));
-    if (FAILED(hr))
-        hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                              reinterpret_cast<void**>(&mapper));
-    for (int i = 0; SUCCEEDED(hr) && i < g_cTemplates; ++i) {
-        const AMOVIESETUP_FILTER* setup = g_Templates[i].m_pAMovieSetup_Filter;
-        if (setup == nullptr)
-            continue;
-        const CLSID& clsid = *g_Templates[i].m_ClsID;
-        hr = Succeeded(mapper2 != nullptr ? mapper2->UnregisterFilter(nullptr, nullptr, clsid)
-                                          : mapper->UnregisterFilter(clsid));
-        if (bRegister && SUCCEEDED(hr))
-            hr = Succeeded(mapper2 != nullptr ? RegisterWithMapper2(mapper2, *setup)
-                                              : RegisterWithMapper(mapper, *setup));
+    HRESULT hr;
+    { // the mappers go before COM is uninitialised
+        ComPtr<IFilterMapper2> mapper2;
+        ComPtr<IFilterMapper> mapper;
+        hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFilterMapper2, mapper2.OutVoid());
+        if (FAILED(hr))
+            hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IFilterMapper, mapper.OutVoid());
+        for (int i = 0; SUCCEEDED(hr) && i < g_cTemplates; ++i) {
+            const AMOVIESETUP_FILTER* setup = g_Templates[i].m_pAMovieSetup_Filter;
+            if (setup == nullptr)
+                continue;
+            const CLSID& clsid = *g_Templates[i].m_ClsID;
+            hr = Succeeded(mapper2 ? mapper2->UnregisterFilter(nullptr, nullptr, clsid)
+                                   : mapper->UnregisterFilter(clsid));
+            if (bRegister && SUCCEEDED(hr))
+                hr = Succeeded(mapper2 ? RegisterWithMapper2(mapper2.Get(), *setup)
+                                       : RegisterWithMapper(mapper.Get(), *setup));
+        }
     }
-    if (mapper2 != nullptr)
-        mapper2->Release();
-    if (mapper != nullptr)
-        mapper->Release();
     CoFreeUnusedLibraries();
     if (SUCCEEDED(init))
         CoUninitialize();

@@ -1,6 +1,7 @@
 // DllRegisterServer and DllUnregisterServer: the class, the filter mapper entry, the URL
 // schemes and the type library, each guarded against touching another copy's
 // registration.
+#include "framework/com_ptr.h"
 #include "filter/kvssf_reader_interface.h"
 #include "server/filter_registration.h"
 #include "server/module.h"
@@ -44,16 +45,16 @@ void ShowError(const std::string& text) {
 void RegisterTypeLibrary(const std::string& modulePath) {
     std::wstring widePath;
     AnsiToWide(modulePath.data(), modulePath.size(), &widePath);
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLib(widePath.c_str(), &library);
+    ComPtr<ITypeLib> library;
+    HRESULT hr = LoadTypeLib(widePath.c_str(), library.Out());
     if (FAILED(hr)) {
         KTrace("\nK_RegisterTypeLibrary: LoadTypeLib failed 0x%08x", unsigned(hr));
         ShowError("Failed " + std::string(KTraceErrorName(hr)) +
                   " to register type library: " + modulePath);
         return;
     }
-    hr = RegisterTypeLib(library, const_cast<LPOLESTR>(widePath.c_str()), nullptr);
-    library->Release();
+    hr = RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(widePath.c_str()), nullptr);
+    library.Reset();
     if (FAILED(hr)) {
         KTrace("\nK_RegisterTypeLibrary: RegisterTypeLib failed 0x%08x", unsigned(hr));
         ShowError("Failed to register type library: " + modulePath);

@@ -154,8 +154,8 @@ TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     EXPECT_EQ(current, 50000000);
     EXPECT_EQ(s->GetPositions(&current, &stop), S_OK);
     EXPECT_EQ(stop, 100213333);
-    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 2u);
-    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 2u);
     current = -5;
     EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
                               nullptr, AM_SEEKING_NoPositioning),
@@ -222,13 +222,13 @@ TEST_F(KVSsfRdTest, Seek_IntoAGapMovesEveryStreamToTheStart) {
                                           nullptr, AM_SEEKING_NoPositioning),
               S_OK);
     EXPECT_EQ(current, 0);
-    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 0u) << "video had a chunk there";
-    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 0u);
+    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 0u) << "video had a chunk there";
+    EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 0u);
     // Elsewhere both streams go where asked.
     current = 45000000;
     graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0);
-    EXPECT_EQ(graph.Reader->GetStream(0)->ChunkIndex, 2u);
-    EXPECT_EQ(graph.Reader->GetStream(1)->ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 2u);
+    EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 2u);
 }
 
 // Video samples of pin 0 logged after its last end of flush.

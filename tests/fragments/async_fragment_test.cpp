@@ -42,7 +42,7 @@ protected:
 };
 
 TEST_F(AsyncFragmentTest, NeverStarted_FailsAtOnceAndResetKeepsIdle) {
-    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, "unused");
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment("unused");
     EXPECT_EQ(fragment->Wait(0), E_FAIL);
     EXPECT_EQ(fragment->Wait(INFINITE), E_FAIL) << "an idle fragment's event is signalled";
     EXPECT_EQ(fragment->Reset(), S_OK);
@@ -55,7 +55,7 @@ TEST_F(AsyncFragmentTest, NeverStarted_FailsAtOnceAndResetKeepsIdle) {
 
 TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
     const std::string gate = UniqueName("pending");
-    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, Gate(gate).c_str());
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(Gate(gate).c_str());
     ASSERT_EQ(fragment->Start(), E_PENDING);
     EXPECT_TRUE(fragment->ThreadExists());
     EXPECT_EQ(fragment->Wait(0), E_PENDING);
@@ -82,7 +82,7 @@ TEST_F(AsyncFragmentTest, FailedDownloads_KeepTheirErrorAndLeaveNothing) {
     const char* paths[] = {"status/404/f", "truncated", "big", "drop"};
     std::vector<CSSFAsyncFragment*> fragments;
     for (const char* path : paths) {
-        fragments.push_back(new CSSFAsyncFragment(nullptr, (m_base + path).c_str()));
+        fragments.push_back(new CSSFAsyncFragment((m_base + path).c_str()));
         ASSERT_EQ(fragments.back()->Start(), E_PENDING) << path;
     }
     EXPECT_EQ(fragments[0]->Wait(INFINITE), kNotFound);
@@ -100,7 +100,7 @@ TEST_F(AsyncFragmentTest, ReleaseWhileDownloading_WaitsForTheDownload) {
     const std::string gate = UniqueName("destroy");
     const std::string tag = UniqueName("destroy-tag");
     CSSFAsyncFragment* fragment =
-        new CSSFAsyncFragment(nullptr, (Gate(gate) + "?tag=" + tag).c_str());
+        new CSSFAsyncFragment((Gate(gate) + "?tag=" + tag).c_str());
     ASSERT_EQ(fragment->Start(), E_PENDING);
     std::atomic<bool> opened{false};
     std::thread opener([&] {
@@ -118,7 +118,7 @@ TEST_F(AsyncFragmentTest, ReleaseWhileDownloading_WaitsForTheDownload) {
 
 TEST_F(AsyncFragmentTest, ConcurrentWaiters_AllSeeTheParsedFragment) {
     const std::string gate = UniqueName("waiters");
-    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(nullptr, Gate(gate).c_str());
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(Gate(gate).c_str());
     ASSERT_EQ(fragment->Start(), E_PENDING);
     std::atomic<int> succeeded{0};
     std::vector<std::thread> waiters;

@@ -88,7 +88,7 @@ protected:
         return m_fragment.ParseFragment();
     }
 
-    CSSFFragment m_fragment{nullptr, ""};
+    CSSFFragment m_fragment{""};
     std::vector<std::string> m_files;
 };
 
@@ -222,14 +222,14 @@ TEST(FragmentDownload, ServedFragmentsParseToTheirChunk) {
     for (const auto& stream : manifest.Streams) {
         for (uint32_t chunk : {0u, 4u}) {
             CSSFTrack& track = *stream->CurrentTrack;
-            CSSFFragment fragment(&track, BuildFragmentUrl(track, chunk).c_str());
+            CSSFFragment fragment(BuildFragmentUrl(track, chunk).c_str());
             ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
             ASSERT_GT(fragment.SampleCount, 0u);
             EXPECT_TRUE(fragment.BitrateMeasured || fragment.MeasuredBitrate == ~uint64_t(0));
             // Within a few ticks of the manifest's chunk duration.
             const int64_t duration = stream->Chunks[chunk].Duration;
             EXPECT_NEAR(double(fragment.TotalDuration), double(duration), duration * 0.05);
-            if (stream->GetStreamKind() == CSSFStream::kVideo) {
+            if (stream->GetStreamKind() == SSFStreamKind::Video) {
                 EXPECT_TRUE(IsSyncSample(fragment.Samples[0].Flags));
             }
             // The samples fill the mdat payload exactly.
@@ -242,7 +242,7 @@ TEST(FragmentDownload, ServedFragmentsParseToTheirChunk) {
             EXPECT_TRUE(fragment.HttpFile.FileName.empty());
         }
     }
-    CSSFFragment missing(nullptr, (base + "media/vod/pres.ism/none").c_str());
+    CSSFFragment missing((base + "media/vod/pres.ism/none").c_str());
     EXPECT_EQ(missing.Download(), HRESULT(0x80070002));
 }
 
@@ -254,7 +254,7 @@ TEST(FragmentDownload, EveryTruncationOfServedFragmentsFails) {
     ASSERT_FALSE(base.empty());
     for (const char* path : {"QualityLevels(100000)/Fragments(video=80000000)",
                              "QualityLevels(128000)/Fragments(audio=0)"}) {
-        CSSFFragment served(nullptr, (base + "media/vod/pres.ism/" + path).c_str());
+        CSSFFragment served((base + "media/vod/pres.ism/" + path).c_str());
         ASSERT_EQ(served.Download(), S_OK) << path;
         const uint32_t samples = served.SampleCount;
         int64_t length = 0;
@@ -269,7 +269,7 @@ TEST(FragmentDownload, EveryTruncationOfServedFragmentsFails) {
         ASSERT_NE(out, nullptr);
         std::fwrite(body.data(), 1, body.size(), out);
         std::fclose(out);
-        CSSFFragment fragment(nullptr, "");
+        CSSFFragment fragment("");
         for (size_t cut = body.size() + 1; cut-- > 0;) {
             std::filesystem::resize_file(name, cut);
             fragment.HttpFile.Stream = std::fopen(name.c_str(), "rb");

@@ -33,10 +33,10 @@ protected:
         m_stream.Url = path + (path.find('?') == std::string::npos ? "?" : "&") + "tag=" + tag +
                        "&b={bitrate}&t={start time}";
     }
-    size_t CachedCount() const {
+    size_t CachedCount() {
         size_t count = 0;
-        for (CSSFAsyncFragment* slot : m_stream.Fragments)
-            count += slot != nullptr;
+        for (uint32_t i = 0; i < m_stream.GetFragmentSlotCount(); ++i)
+            count += bool(m_stream.GetCachedFragment(i));
         return count;
     }
 
@@ -50,23 +50,20 @@ protected:
 TEST_F(FragmentSlotsTest, GetFragment_CachedWhateverTheTrackAndFetchedOnce) {
     const std::string tag = UniqueName("cache");
     UseTemplate("fragment", tag);
-    CSSFAsyncFragment* first = nullptr;
+    ComPtr<CSSFAsyncFragment> first;
     ASSERT_EQ(m_stream.GetFragment(&m_low, 3, &first, INFINITE), S_OK);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first, m_stream.Fragments[3]);
-    EXPECT_EQ(first->Track, &m_low);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.Get(), m_stream.GetCachedFragment(3).Get());
     EXPECT_NE(first->Url.find("b=100000&t=60000000"), std::string::npos) << first->Url;
     EXPECT_EQ(first->Samples.size(), 2u);
 
-    CSSFAsyncFragment* again = nullptr;
+    ComPtr<CSSFAsyncFragment> again;
     EXPECT_EQ(m_stream.GetFragment(&m_high, 3, &again, 0), S_OK);
-    EXPECT_EQ(again, first) << "the slot's fragment serves every track";
+    EXPECT_EQ(again.Get(), first.Get()) << "the slot's fragment serves every track";
     EXPECT_EQ(m_stream.GetFragment(&m_high, 3, nullptr, 0), S_OK);
     EXPECT_EQ(RequestCount(tag), 1);
     // The slot, this caller and the one before hold references.
     EXPECT_EQ(first->AddRef(), 4u);
-    first->Release();
-    again->Release();
     first->Release();
 }
 
@@ -74,78 +71,72 @@ TEST_F(FragmentSlotsTest, GetFragment_FailureSticksWithoutNewRequests) {
     const std::string tag = UniqueName("sticky");
     UseTemplate("status/404/f", tag);
     for (int i = 0; i < 3; ++i) {
-        CSSFAsyncFragment* fragment = nullptr;
+        ComPtr<CSSFAsyncFragment> fragment;
         EXPECT_EQ(m_stream.GetFragment(&m_low, 0, &fragment, INFINITE), HRESULT(0x80070002));
-        ASSERT_NE(fragment, nullptr) << "the failed fragment is handed out too";
-        EXPECT_EQ(fragment, m_stream.Fragments[0]);
-        fragment->Release();
+        ASSERT_TRUE(fragment) << "the failed fragment is handed out too";
+        EXPECT_EQ(fragment.Get(), m_stream.GetCachedFragment(0).Get());
     }
     EXPECT_EQ(RequestCount(tag), 1);
     // Once its slot is gone, the chunk is fetched anew.
     m_stream.RemoveFirstFragmentSlots(1);
-    EXPECT_EQ(m_stream.Fragments.size(), 8u);
+    EXPECT_EQ(m_stream.GetFragmentSlotCount(), 8u);
     EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, INFINITE), HRESULT(0x80070002));
     EXPECT_EQ(RequestCount(tag), 2);
 }
 
 TEST_F(FragmentSlotsTest, GetFragment_OutOfRangeAndPendingWithoutWaiting) {
     const std::string gate = UniqueName("slot-gate");
-    CSSFAsyncFragment* sentinel = new CSSFAsyncFragment(nullptr, "");
-    CSSFAsyncFragment* fragment = sentinel;
+    auto fragment = ComPtr<CSSFAsyncFragment>::Adopt(new CSSFAsyncFragment(""));
     EXPECT_EQ(m_stream.GetFragment(&m_low, 9, &fragment, 0), E_INVALIDARG);
-    EXPECT_EQ(fragment, nullptr);
+    EXPECT_FALSE(fragment);
     EXPECT_EQ(CachedCount(), 0u);
-    sentinel->Release();
 
     m_stream.Url = "gate/" + gate;
     EXPECT_EQ(m_stream.GetFragment(&m_low, 2, &fragment, 0), E_PENDING);
-    ASSERT_NE(fragment, nullptr);
+    ASSERT_TRUE(fragment);
     EXPECT_EQ(m_stream.GetFragment(&m_low, 2, nullptr, 0), E_PENDING);
     FetchText(m_manifest.BaseUrl + "open/" + gate);
     EXPECT_EQ(m_stream.GetFragment(&m_low, 2, nullptr, INFINITE), S_OK);
-    fragment->Release();
 }
 
 TEST_F(FragmentSlotsTest, TrimFragments_EarlierSlotsFirstThenTheFarthest) {
     UseTemplate("fragment", UniqueName("trim"));
     for (uint32_t i = 0; i < 9; ++i)
         ASSERT_EQ(m_stream.GetFragment(&m_low, i, nullptr, INFINITE), S_OK);
-    CSSFAsyncFragment* kept = m_stream.Fragments[2];
-    kept->AddRef();
+    const ComPtr<CSSFAsyncFragment> kept = m_stream.GetCachedFragment(2);
     m_stream.TrimFragments(5);
     EXPECT_EQ(CachedCount(), 7u);
-    EXPECT_EQ(m_stream.Fragments[0], nullptr);
-    EXPECT_EQ(m_stream.Fragments[1], nullptr);
-    EXPECT_EQ(m_stream.Fragments[2], kept);
+    EXPECT_FALSE(m_stream.GetCachedFragment(0));
+    EXPECT_FALSE(m_stream.GetCachedFragment(1));
+    EXPECT_EQ(m_stream.GetCachedFragment(2).Get(), kept.Get());
     m_stream.TrimFragments(5);
     EXPECT_EQ(CachedCount(), 7u) << "fewer than 8 are left alone";
-    kept->Release();
 
     // At the start, the trim falls on the farthest slots; the current one always stays.
     ASSERT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, INFINITE), S_OK);
     m_stream.TrimFragments(0);
     EXPECT_EQ(CachedCount(), 7u);
-    EXPECT_NE(m_stream.Fragments[0], nullptr);
-    EXPECT_EQ(m_stream.Fragments[8], nullptr);
+    EXPECT_TRUE(m_stream.GetCachedFragment(0));
+    EXPECT_FALSE(m_stream.GetCachedFragment(8));
     for (uint32_t i = 1; i < 9; ++i)
         m_stream.GetFragment(&m_low, i, nullptr, INFINITE);
     m_stream.TrimFragments(8);
     EXPECT_EQ(CachedCount(), 7u);
-    EXPECT_NE(m_stream.Fragments[8], nullptr);
-    EXPECT_EQ(m_stream.Fragments[1], nullptr);
+    EXPECT_TRUE(m_stream.GetCachedFragment(8));
+    EXPECT_FALSE(m_stream.GetCachedFragment(1));
 }
 
 TEST_F(FragmentSlotsTest, RemoveFirstSlots_ShiftsTheRest) {
     UseTemplate("fragment", UniqueName("shift"));
     ASSERT_EQ(m_stream.GetFragment(&m_low, 1, nullptr, INFINITE), S_OK);
     ASSERT_EQ(m_stream.GetFragment(&m_low, 4, nullptr, INFINITE), S_OK);
-    CSSFAsyncFragment* fourth = m_stream.Fragments[4];
+    const ComPtr<CSSFAsyncFragment> fourth = m_stream.GetCachedFragment(4);
     m_stream.RemoveFirstFragmentSlots(2);
-    ASSERT_EQ(m_stream.Fragments.size(), 7u);
+    ASSERT_EQ(m_stream.GetFragmentSlotCount(), 7u);
     EXPECT_EQ(CachedCount(), 1u);
-    EXPECT_EQ(m_stream.Fragments[2], fourth);
+    EXPECT_EQ(m_stream.GetCachedFragment(2).Get(), fourth.Get());
     m_stream.RemoveFirstFragmentSlots(100);
-    EXPECT_TRUE(m_stream.Fragments.empty());
+    EXPECT_EQ(m_stream.GetFragmentSlotCount(), 0u);
 }
 
 TEST_F(FragmentSlotsTest, Throughput_MeasuredOnceIntoTheTargetBitrate) {
@@ -154,7 +145,7 @@ TEST_F(FragmentSlotsTest, Throughput_MeasuredOnceIntoTheTargetBitrate) {
     UseTemplate("fragment?pad=250000&delay_ms=1000", UniqueName("rate"));
     m_stream.TargetBitrate = 1;
     const auto begin = std::chrono::steady_clock::now();
-    CSSFAsyncFragment* fragment = nullptr;
+    ComPtr<CSSFAsyncFragment> fragment;
     ASSERT_EQ(m_stream.GetFragment(&m_low, 0, &fragment, INFINITE), S_OK);
     const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::steady_clock::now() - begin)
@@ -173,7 +164,6 @@ TEST_F(FragmentSlotsTest, Throughput_MeasuredOnceIntoTheTargetBitrate) {
     m_stream.TargetBitrate = 5;
     EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, 0), S_OK);
     EXPECT_EQ(m_stream.TargetBitrate, 5u) << "each measurement reaches the stream once";
-    fragment->Release();
 }
 
 } // namespace

@@ -36,7 +36,7 @@ TEST(ManifestLoad, OnDemand_ModelOfTheServedPresentation) {
     EXPECT_EQ(video.MaxHeight, 360u);
     ASSERT_EQ(video.Chunks.size(), 5u);
     EXPECT_EQ(video.Chunks[4].StartTime, 80000000);
-    EXPECT_EQ(video.Fragments.size(), 5u);
+    EXPECT_EQ(video.GetFragmentSlotCount(), 5u);
     EXPECT_EQ(video.GetDuration(), 100000000);
 
     auto& audio = dynamic_cast<CSSFAudioStream&>(*manifest.Streams[1]);
@@ -74,7 +74,7 @@ TEST(ManifestLoad, Live_PositionedInsideTheWindowWithStartTimeOfItsEarliestChunk
     for (const auto& stream : manifest.Streams) {
         ASSERT_FALSE(stream->Chunks.empty());
         EXPECT_GT(uint64_t(stream->Chunks[0].StartTime), uint64_t(1) << 32);
-        ASSERT_LT(stream->ChunkIndex, stream->Chunks.size());
+        ASSERT_LT(stream->GetPosition().ChunkIndex, stream->Chunks.size());
         EXPECT_EQ(stream->GetEndTime(), kUnboundedTime);
     }
     // StartTime is the earliest current chunk, so the stream times handed out start near 0.
@@ -82,7 +82,7 @@ TEST(ManifestLoad, Live_PositionedInsideTheWindowWithStartTimeOfItsEarliestChunk
     for (const auto& stream : manifest.Streams)
         earliest = std::min<REFERENCE_TIME>(
             earliest, REFERENCE_TIME(TicksToReferenceTime(
-                          stream->Chunks[stream->ChunkIndex].StartTime, stream->TimeScale)));
+                          stream->Chunks[stream->GetPosition().ChunkIndex].StartTime, stream->TimeScale)));
     EXPECT_EQ(manifest.StartTime, earliest);
     EXPECT_GT(manifest.StartTime, 0);
 

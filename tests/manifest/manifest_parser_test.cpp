@@ -142,9 +142,9 @@ TEST_F(ManifestParserTest, ParseStreams_TypesAndRequiredAttributes_OnlyCompleteO
     // Without "Name" the stream is named by its "Type" as written.
     EXPECT_EQ("VIDEO", m_manifest.Streams[0]->Name);
     EXPECT_EQ("VIDEO", m_manifest.Streams[0]->PinName);
-    EXPECT_EQ(CSSFStream::kVideo, m_manifest.Streams[0]->GetStreamKind());
+    EXPECT_EQ(SSFStreamKind::Video, m_manifest.Streams[0]->GetStreamKind());
     EXPECT_EQ("sound", m_manifest.Streams[1]->Name);
-    EXPECT_EQ(CSSFStream::kAudio, m_manifest.Streams[1]->GetStreamKind());
+    EXPECT_EQ(SSFStreamKind::Audio, m_manifest.Streams[1]->GetStreamKind());
     EXPECT_EQ("Q({bitrate})/F({start time})", m_manifest.Streams[1]->Url);
     EXPECT_EQ(1u, m_manifest.Streams[1]->QualityLevels);
 }
@@ -359,17 +359,15 @@ TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsAndInitialPosition) {
                    "<QualityLevel Bitrate=\"100\" FourCC=\"H264\" CodecPrivateData=\"00\"/>"
                    "<QualityLevel Bitrate=\"900\" FourCC=\"H264\" CodecPrivateData=\"00\"/>")));
     CSSFVideoStream& v = VideoAt(0);
-    ASSERT_EQ(4u, v.Fragments.size());
-    // The frame-duration probe fetched chunk 0 (and failed: nothing serves it).
-    ASSERT_NE(nullptr, v.Fragments[0]);
-    EXPECT_TRUE(FAILED(v.Fragments[0]->Wait(0)));
+    ASSERT_EQ(4u, v.GetFragmentSlotCount());
+    // Parsing reads the document only: no fragment was fetched, not even the probe's.
+    for (uint32_t i = 0; i < 4; ++i)
+        EXPECT_FALSE(v.GetCachedFragment(i));
     EXPECT_EQ(0u, v.FrameDuration);
-    for (size_t i = 1; i < v.Fragments.size(); ++i)
-        EXPECT_EQ(nullptr, v.Fragments[i]);
     EXPECT_EQ(v.Tracks[1].get(), v.CurrentTrack);
     EXPECT_EQ(900u, v.TargetBitrate);
-    EXPECT_EQ(0u, v.ChunkIndex);
-    EXPECT_EQ(0u, v.SampleIndex);
+    EXPECT_EQ(0u, v.GetPosition().ChunkIndex);
+    EXPECT_EQ(0u, v.GetPosition().SampleIndex);
 }
 
 TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
@@ -380,7 +378,7 @@ TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
                              std::string(kAudioLevel) + "<c t=\"1000\" d=\"4500\"/>"),
                    "Duration=\"60000000\""));
     EXPECT_EQ(10000000, m_manifest.StartTime);
-    EXPECT_EQ(0u, m_manifest.Streams[0]->ChunkIndex);
+    EXPECT_EQ(0u, m_manifest.Streams[0]->GetPosition().ChunkIndex);
     EXPECT_EQ(60000000 - 10000000, m_manifest.Streams[0]->GetDuration());
     EXPECT_EQ(55000000 - 10000000, m_manifest.Streams[1]->GetDuration());
     EXPECT_EQ(50000000, m_manifest.GetDuration());
@@ -414,8 +412,8 @@ TEST_F(ManifestParserTest, LiveStartPosition_TwoStreams_FiveSecondsBeforeEarlies
                    kLiveRoot));
     ASSERT_EQ(2u, m_manifest.Streams.size());
     // Edges 36100000000 and 36099786667; the position 36049786667 falls in chunk 2 of both.
-    EXPECT_EQ(2u, m_manifest.Streams[0]->ChunkIndex);
-    EXPECT_EQ(2u, m_manifest.Streams[1]->ChunkIndex);
+    EXPECT_EQ(2u, m_manifest.Streams[0]->GetPosition().ChunkIndex);
+    EXPECT_EQ(2u, m_manifest.Streams[1]->GetPosition().ChunkIndex);
     EXPECT_EQ(36039786667, m_manifest.StartTime);
     EXPECT_EQ(kUnboundedTime, m_manifest.Streams[0]->GetDuration());
     EXPECT_EQ(kUnboundedTime, m_manifest.Streams[1]->GetEndTime());
@@ -427,7 +425,7 @@ TEST_F(ManifestParserTest, LiveStartPosition_ShortWindow_NotBeforeFirstChunk) {
                                std::string(kVideoLevel) + "<c t=\"100000000\" d=\"20000000\"/>"
                                                           "<c t=\"120000000\" d=\"20000000\"/>"),
                          kLiveRoot));
-    EXPECT_EQ(0u, m_manifest.Streams[0]->ChunkIndex);
+    EXPECT_EQ(0u, m_manifest.Streams[0]->GetPosition().ChunkIndex);
     EXPECT_EQ(100000000, m_manifest.StartTime);
 }
 
@@ -451,12 +449,12 @@ TEST_F(ManifestParserTest, Refresh_MatchingStreams_ChunksReplacedAndRepositioned
     EXPECT_EQ(10000000, m_manifest.TimeScale);
     ASSERT_EQ(6u, video.Chunks.size());
     EXPECT_EQ(36080000000, video.Chunks.front().StartTime);
-    EXPECT_EQ(6u, video.Fragments.size());
+    EXPECT_EQ(6u, video.GetFragmentSlotCount());
     EXPECT_EQ(audioBefore, Chunks(audio));
     // Edges 36180000000 (video) and 36100000000 (audio): position 36050000000, clamped
     // to the video's first chunk.
-    EXPECT_EQ(0u, video.ChunkIndex);
-    EXPECT_EQ(4u, audio.ChunkIndex);
+    EXPECT_EQ(0u, video.GetPosition().ChunkIndex);
+    EXPECT_EQ(4u, audio.GetPosition().ChunkIndex);
     EXPECT_EQ(36080000000, m_manifest.StartTime);
 }
 

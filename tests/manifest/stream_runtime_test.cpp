@@ -9,6 +9,7 @@
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
+#include "tests/manifest/placed_fragments.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
 
@@ -94,11 +95,11 @@ private:
     LONG m_capacity;
 };
 
-// A fragment that is downloaded already: its table is set by the test.
-class ReadyFragment : public CSSFAsyncFragment {
+// A fragment of track that is downloaded already: its table is set by the test.
+class ReadyFragment : public PlacedFragment {
 public:
     ReadyFragment(CSSFTrack* track, std::initializer_list<std::pair<uint32_t, uint32_t>> samples)
-        : CSSFAsyncFragment(track, "ready") {
+        : PlacedFragment(S_OK), Track(track) {
         uint64_t decode = 0;
         for (const auto& [duration, flags] : samples) {
             Samples.push_back(SSFSample{duration, 1, flags, 0, decode, 0});
@@ -106,8 +107,9 @@ public:
         }
         SampleCount = uint32_t(Samples.size());
         TotalDuration = decode;
-        Result = S_OK;
     }
+
+    CSSFTrack* const Track;
 };
 
 // Retries a fill while its fragment downloads, waiting for the download in between
@@ -132,7 +134,7 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
         FakeSample sample(LONG(track->GetMaxSampleSize()));
         size_t delivered = 0;
         for (size_t c = 0; c < stream->Chunks.size(); ++c) {
-            CSSFFragment fragment(track, BuildFragmentUrl(*track, uint32_t(c)).c_str());
+            CSSFFragment fragment(BuildFragmentUrl(*track, uint32_t(c)).c_str());
             ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
             for (const SSFSample& record : fragment.Samples) {
                 ASSERT_EQ(FillWhenReady(*stream, &sample), S_OK) << stream->Name << " chunk " << c;
@@ -158,12 +160,12 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
             }
             // Prefetch and trim keep the cache small.
             size_t cached = 0;
-            for (CSSFAsyncFragment* slot : stream->Fragments)
-                cached += slot != nullptr;
+            for (uint32_t i = 0; i < stream->GetFragmentSlotCount(); ++i)
+                cached += bool(stream->GetCachedFragment(i));
             EXPECT_LE(cached, 8u);
         }
         EXPECT_GT(delivered, 0u);
-        if (stream->GetStreamKind() == CSSFStream::kVideo)
+        if (stream->GetStreamKind() == SSFStreamKind::Video)
             *videoSamples += delivered;
         EXPECT_EQ(stream->FillSample(&sample), S_FALSE) << stream->Name;
         EXPECT_EQ(stream->FillSample(&sample), S_FALSE);
@@ -203,7 +205,7 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
             }
             previousStop = sample.Stop;
             ++samples;
-            ASSERT_EQ(stream->Fragments.size(), stream->Chunks.size());
+            ASSERT_EQ(stream->GetFragmentSlotCount(), stream->Chunks.size());
         }
         // The encoder wrote two fragments beyond the captured list, announced by the
         // fragments before them; the last announces nothing.
@@ -226,15 +228,14 @@ protected:
         m_video.CurrentTrack = &m_videoTrack;
         m_audio.CurrentTrack = &m_audioTrack;
     }
-    void Place(CSSFStream& stream, uint32_t chunk, CSSFAsyncFragment* fragment) {
-        if (stream.Fragments[chunk])
-            stream.Fragments[chunk]->Release();
-        stream.Fragments[chunk] = fragment;
+    template <typename Stream>
+    void Place(PlacingStream<Stream>& stream, uint32_t chunk, ReadyFragment* fragment) {
+        stream.Place(chunk, fragment->Track, fragment);
     }
 
     CSSFManifest m_manifest;
-    CSSFVideoStream m_video{&m_manifest};
-    CSSFAudioStream m_audio{&m_manifest};
+    PlacingStream<CSSFVideoStream> m_video{&m_manifest};
+    PlacingStream<CSSFAudioStream> m_audio{&m_manifest};
     CSSFVideoTrack m_videoTrack{&m_video};
     CSSFAudioTrack m_audioTrack{&m_audio};
 };
@@ -254,54 +255,54 @@ TEST_F(StreamPlacementTest, Seek_AudioFirstSampleAtOrAfterVideoLastSyncAtOrBefor
                                             {2500000, kSync},
                                             {2500000, kOther}}));
     EXPECT_TRUE(m_audio.Seek(25000000));
-    EXPECT_EQ(m_audio.ChunkIndex, 1u);
-    EXPECT_EQ(m_audio.SampleIndex, 2u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 1u);
+    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 2u);
     EXPECT_TRUE(m_audio.Seek(25000001));
-    EXPECT_EQ(m_audio.SampleIndex, 3u) << "rounded up into stream time, then the next start";
+    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 3u) << "rounded up into stream time, then the next start";
     EXPECT_TRUE(m_video.Seek(25000000));
-    EXPECT_EQ(m_video.ChunkIndex, 1u);
-    EXPECT_EQ(m_video.SampleIndex, 1u);
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 1u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 1u);
     EXPECT_TRUE(m_video.Seek(39999999));
-    EXPECT_EQ(m_video.SampleIndex, 3u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 3u);
 
     // A chunk's start is inside it; the audio past its last sample start goes on.
     EXPECT_TRUE(m_audio.Seek(20000000));
-    EXPECT_EQ(m_audio.ChunkIndex, 1u);
-    EXPECT_EQ(m_audio.SampleIndex, 0u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 1u);
+    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 0u);
     EXPECT_TRUE(m_audio.Seek(30000001));
-    EXPECT_EQ(m_audio.ChunkIndex, 2u);
-    EXPECT_EQ(m_audio.SampleIndex, 0u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 2u);
+    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 0u);
 
     // No sync sample up to the offset: the chunk's first sample.
     Place(
         m_video, 1,
         new ReadyFragment(&m_videoTrack, {{2500000, kOther}, {2500000, kOther}, {2500000, kSync}}));
     EXPECT_TRUE(m_video.Seek(22000000));
-    EXPECT_EQ(m_video.SampleIndex, 0u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
 }
 
 TEST_F(StreamPlacementTest, Seek_FailedFragmentGapsAndTheEnd) {
     // The slot holds a fragment that never downloaded: placed at the chunk's start.
-    Place(m_video, 1, new CSSFAsyncFragment(&m_videoTrack, "never"));
-    m_video.SampleIndex = 7;
+    m_video.Place(1, &m_videoTrack, new PlacedFragment());
+    m_video.SetPosition({0, 7});
     EXPECT_TRUE(m_video.Seek(30000000));
-    EXPECT_EQ(m_video.ChunkIndex, 1u);
-    EXPECT_EQ(m_video.SampleIndex, 0u);
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 1u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
 
     // Above the last chunk's start: at the end, even inside the last chunk.
     EXPECT_TRUE(m_video.Seek(40000001));
-    EXPECT_EQ(m_video.ChunkIndex, 3u);
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 3u);
     FakeSample sample(16);
     EXPECT_EQ(m_video.FillSample(&sample), S_FALSE);
 
     // A last chunk of duration 0: its start is in no chunk; so is a gap.
     m_video.Chunks = {{0, 20000000}, {30000000, 10000000}, {40000000, 0}};
-    m_video.ChunkIndex = 1;
+    m_video.SetPosition({1, 0});
     EXPECT_FALSE(m_video.Seek(40000000));
     EXPECT_FALSE(m_video.Seek(25000000));
-    EXPECT_EQ(m_video.ChunkIndex, 1u) << "a failed seek leaves the position";
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 1u) << "a failed seek leaves the position";
     EXPECT_TRUE(m_video.Seek(40000001));
-    EXPECT_EQ(m_video.ChunkIndex, 3u);
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 3u);
 }
 
 TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
@@ -310,7 +311,7 @@ TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
     Place(m_video, 0, new ReadyFragment(&other, {{100, kSync}}));
     FakeSample sample(16);
     EXPECT_EQ(m_video.FillSample(&sample), E_FAIL);
-    EXPECT_EQ(m_video.SampleIndex, 0u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
 
     // A sample larger than the buffer fails without a byte written past it.
     auto* big = new ReadyFragment(&m_videoTrack, {{100, kSync}});
@@ -318,8 +319,8 @@ TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
     Place(m_video, 0, big);
     EXPECT_EQ(m_video.FillSample(&sample), VFW_E_BUFFER_OVERFLOW);
     EXPECT_TRUE(sample.GuardIntact());
-    EXPECT_EQ(m_video.SampleIndex, 0u);
-    EXPECT_EQ(m_video.ChunkIndex, 0u);
+    EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
+    EXPECT_EQ(m_video.GetPosition().ChunkIndex, 0u);
 }
 
 TEST_F(StreamPlacementTest, ApplyLookahead_GrowsOnceAndSlidesTheWindow) {
@@ -333,30 +334,30 @@ TEST_F(StreamPlacementTest, ApplyLookahead_GrowsOnceAndSlidesTheWindow) {
     current->LookaheadCount = 3;
     Place(m_audio, 5, current);
     Place(m_audio, 0, new ReadyFragment(&m_audioTrack, {{100, kSync}}));
-    m_audio.ChunkIndex = 5;
+    m_audio.SetPosition({5, 0});
 
     ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
-    EXPECT_EQ(m_audio.ChunkIndex, 3u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 3u);
     ASSERT_EQ(m_audio.Chunks.size(), 8u);
     EXPECT_EQ(m_audio.Chunks.front().StartTime, 200);
     EXPECT_EQ(m_audio.Chunks.back().StartTime, 900);
-    ASSERT_EQ(m_audio.Fragments.size(), 8u);
-    EXPECT_EQ(m_audio.Fragments[3], current) << "slots move with their chunks";
-    EXPECT_EQ(m_audio.Fragments[0], nullptr);
+    ASSERT_EQ(m_audio.GetFragmentSlotCount(), 8u);
+    EXPECT_EQ(m_audio.GetCachedFragment(3).Get(), current) << "slots move with their chunks";
+    EXPECT_FALSE(m_audio.GetCachedFragment(0));
 
     // Applied again, the same entries add nothing.
     ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
     EXPECT_EQ(m_audio.Chunks.size(), 8u);
-    EXPECT_EQ(m_audio.ChunkIndex, 3u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 3u);
 
     // Near the front the window grows instead of sliding; on demand nothing happens.
     current->Lookahead = {{1000, 100}, {1100, 100}, {1200, 100}, {1300, 100}};
     current->LookaheadCount = 4;
-    m_audio.ChunkIndex = 1;
+    m_audio.SetPosition({1, 0});
     ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
-    EXPECT_EQ(m_audio.ChunkIndex, 0u);
+    EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 0u);
     EXPECT_EQ(m_audio.Chunks.size(), 11u);
-    EXPECT_EQ(m_audio.Fragments.size(), 11u);
+    EXPECT_EQ(m_audio.GetFragmentSlotCount(), 11u);
     m_manifest.IsLive = FALSE;
     current->Lookahead = {{5000, 100}};
     current->LookaheadCount = 1;
@@ -432,8 +433,8 @@ TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
     EXPECT_EQ(sample.Start, 0);
     EXPECT_EQ(sample.Stop, 400000);
     EXPECT_EQ(sample.Sync, TRUE);
-    EXPECT_NE(stream.Fragments[1], nullptr) << "the next chunk is prefetched";
-    EXPECT_EQ(stream.Fragments[2], nullptr) << "and only the next";
+    EXPECT_TRUE(stream.GetCachedFragment(1)) << "the next chunk is prefetched";
+    EXPECT_FALSE(stream.GetCachedFragment(2)) << "and only the next";
     ASSERT_EQ(sample.Length, 150);
     EXPECT_EQ(sample.Data()[0], 0);
     EXPECT_EQ(sample.Data()[149], 149);
@@ -443,12 +444,12 @@ TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
     EXPECT_EQ(sample.Sync, FALSE);
     EXPECT_EQ(sample.Data()[0], 150);
     ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
-    EXPECT_EQ(stream.ChunkIndex, 1u);
+    EXPECT_EQ(stream.GetPosition().ChunkIndex, 1u);
     EXPECT_EQ(sample.Start, 8000000) << "chunk 1's start from the list, not the fragment";
     EXPECT_EQ(sample.Stop, 8400000);
     while (FillWhenReady(stream, &sample) == S_OK) {
     }
-    EXPECT_EQ(stream.ChunkIndex, 3u);
+    EXPECT_EQ(stream.GetPosition().ChunkIndex, 3u);
     EXPECT_EQ(stream.FillSample(&sample), S_FALSE);
 }
 

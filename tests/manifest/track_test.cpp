@@ -5,6 +5,7 @@
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
+#include "tests/manifest/placed_fragments.h"
 
 namespace {
 
@@ -125,11 +126,9 @@ TEST_F(TrackTest, Durations_EndTimeConvertedLiveUnbounded) {
     EXPECT_EQ(m_manifest.GetDuration(), kUnboundedTime);
 }
 
-class CountedFragment : public CSSFAsyncFragment {
+class CountedFragment : public PlacedFragment {
 public:
-    explicit CountedFragment(int* alive) : CSSFAsyncFragment(nullptr, ""), m_alive(alive) {
-        ++*m_alive;
-    }
+    explicit CountedFragment(int* alive) : m_alive(alive) { ++*m_alive; }
     ~CountedFragment() override { --*m_alive; }
 
 private:
@@ -138,21 +137,23 @@ private:
 
 TEST_F(TrackTest, FragmentSlots_ShrinkingReleasesOneReferenceEach) {
     int alive = 0;
-    ASSERT_EQ(m_video.SetFragmentSlotCount(3), S_OK);
-    m_video.Fragments[1] = new CountedFragment(&alive);
-    CSSFAsyncFragment* held = new CountedFragment(&alive);
-    m_video.Fragments[2] = held;
-    held->AddRef(); // a waiter still holds this one
-    ASSERT_EQ(m_video.SetFragmentSlotCount(1), S_OK);
-    EXPECT_EQ(m_video.Fragments.size(), 1u);
+    PlacingStream<CSSFVideoStream> video(&m_manifest);
+    CSSFVideoTrack track(&video);
+    ASSERT_EQ(video.SetFragmentSlotCount(3), S_OK);
+    video.Place(1, &track, new CountedFragment(&alive));
+    video.Place(2, &track, new CountedFragment(&alive));
+    ASSERT_EQ(alive, 2);
+    ComPtr<CSSFAsyncFragment> held = video.GetCachedFragment(2); // a waiter still holds this one
+    ASSERT_EQ(video.SetFragmentSlotCount(1), S_OK);
+    EXPECT_EQ(video.GetFragmentSlotCount(), 1u);
     EXPECT_EQ(alive, 1);
-    EXPECT_EQ(held->Release(), 0u);
+    held.Reset();
     EXPECT_EQ(alive, 0);
-    ASSERT_EQ(m_video.SetFragmentSlotCount(4), S_OK);
-    for (CSSFAsyncFragment* slot : m_video.Fragments)
-        EXPECT_EQ(slot, nullptr);
-    EXPECT_EQ(m_video.SetFragmentSlotCount(size_t(1) << 62), E_OUTOFMEMORY);
-    EXPECT_EQ(m_video.Fragments.size(), 4u);
+    ASSERT_EQ(video.SetFragmentSlotCount(4), S_OK);
+    for (uint32_t i = 0; i < 4; ++i)
+        EXPECT_FALSE(video.GetCachedFragment(i));
+    EXPECT_EQ(video.SetFragmentSlotCount(size_t(1) << 62), E_OUTOFMEMORY);
+    EXPECT_EQ(video.GetFragmentSlotCount(), 4u);
 }
 
 } // namespace

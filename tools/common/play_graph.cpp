@@ -14,10 +14,6 @@
 CPlayGraph::~CPlayGraph() {
     // The graph goes first: it disconnects and releases the filters it holds.
     m_graph.Reset();
-    for (CPlaySink* sink : m_sinks)
-        sink->Release();
-    if (m_source != nullptr)
-        m_source->Release();
 }
 
 int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
@@ -25,26 +21,25 @@ int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
                                   IID_IGraphBuilder, m_graph.OutVoid());
     if (FAILED(hr))
         return Fail("filter graph", hr);
-    source->AddRef();
     m_source = source;
     hr = m_graph->AddFilter(source, L"source");
     if (FAILED(hr))
         return Fail("source filter", hr);
     ComPtr<IFileSourceFilter> file;
-    hr = m_source->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&file));
+    hr = m_source->QueryInterface(IID_IFileSourceFilter, file.OutVoid());
     if (SUCCEEDED(hr))
         hr = file->Load(AnsiToWide(url).c_str(), nullptr);
     return FAILED(hr) ? Fail(url, hr) : 0;
 }
 
-HRESULT CPlayGraph::OutputPins(std::vector<IPin*>* pins) const {
+HRESULT CPlayGraph::OutputPins(std::vector<ComPtr<IPin>>* pins) const {
     ComPtr<IEnumPins> pinEnum;
-    HRESULT hr = m_source->EnumPins(&pinEnum);
+    HRESULT hr = m_source->EnumPins(pinEnum.Out());
     if (FAILED(hr))
         return hr;
-    IPin* pin = nullptr;
-    while (pinEnum->Next(1, &pin, nullptr) == S_OK)
-        pins->push_back(pin);
+    ComPtr<IPin> pin;
+    while (pinEnum->Next(1, pin.Out(), nullptr) == S_OK)
+        pins->push_back(std::move(pin));
     return S_OK;
 }
 
@@ -55,38 +50,35 @@ HRESULT CPlayGraph::AddFilter(IBaseFilter* filter, const std::wstring& name) {
 void CPlayGraph::WarnUnconnected(int index, IPin* pin, HRESULT hr) const {
     PIN_INFO info = {};
     pin->QueryPinInfo(&info);
-    if (info.pFilter != nullptr)
-        info.pFilter->Release();
+    const auto owner = ComPtr<IBaseFilter>::Adopt(info.pFilter);
     std::fprintf(stderr, "%s: pin %d \"%s\" not connected: %s\n", m_program, index,
                  WideToAnsi(info.achName).c_str(), DescribeHresult(hr).c_str());
 }
 
 HRESULT CPlayGraph::ConnectSinks(CSampleLog* log, IStreamRecorder* recorder,
                                  CPlayProgress* progress, bool quiet) {
-    std::vector<IPin*> pins;
+    std::vector<ComPtr<IPin>> pins;
     HRESULT hr = OutputPins(&pins);
     for (size_t index = 0; SUCCEEDED(hr) && index < pins.size(); ++index) {
-        auto* sink = new (std::nothrow) CPlaySink(int(index), log, recorder, progress, &hr);
-        if (sink == nullptr) {
+        ComPtr<CPlaySink> sink(new (std::nothrow) CPlaySink(int(index), log, recorder, progress, &hr));
+        if (!sink) {
             hr = E_OUTOFMEMORY;
             break;
         }
-        sink->AddRef();
         m_sinks.push_back(sink);
         if (SUCCEEDED(hr))
-            hr = AddFilter(sink, L"sink " + std::to_wstring(index));
+            hr = AddFilter(sink.Get(), L"sink " + std::to_wstring(index));
         if (FAILED(hr))
             break;
-        const HRESULT connected = m_graph->ConnectDirect(pins[index], sink->InputPin(), nullptr);
+        IPin* output = pins[index].Get();
+        const HRESULT connected = m_graph->ConnectDirect(output, sink->InputPin(), nullptr);
         if (FAILED(connected)) {
             // A sink left in the graph unconnected would keep it from completing.
-            m_graph->RemoveFilter(sink);
+            m_graph->RemoveFilter(sink.Get());
             if (!quiet)
-                WarnUnconnected(int(index), pins[index], connected);
+                WarnUnconnected(int(index), output, connected);
         }
     }
-    for (IPin* pin : pins)
-        pin->Release();
     return hr;
 }
 
@@ -94,7 +86,7 @@ HRESULT CPlayGraph::SetClock(bool realtime) {
     if (realtime)
         return m_graph->SetDefaultSyncSource();
     ComPtr<IMediaFilter> mediaFilter;
-    HRESULT hr = m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&mediaFilter));
+    HRESULT hr = m_graph->QueryInterface(IID_IMediaFilter, mediaFilter.OutVoid());
     return FAILED(hr) ? hr : mediaFilter->SetSyncSource(nullptr);
 }
 
@@ -102,9 +94,9 @@ int CPlayGraph::Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, d
                     DWORD idleMs, const std::function<void()>& idle) {
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEventEx> events;
-    HRESULT hr = m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+    HRESULT hr = m_graph->QueryInterface(IID_IMediaControl, control.OutVoid());
     if (SUCCEEDED(hr))
-        hr = m_graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&events));
+        hr = m_graph->QueryInterface(IID_IMediaEventEx, events.OutVoid());
     if (SUCCEEDED(hr))
         hr = control->Run();
     if (FAILED(hr))
@@ -161,7 +153,7 @@ int CPlayGraph::StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) co
 }
 
 void CPlayGraph::PrintSinkSummary() const {
-    for (CPlaySink* sink : m_sinks)
+    for (const ComPtr<CPlaySink>& sink : m_sinks)
         std::fprintf(stderr, "pin %d: %ld sample(s)\n", sink->Pin, sink->SamplesReceived.load());
 }
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "framework/com_ptr.h"
 #include "framework/platform/platform.h"
 #include "framework/platform/sync.h"
-#include "framework/com_ptr.h"
+#include "tools/common/play_sink.h"
 
 class CPlayProgress;
-class CPlaySink;
 class CSampleLog;
 class CSeekPlan;
 class IStreamRecorder;
@@ -49,10 +49,10 @@ public:
     int Fail(const std::string& what, HRESULT hr) const;
 
     IGraphBuilder* Graph() const { return m_graph.Get(); }
-    IBaseFilter* Source() const { return m_source; }
-    const std::vector<CPlaySink*>& Sinks() const { return m_sinks; }
+    IBaseFilter* Source() const { return m_source.Get(); }
+    const std::vector<ComPtr<CPlaySink>>& Sinks() const { return m_sinks; }
     // The source's output pins in order, each referenced.
-    HRESULT OutputPins(std::vector<IPin*>* pins) const;
+    HRESULT OutputPins(std::vector<ComPtr<IPin>>* pins) const;
     // Adds a filter of the host's to the graph; the graph keeps its own reference.
     HRESULT AddFilter(IBaseFilter* filter, const std::wstring& name);
     // Prints that output pin index stays unconnected, and why.
@@ -67,6 +67,6 @@ private:
 
     const char* const m_program;
     ComPtr<IGraphBuilder> m_graph;
-    IBaseFilter* m_source = nullptr; // referenced
-    std::vector<CPlaySink*> m_sinks; // referenced
+    ComPtr<IBaseFilter> m_source;
+    std::vector<ComPtr<CPlaySink>> m_sinks;
 };

@@ -33,8 +33,8 @@ HRESULT CPlaySinkPin::Inactive() {
 }
 
 void CPlaySinkPin::WaitForPresentationTime(REFERENCE_TIME rtStart) {
-    IReferenceClock* clock = m_pSink->ReferenceClock();
-    if (clock == nullptr)
+    const ComPtr<IReferenceClock> clock = m_pSink->ReferenceClock();
+    if (!clock)
         return;
     REFERENCE_TIME now = 0;
     if (SUCCEEDED(clock->GetTime(&now))) {
@@ -42,7 +42,6 @@ void CPlaySinkPin::WaitForPresentationTime(REFERENCE_TIME rtStart) {
         if (due > now)
             m_interrupt.Wait(DWORD(std::min<REFERENCE_TIME>((due - now) / 10000, 60000)));
     }
-    clock->Release();
 }
 
 STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
@@ -165,9 +164,7 @@ REFERENCE_TIME CPlaySink::StreamStart() {
     return m_tStart;
 }
 
-IReferenceClock* CPlaySink::ReferenceClock() {
+ComPtr<IReferenceClock> CPlaySink::ReferenceClock() {
     CAutoLock lock(&m_lock);
-    if (m_pClock != nullptr)
-        m_pClock->AddRef();
     return m_pClock;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "framework/am_event.h"
+#include "framework/com_ptr.h"
 #include "framework/base_filter.h"
 #include "framework/input_pin.h"
 
@@ -97,7 +98,7 @@ public:
 private:
     friend class CPlaySinkPin;
     REFERENCE_TIME StreamStart();      // the start of the last Run; filter lock
-    IReferenceClock* ReferenceClock(); // referenced, or null
+    ComPtr<IReferenceClock> ReferenceClock(); // empty without a clock
     // The graph hears of an end of stream once the sink runs, as from a renderer.
     void ReportEndOfStream();
     void CancelEndOfStream();

@@ -20,64 +20,55 @@ HRESULT CreateFilter(REFCLSID clsid, IBaseFilter** filter) {
 }
 
 // The filter's first pin of the given direction, referenced.
-HRESULT FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, IPin** pin) {
+HRESULT FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, ComPtr<IPin>* pin) {
     ComPtr<IEnumPins> pins;
-    HRESULT hr = filter->EnumPins(&pins);
+    HRESULT hr = filter->EnumPins(pins.Out());
     if (FAILED(hr))
         return hr;
-    IPin* candidate = nullptr;
-    while (pins->Next(1, &candidate, nullptr) == S_OK) {
+    ComPtr<IPin> candidate;
+    while (pins->Next(1, candidate.Out(), nullptr) == S_OK) {
         PIN_DIRECTION candidateDirection = PINDIR_INPUT;
         if (SUCCEEDED(candidate->QueryDirection(&candidateDirection)) &&
             candidateDirection == direction) {
-            *pin = candidate;
+            *pin = std::move(candidate);
             return S_OK;
         }
-        candidate->Release();
     }
     return VFW_E_NOT_FOUND;
 }
 
 } // namespace
 
-CGrabberChains::~CGrabberChains() {
-    for (CGrabberCallback* callback : m_callbacks)
-        callback->Release();
-}
-
 HRESULT CGrabberChains::Connect(CPlayGraph* graph, CSampleLog* log, bool quiet) {
-    std::vector<IPin*> pins;
+    std::vector<ComPtr<IPin>> pins;
     HRESULT hr = graph->OutputPins(&pins);
     for (size_t index = 0; SUCCEEDED(hr) && index < pins.size(); ++index)
-        hr = ConnectChain(graph, int(index), pins[index], log, quiet);
-    for (IPin* pin : pins)
-        pin->Release();
+        hr = ConnectChain(graph, int(index), pins[index].Get(), log, quiet);
     return hr;
 }
 
 HRESULT CGrabberChains::ConnectChain(CPlayGraph* graph, int index, IPin* output, CSampleLog* log,
                                      bool quiet) {
-    auto* callback = new (std::nothrow) CGrabberCallback(index, log);
-    if (callback == nullptr)
+    ComPtr<CGrabberCallback> callback(new (std::nothrow) CGrabberCallback(index, log));
+    if (!callback)
         return E_OUTOFMEMORY;
-    callback->AddRef();
     m_callbacks.push_back(callback);
 
     ComPtr<IBaseFilter> grabber, renderer;
     ComPtr<ISampleGrabber> grabbing;
     ComPtr<IPin> grabberIn, grabberOut, rendererIn;
-    HRESULT hr = CreateFilter(CLSID_SampleGrabber, &grabber);
+    HRESULT hr = CreateFilter(CLSID_SampleGrabber, grabber.Out());
     if (SUCCEEDED(hr))
-        hr = CreateFilter(CLSID_NullRenderer, &renderer);
+        hr = CreateFilter(CLSID_NullRenderer, renderer.Out());
     if (SUCCEEDED(hr))
-        hr = grabber->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&grabbing));
+        hr = grabber->QueryInterface(IID_ISampleGrabber, grabbing.OutVoid());
     // Every sample through the callback, none kept in the grabber.
     if (SUCCEEDED(hr))
         hr = grabbing->SetBufferSamples(FALSE);
     if (SUCCEEDED(hr))
         hr = grabbing->SetOneShot(FALSE);
     if (SUCCEEDED(hr))
-        hr = grabbing->SetCallback(callback, 0);
+        hr = grabbing->SetCallback(callback.Get(), 0);
     const std::wstring number = std::to_wstring(index);
     if (SUCCEEDED(hr))
         hr = graph->AddFilter(grabber.Get(), L"grabber " + number);
@@ -106,7 +97,7 @@ HRESULT CGrabberChains::ConnectChain(CPlayGraph* graph, int index, IPin* output,
 }
 
 void CGrabberChains::PrintSummary() const {
-    for (const CGrabberCallback* callback : m_callbacks)
+    for (const ComPtr<CGrabberCallback>& callback : m_callbacks)
         std::fprintf(stderr, "pin %d: %ld sample(s)\n", callback->Pin,
                      callback->SamplesReceived.load());
 }

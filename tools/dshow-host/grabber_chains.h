@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "framework/com_ptr.h"
 #include "framework/platform/platform.h"
 
 class CGrabberCallback;
@@ -15,7 +16,6 @@ class CGrabberChains {
 public:
     CGrabberChains() = default;
     // Releases the callbacks; the graph must have stopped.
-    ~CGrabberChains();
 
     // A grabber and a null renderer per output pin of graph's source. A pin that
     // connects to nothing stays unconnected, with a warning unless quiet; other
@@ -31,5 +31,5 @@ private:
     // Adds one chain behind output, which is the source's pin index.
     HRESULT ConnectChain(CPlayGraph* graph, int index, IPin* output, CSampleLog* log, bool quiet);
 
-    std::vector<CGrabberCallback*> m_callbacks; // referenced
+    std::vector<ComPtr<CGrabberCallback>> m_callbacks;
 };

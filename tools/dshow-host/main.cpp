@@ -41,7 +41,7 @@ int Play(const PlayOptions& options, bool grabber) {
     CPlayGraph graph(kProgram);
     ComPtr<IBaseFilter> source;
     HRESULT hr = CoCreateInstance(CLSID_KVSsfRd, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(&source));
+                                  source.OutVoid());
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
     if (int status = graph.Open(source.Get(), options.Url))
@@ -61,7 +61,7 @@ int Play(const PlayOptions& options, bool grabber) {
     // renderers they go through the graph, which asks the renderers to pass them on.
     ComPtr<IMediaSeeking> seeking;
     hr = (grabber ? static_cast<IUnknown*>(graph.Graph()) : source.Get())
-             ->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+             ->QueryInterface(IID_IMediaSeeking, seeking.OutVoid());
     if (SUCCEEDED(hr))
         hr = ApplyStartStop(seeking.Get(), options);
     if (FAILED(hr))

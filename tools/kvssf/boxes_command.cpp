@@ -118,7 +118,7 @@ int RunBoxes(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: kvssf boxes URL_OR_FILE [--json]\n");
         return 2;
     }
-    CSSFFragment fragment(nullptr, source.c_str());
+    CSSFFragment fragment(source.c_str());
     HRESULT hr = OpenBody(source, &fragment);
     if (FAILED(hr)) {
         std::fprintf(stderr, "kvssf boxes: %s: %s\n", source.c_str(), DescribeHresult(hr).c_str());

@@ -101,14 +101,15 @@ void WriteMediaType(JsonWriter& json, CSSFStream& stream) {
 
 void WriteStream(JsonWriter& json, CSSFStream& stream) {
     json.BeginObject();
-    json.Key("kind").String(stream.GetStreamKind() == 0 ? "video" : "audio");
+    json.Key("kind").String(stream.GetStreamKind() == SSFStreamKind::Video ? "video" : "audio");
     json.Key("name").String(stream.Name);
     json.Key("pin_name").String(stream.PinName);
     json.Key("time_scale").Int(stream.TimeScale);
     json.Key("url").String(stream.Url);
     json.Key("quality_levels").UInt(stream.QualityLevels);
-    json.Key("chunk_index").UInt(stream.ChunkIndex);
-    json.Key("sample_index").UInt(stream.SampleIndex);
+    const SSFPlayPosition position = stream.GetPosition();
+    json.Key("chunk_index").UInt(position.ChunkIndex);
+    json.Key("sample_index").UInt(position.SampleIndex);
     json.Key("target_bitrate").UInt(stream.TargetBitrate);
     json.Key("current_track").Int(CurrentTrackIndex(stream));
     json.Key("duration").Int(stream.GetDuration());
@@ -173,7 +174,7 @@ void PrintSummary(CSSFManifest& manifest) {
                     manifest.BitrateOption.c_str());
     int pin = 0;
     for (const auto& stream : manifest.Streams) {
-        const bool video = stream->GetStreamKind() == 0;
+        const bool video = stream->GetStreamKind() == SSFStreamKind::Video;
         std::printf("\npin %d  \"%s\"  %s  (stream \"%s\")\n", pin++, stream->PinName.c_str(),
                     video ? "video" : "audio", stream->Name.c_str());
         if (auto* audio = dynamic_cast<const CSSFAudioStream*>(stream.get()))

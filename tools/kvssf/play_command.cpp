@@ -38,7 +38,7 @@ std::string Seconds(REFERENCE_TIME time) {
 }
 
 HRESULT AddRecorderStreams(const CPlayGraph& graph, CRecorder* recorder) {
-    for (CPlaySink* sink : graph.Sinks()) {
+    for (const ComPtr<CPlaySink>& sink : graph.Sinks()) {
         if (!sink->InputPin()->IsConnected())
             continue;
         int stream = -1;
@@ -61,13 +61,14 @@ void PrintProgress(IMediaSeeking* seeking, CKVSsfRd* reader, CPlayProgress* prog
         (!live && SUCCEEDED(seeking->GetDuration(&duration)) ? Seconds(duration) + " s"
                                                              : std::string("live"));
     for (uint64_t i = 0; CSSFStream* stream = reader->GetStream(i); ++i) {
-        if (stream->GetStreamKind() != CSSFStream::kVideo)
+        if (stream->GetStreamKind() != SSFStreamKind::Video)
             continue;
-        CAutoLock lock(&stream->Lock);
+        uint32_t level = 0;
+        uint64_t target = 0;
+        stream->GetLevelState(&level, &target);
         char text[96];
-        std::snprintf(text, sizeof text, "  level %u bit/s, download %.2f Mbit/s",
-                      stream->CurrentTrack != nullptr ? stream->CurrentTrack->Bitrate : 0u,
-                      double(stream->TargetBitrate) / 1e6);
+        std::snprintf(text, sizeof text, "  level %u bit/s, download %.2f Mbit/s", level,
+                      double(target) / 1e6);
         line += text;
     }
     std::fprintf(stderr, "%s   ", line.c_str());
@@ -107,7 +108,7 @@ int RunPlay(const std::vector<std::string>& args) {
         return graph.Fail("source filter", E_OUTOFMEMORY);
     auto* reader = static_cast<CKVSsfRd*>(created);
     ComPtr<IBaseFilter> source;
-    hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&source));
+    hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, source.OutVoid());
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
     if (int status = graph.Open(source.Get(), options.Url))
@@ -130,7 +131,7 @@ int RunPlay(const std::vector<std::string>& args) {
         return graph.Fail("clock", hr);
 
     ComPtr<IMediaSeeking> seeking;
-    source->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+    source->QueryInterface(IID_IMediaSeeking, seeking.OutVoid());
     DWORD capabilities = 0;
     seeking->GetCapabilities(&capabilities);
     const bool live = capabilities == 0;
