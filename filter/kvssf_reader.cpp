@@ -4,6 +4,7 @@
 #include <new>
 
 #include "filter/output_pin.h"
+#include "framework/catch_out_of_memory.h"
 #include "framework/platform/codepage.h"
 
 namespace {
@@ -13,7 +14,14 @@ const wchar_t kFilterName[] = L"Korvel SSF Reader";
 } // namespace
 
 CUnknown* CKVSsfRd::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr) {
-    return new (std::nothrow) CKVSsfRd(pUnk, phr);
+    CKVSsfRd* filter = nullptr;
+    const HRESULT hr = CatchOutOfMemory([&] {
+        filter = new (std::nothrow) CKVSsfRd(pUnk, phr);
+        return S_OK;
+    });
+    if (FAILED(hr) && phr != nullptr)
+        *phr = hr;
+    return filter;
 }
 
 CKVSsfRd::CKVSsfRd(LPUNKNOWN pUnk, HRESULT* phr) : CSource(kFilterName, pUnk, CLSID_KVSsfRd, phr) {}
@@ -52,23 +60,25 @@ void CKVSsfRd::Reset() {
 
 STDMETHODIMP CKVSsfRd::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
     Reset();
-    try {
+    HRESULT hr = CatchOutOfMemory([&] {
         m_strUrl = pszFileName != nullptr ? pszFileName : L"";
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     CAutoLock lock(&m_cStateLock);
     std::string url;
-    HRESULT hr = WideToAnsi(m_strUrl.data(), m_strUrl.size(), &url);
+    hr = WideToAnsi(m_strUrl.data(), m_strUrl.size(), &url);
+    // The model is emptied by the next Load or Reset whatever this one left in it.
     if (SUCCEEDED(hr))
-        hr = m_Manifest.Load(url.c_str());
+        hr = CatchOutOfMemory([&] { return m_Manifest.Load(url.c_str()); });
     if (FAILED(hr))
         return hr;
     {
         CAutoLock position(&m_csPosition);
         m_rtDuration = m_rtStop = m_Manifest.GetDuration();
     }
-    hr = CreatePins();
+    hr = CatchOutOfMemory([this] { return CreatePins(); });
     if (FAILED(hr)) {
         Reset();
         return hr;
@@ -126,9 +136,10 @@ STDMETHODIMP CKVSsfRd::GetState(DWORD, FILTER_STATE* State) {
 
 STDMETHODIMP CKVSsfRd::Pause() {
     CAutoLock lock(&m_cStateLock);
-    // A live window moves while stopped: start from the current manifest.
+    // A live window moves while stopped: start from the current manifest. A failed
+    // refresh (out of memory included) does not fail the pause: the model keeps what it has.
     if (m_State == State_Stopped && IsLive())
-        m_Manifest.Refresh();
+        CatchOutOfMemory([this] { return m_Manifest.Refresh(); });
     return CSource::Pause();
 }
 

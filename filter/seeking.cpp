@@ -2,6 +2,7 @@
 // positioning of every connected stream while the pins' workers are stopped.
 #include "filter/kvssf_reader.h"
 #include "filter/output_pin.h"
+#include "framework/catch_out_of_memory.h"
 #include "manifest/stream.h"
 
 namespace {
@@ -166,8 +167,14 @@ STDMETHODIMP CKVSsfRd::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LO
     if (current != oldCurrent || stop != oldStop) {
         CAutoLock state(&m_cStateLock);
         BeginSeek();
-        ApplyPositions(current, stop);
+        // Placing a stream may fetch a fragment. The pins restart even when it fails.
+        const HRESULT hr = CatchOutOfMemory([&] {
+            ApplyPositions(current, stop);
+            return S_OK;
+        });
         EndSeek();
+        if (FAILED(hr))
+            return hr;
     }
     CAutoLock position(&m_csPosition);
     if ((dwCurrentFlags & AM_SEEKING_ReturnTime) && pCurrent != nullptr)

@@ -1,5 +1,7 @@
 #include "fragments/async_fragment.h"
 
+#include "framework/catch_out_of_memory.h"
+
 CSSFAsyncFragment::CSSFAsyncFragment(const char* url) : CSSFFragment(url), DoneEvent(TRUE) {
     DoneEvent.Set();
 }
@@ -52,7 +54,8 @@ DWORD CSSFAsyncFragment::ThreadProc() {
         switch (GetRequest()) {
         case kCommandDownload: {
             Reply(S_OK);
-            const HRESULT hr = Download();
+            // Waiters must see a result: running out of memory is one.
+            const HRESULT hr = CatchOutOfMemory([this] { return Download(); });
             {
                 CAutoLock lock(&ResultLock);
                 Result = hr;

@@ -3,23 +3,21 @@
 // single socket read delivered is ever held in memory.
 #include "fragments/http_client.h"
 
+#include "framework/catch_out_of_memory.h"
+
 #include <curl/curl.h>
 #include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
 
-// InternetHandle: the root of one client.
-struct CurlSession {
-    CURLM* Multi = nullptr;
-    std::string UserAgent;
-};
-
-// Connection: where requests go.
+// Where requests go.
 struct CurlConnection {
     std::string Host;
     WORD Port = 0;
@@ -30,7 +28,7 @@ struct CurlConnection {
     DWORD Scheme = 0;
 };
 
-// Request: one transfer and the body bytes received but not yet read.
+// One transfer and the body bytes received but not yet read.
 struct CurlRequest {
     CURLM* Multi = nullptr;
     CURL* Easy = nullptr;
@@ -40,7 +38,8 @@ struct CurlRequest {
     bool HeadersDone = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
-    bool Failed = false; // the multi interface itself failed
+    bool Failed = false;      // the multi interface itself failed
+    bool OutOfMemory = false; // a received block could not be kept
 
     ~CurlRequest() {
         if (Easy) {
@@ -116,7 +115,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         request->Pending.clear();
         request->PendingOffset = 0;
     }
-    request->Pending.insert(request->Pending.end(), data, data + bytes);
+    // No exception may cross libcurl: a block that cannot be kept ends the transfer.
+    const HRESULT hr = CatchOutOfMemory([&] {
+        request->Pending.insert(request->Pending.end(), data, data + bytes);
+        return S_OK;
+    });
+    if (FAILED(hr)) {
+        request->OutOfMemory = true;
+        return 0;
+    }
     return bytes;
 }
 
@@ -162,6 +169,8 @@ template <class Ready> void PumpUntil(CurlRequest* request, Ready ready) {
 }
 
 HRESULT RequestError(const CurlRequest* request) {
+    if (request->OutOfMemory)
+        return E_OUTOFMEMORY;
     if (request->Failed)
         return HRESULT_FROM_WIN32(ERROR_INTERNET_INTERNAL_ERROR);
     if (request->Result != CURLE_OK)
@@ -169,45 +178,70 @@ HRESULT RequestError(const CurlRequest* request) {
     return S_OK;
 }
 
+// Holds a string libcurl allocated.
+struct CurlText {
+    char* Text = nullptr;
+    ~CurlText() { curl_free(Text); }
+};
+
+struct CurlUrl {
+    CURLU* Handle = curl_url();
+    ~CurlUrl() { curl_url_cleanup(Handle); }
+};
+
 bool CopyPart(CURLU* url, CURLUPart part, size_t limit, std::string* out) {
-    char* text = nullptr;
-    CURLUcode rc = curl_url_get(url, part, &text, 0);
-    if (rc != CURLUE_OK) {
+    CurlText text;
+    if (curl_url_get(url, part, &text.Text, 0) != CURLUE_OK) {
         out->clear();
         return true; // the part is absent
     }
-    bool fits = std::strlen(text) <= limit;
-    if (fits)
-        *out = text;
-    curl_free(text);
-    return fits;
+    if (std::strlen(text.Text) > limit)
+        return false;
+    *out = text.Text;
+    return true;
 }
 
 } // namespace
 
-bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
-    *parts = HttpUrlParts();
-    if (!url)
-        return false;
+// The client's handles: the multi handle is the root, the connection where requests go,
+// the request the transfer under way.
+struct CHttpClient::Impl {
+    std::string UserAgent;
+    CURLM* Multi = nullptr;
+    std::unique_ptr<CurlConnection> Connection;
+    std::unique_ptr<CurlRequest> Request;
+
+    ~Impl() { CloseAll(); }
+    void CloseAll() {
+        Request.reset();
+        Connection.reset();
+        if (Multi)
+            curl_multi_cleanup(Multi);
+        Multi = nullptr;
+    }
+    HRESULT Connect(const char* host, WORD port, const char* userName, const char* password,
+                    DWORD scheme);
+    HRESULT SendRequest(const char* path, const char* const* acceptTypes);
+};
+
+bool CrackHttpUrl(const char* url, HttpUrlParts* parts) {
     InitializeCurl();
-    CURLU* handle = curl_url();
-    if (!handle)
+    CurlUrl handle;
+    if (!handle.Handle)
         return false;
-    bool ok = curl_url_set(handle, CURLUPART_URL, url,
-                           CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) == CURLUE_OK;
-    std::string path, query;
-    ok = ok && CopyPart(handle, CURLUPART_SCHEME, 32, &parts->SchemeName) &&
-         CopyPart(handle, CURLUPART_HOST, 256, &parts->HostName) &&
-         CopyPart(handle, CURLUPART_USER, 128, &parts->UserName) &&
-         CopyPart(handle, CURLUPART_PASSWORD, 128, &parts->Password) &&
-         CopyPart(handle, CURLUPART_PATH, 2048, &path) &&
-         CopyPart(handle, CURLUPART_QUERY, 2048, &query);
-    std::string port;
-    if (ok)
-        CopyPart(handle, CURLUPART_PORT, 5, &port);
-    curl_url_cleanup(handle);
+    if (curl_url_set(handle.Handle, CURLUPART_URL, url,
+                     CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) != CURLUE_OK)
+        return false;
+    std::string path, query, port;
+    bool ok = CopyPart(handle.Handle, CURLUPART_SCHEME, 32, &parts->SchemeName) &&
+              CopyPart(handle.Handle, CURLUPART_HOST, 256, &parts->HostName) &&
+              CopyPart(handle.Handle, CURLUPART_USER, 128, &parts->UserName) &&
+              CopyPart(handle.Handle, CURLUPART_PASSWORD, 128, &parts->Password) &&
+              CopyPart(handle.Handle, CURLUPART_PATH, 2048, &path) &&
+              CopyPart(handle.Handle, CURLUPART_QUERY, 2048, &query);
     if (!ok || parts->HostName.empty())
         return false;
+    CopyPart(handle.Handle, CURLUPART_PORT, 5, &port);
 
     parts->ObjectPath = query.empty() ? path : path + "?" + query;
     if (parts->ObjectPath.size() > 2048)
@@ -218,101 +252,105 @@ bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
         host = host.substr(1, host.size() - 2);
 
     const std::string& scheme = parts->SchemeName;
-    if (strcasecmp(scheme.c_str(), "http") == 0 || strcasecmp(scheme.c_str(), "kvssf") == 0)
-        parts->Scheme = CHttpClient::kSchemeHttp;
-    else if (strcasecmp(scheme.c_str(), "https") == 0 || strcasecmp(scheme.c_str(), "kvssfs") == 0)
-        parts->Scheme = CHttpClient::kSchemeHttps;
+    if (strcasecmp(scheme.c_str(), "http") == 0)
+        parts->Scheme = kHttpSchemeHttp;
+    else if (strcasecmp(scheme.c_str(), "https") == 0)
+        parts->Scheme = kHttpSchemeHttps;
     else
-        parts->Scheme = 0; // INTERNET_SCHEME_UNKNOWN
-    if (!port.empty())
-        parts->Port = WORD(std::atoi(port.c_str()));
-    else if (parts->Scheme == CHttpClient::kSchemeHttps)
-        parts->Port = 443;
-    else if (parts->Scheme == CHttpClient::kSchemeHttp)
-        parts->Port = 80;
+        parts->Scheme = 0;
+    parts->Port = port.empty() ? 0 : WORD(std::atoi(port.c_str()));
     return true;
 }
 
-void CHttpClient::CloseRequest() {
-    delete static_cast<CurlRequest*>(Request);
-    Request = nullptr;
+CHttpClient::CHttpClient(const char* userAgent) noexcept : m_pImpl(new (std::nothrow) Impl) {
+    if (!m_pImpl)
+        return;
+    const HRESULT hr = CatchOutOfMemory([&] {
+        m_pImpl->UserAgent = userAgent ? userAgent : "";
+        return S_OK;
+    });
+    if (FAILED(hr))
+        m_pImpl.reset();
 }
 
+CHttpClient::~CHttpClient() = default;
+
 void CHttpClient::CloseAll() {
-    CloseRequest();
-    delete static_cast<CurlConnection*>(Connection);
-    Connection = nullptr;
-    if (auto* session = static_cast<CurlSession*>(InternetHandle)) {
-        curl_multi_cleanup(session->Multi);
-        delete session;
-    }
-    InternetHandle = nullptr;
+    if (m_pImpl)
+        m_pImpl->CloseAll();
 }
 
 HRESULT CHttpClient::Connect(const char* host, WORD port, const char* userName,
                              const char* password, DWORD scheme) {
+    if (!m_pImpl)
+        return E_OUTOFMEMORY;
+    const HRESULT hr =
+        CatchOutOfMemory([&] { return m_pImpl->Connect(host, port, userName, password, scheme); });
+    if (FAILED(hr))
+        m_pImpl->CloseAll();
+    return hr;
+}
+
+HRESULT CHttpClient::Impl::Connect(const char* host, WORD port, const char* userName,
+                                   const char* password, DWORD scheme) {
     CloseAll();
-    Scheme = scheme;
     InitializeCurl();
-    auto* session = new CurlSession;
-    session->Multi = curl_multi_init();
-    session->UserAgent = UserAgent;
-    InternetHandle = session;
-    if (!session->Multi) {
-        CloseAll();
+    Multi = curl_multi_init();
+    if (!Multi)
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    if (!host || !*host) {
-        CloseAll();
+    if (!host || !*host)
         return HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_URL);
-    }
-    auto* connection = new CurlConnection;
+    auto connection = std::make_unique<CurlConnection>();
     connection->Host = host;
-    connection->Port = port ? port : (scheme == kSchemeHttps ? 443 : 80);
+    connection->Port = port ? port : (scheme == kHttpSchemeHttps ? 443 : 80);
     connection->HasUser = userName != nullptr;
     connection->UserName = userName ? userName : "";
     connection->HasPassword = password != nullptr;
     connection->Password = password ? password : "";
     connection->Scheme = scheme;
-    Connection = connection;
+    Connection = std::move(connection);
     return S_OK;
 }
 
 HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptTypes) {
-    CloseRequest();
-    auto* session = static_cast<CurlSession*>(InternetHandle);
-    auto* connection = static_cast<CurlConnection*>(Connection);
-    if (!session || !connection)
+    if (!m_pImpl)
+        return E_OUTOFMEMORY;
+    const HRESULT hr = CatchOutOfMemory([&] { return m_pImpl->SendRequest(path, acceptTypes); });
+    if (FAILED(hr))
+        m_pImpl->Request.reset();
+    return hr;
+}
+
+HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acceptTypes) {
+    Request.reset();
+    if (!Multi || !Connection)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
 
-    bool secure = (RequestFlags() & kFlagSecure) != 0;
-    std::string host = connection->Host;
+    const bool secure = Connection->Scheme == kHttpSchemeHttps;
+    std::string host = Connection->Host;
     if (host.find(':') != std::string::npos)
         host = "[" + host + "]";
     std::string url = (secure ? "https://" : "http://") + host + ":" +
-                      std::to_string(connection->Port) + (path && *path ? path : "/");
-
-    auto* request = new CurlRequest;
-    request->Multi = session->Multi;
-    request->Easy = curl_easy_init();
-    Request = request;
-    if (!request->Easy) {
-        CloseRequest();
-        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
-    }
+                      std::to_string(Connection->Port) + (path && *path ? path : "/");
 
     std::string accept;
     for (const char* const* type = acceptTypes; type && *type; ++type)
         accept += (accept.empty() ? "" : ", ") + std::string(*type);
-    request->Headers =
-        curl_slist_append(nullptr, accept.empty() ? "Accept:" : ("Accept: " + accept).c_str());
+    accept = accept.empty() ? "Accept:" : "Accept: " + accept;
+
+    auto request = std::make_unique<CurlRequest>();
+    request->Multi = Multi;
+    request->Easy = curl_easy_init();
+    if (!request->Easy)
+        return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    request->Headers = curl_slist_append(nullptr, accept.c_str());
     request->Headers = curl_slist_append(request->Headers, "Pragma: no-cache");
 
     CURL* easy = request->Easy;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, session->UserAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, UserAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->Headers);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -321,37 +359,36 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeout);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
     // As with the curl tool, CURL_CA_BUNDLE names the certificates to trust instead of
     // the system's; verification stays on.
     const char* bundle = std::getenv("CURL_CA_BUNDLE");
     if (secure && bundle && *bundle)
         curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
-    if (connection->HasUser)
-        curl_easy_setopt(easy, CURLOPT_USERNAME, connection->UserName.c_str());
-    if (connection->HasPassword)
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, connection->Password.c_str());
+    if (Connection->HasUser)
+        curl_easy_setopt(easy, CURLOPT_USERNAME, Connection->UserName.c_str());
+    if (Connection->HasPassword)
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, Connection->Password.c_str());
 
-    if (curl_multi_add_handle(request->Multi, easy) != CURLM_OK) {
+    if (curl_multi_add_handle(Multi, easy) != CURLM_OK) {
         curl_easy_cleanup(easy);
         request->Easy = nullptr;
-        CloseRequest();
         return HRESULT_FROM_WIN32(ERROR_INTERNET_INTERNAL_ERROR);
     }
-    PumpUntil(request, [](const CurlRequest* r) { return r->HeadersDone; });
+    PumpUntil(request.get(), [](const CurlRequest* r) { return r->HeadersDone; });
     if (!request->HeadersDone) {
-        HRESULT hr = RequestError(request);
-        CloseRequest();
+        const HRESULT hr = RequestError(request.get());
         return FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
+    Request = std::move(request);
     return S_OK;
 }
 
 HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
     *bytesRead = 0;
-    auto* request = static_cast<CurlRequest*>(Request);
+    CurlRequest* request = m_pImpl ? m_pImpl->Request.get() : nullptr;
     if (!request)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     if (size == 0)
@@ -371,7 +408,7 @@ HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
 
 HRESULT CHttpClient::GetStatusCode(DWORD* status) {
     *status = 0;
-    auto* request = static_cast<CurlRequest*>(Request);
+    const CurlRequest* request = m_pImpl ? m_pImpl->Request.get() : nullptr;
     if (!request || !request->HeadersDone)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     long code = 0;

@@ -1,8 +1,7 @@
 #include "fragments/http_file.h"
 
-#include <memory>
-
 #include "fragments/http_client.h"
+#include "framework/catch_out_of_memory.h"
 
 namespace {
 
@@ -16,27 +15,29 @@ CHttpFile::~CHttpFile() {
 }
 
 HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
-    auto client = std::make_unique<CHttpClient>(kUserAgent);
+    CHttpClient client(kUserAgent);
     Close();
     std::string path;
-    HRESULT hr = client->Open(url, &path);
+    HRESULT hr = client.Open(url, &path);
     if (FAILED(hr))
         return hr;
-    hr = client->SendRequest(path.c_str(), nullptr);
+    hr = client.SendRequest(path.c_str(), nullptr);
     if (FAILED(hr))
         return hr;
     DWORD status = 0;
-    hr = client->GetStatusCode(&status);
+    hr = client.GetStatusCode(&status);
     if (FAILED(hr))
         return hr;
     if (status == 401)
         return E_ACCESSDENIED;
     if (status != 200)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    hr = StoreBody(client.get(), deleteOnClose);
+    hr = StoreBody(&client, deleteOnClose);
     if (FAILED(hr)) {
         // A partial body is never left behind, whoever would have owned the file.
-        std::string partial = m_bDeleteOnClose ? std::string() : FileName;
+        std::string partial;
+        if (!m_bDeleteOnClose)
+            partial.swap(FileName);
         Close();
         if (!partial.empty())
             DeleteFileA(partial.c_str());
@@ -45,7 +46,8 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
 }
 
 HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose) {
-    HRESULT hr = CreateTempFile(deleteOnClose, &FileName, &Stream);
+    HRESULT hr =
+        CatchOutOfMemory([&] { return CreateTempFile(deleteOnClose, &FileName, &Stream); });
     if (FAILED(hr))
         return hr;
     m_bDeleteOnClose = deleteOnClose;

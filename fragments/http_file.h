@@ -14,9 +14,10 @@ public:
     virtual ~CHttpFile();
 
     // S_OK with the body stored and the stream at its start; E_ACCESSDENIED on status
-    // 401; 0x80070002 on any other status but 200; else the transport or file error,
-    // with the file closed and no temporary file left behind. deleteOnClose: the file
-    // is removed when closed (fragments); otherwise the owner deletes it (manifests).
+    // 401; 0x80070002 on any other status but 200; else the transport or file error or
+    // E_OUTOFMEMORY, with the file closed and no temporary file left behind.
+    // deleteOnClose: the file is removed when closed (fragments); otherwise the owner
+    // deletes it (manifests).
     HRESULT Download(const char* url, bool deleteOnClose);
     HRESULT Close();
 

@@ -2,18 +2,28 @@
 #include "fragments/http_client.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <new>
 #include <vector>
 
+#include "framework/catch_out_of_memory.h"
+
 namespace {
+
+// Always from the server, never cached, no cookies, no UI, redirects reported but not
+// followed.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
+static_assert(kRequestFlags == 0x8468C200, "the request flags the filter has always sent");
 
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-void CloseInternetHandle(void** handle) {
+void CloseInternetHandle(HINTERNET* handle) {
     if (*handle)
-        InternetCloseHandle(static_cast<HINTERNET>(*handle));
+        InternetCloseHandle(*handle);
     *handle = nullptr;
 }
 
@@ -28,11 +38,22 @@ struct CrackBuffers {
 
 } // namespace
 
-bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
-    *parts = HttpUrlParts();
-    if (!url)
-        return false;
+struct CHttpClient::Impl {
+    std::string UserAgent;
+    DWORD Scheme = 0; // of the connection
+    HINTERNET Internet = nullptr;
+    HINTERNET Connection = nullptr;
+    HINTERNET Request = nullptr;
 
+    ~Impl() { CloseAll(); }
+    void CloseAll() {
+        CloseInternetHandle(&Request);
+        CloseInternetHandle(&Connection);
+        CloseInternetHandle(&Internet);
+    }
+};
+
+bool CrackHttpUrl(const char* url, HttpUrlParts* parts) {
     std::vector<char> canonical(2084 + 1);
     DWORD length = DWORD(canonical.size());
     if (!InternetCanonicalizeUrlA(url, canonical.data(), &length, ICU_BROWSER_MODE)) {
@@ -57,68 +78,71 @@ bool ParseHttpUrl(const char* url, HttpUrlParts* parts) {
     components.dwPasswordLength = sizeof(buffers.Password);
     components.lpszUrlPath = buffers.Path;
     components.dwUrlPathLength = sizeof(buffers.Path);
-    bool cracked = InternetCrackUrlA(canonical.data(), 0, 0, &components) != FALSE;
-
+    if (!InternetCrackUrlA(canonical.data(), 0, 0, &components))
+        return false;
     parts->SchemeName = buffers.Scheme;
-    if (cracked) {
-        parts->HostName = buffers.Host;
-        parts->UserName = buffers.User;
-        parts->Password = buffers.Password;
-        parts->ObjectPath = buffers.Path;
-        parts->Port = components.nPort;
-        parts->Scheme = DWORD(components.nScheme);
-    }
-    // The filter's own schemes are fetched as http and https; the cracker knows no
-    // default port for them.
-    if (lstrcmpiA(buffers.Scheme, "kvssf") == 0) {
-        parts->Scheme = CHttpClient::kSchemeHttp;
-        if (cracked && parts->Port == 0)
-            parts->Port = INTERNET_DEFAULT_HTTP_PORT;
-    } else if (lstrcmpiA(buffers.Scheme, "kvssfs") == 0) {
-        parts->Scheme = CHttpClient::kSchemeHttps;
-        if (cracked && parts->Port == 0)
-            parts->Port = INTERNET_DEFAULT_HTTPS_PORT;
-    }
-    return cracked;
+    parts->HostName = buffers.Host;
+    parts->UserName = buffers.User;
+    parts->Password = buffers.Password;
+    parts->ObjectPath = buffers.Path;
+    parts->Port = components.nPort;
+    parts->Scheme = DWORD(components.nScheme);
+    return true;
 }
 
-void CHttpClient::CloseRequest() {
-    CloseInternetHandle(&Request);
+CHttpClient::CHttpClient(const char* userAgent) noexcept : m_pImpl(new (std::nothrow) Impl) {
+    if (!m_pImpl)
+        return;
+    const HRESULT hr = CatchOutOfMemory([&] {
+        m_pImpl->UserAgent = userAgent ? userAgent : "";
+        return S_OK;
+    });
+    if (FAILED(hr))
+        m_pImpl.reset();
 }
+
+CHttpClient::~CHttpClient() = default;
 
 void CHttpClient::CloseAll() {
-    CloseInternetHandle(&Request);
-    CloseInternetHandle(&Connection);
-    CloseInternetHandle(&InternetHandle);
+    if (m_pImpl)
+        m_pImpl->CloseAll();
 }
 
 HRESULT CHttpClient::Connect(const char* host, WORD port, const char* userName,
                              const char* password, DWORD scheme) {
-    CloseAll();
-    Scheme = scheme;
-    InternetHandle =
-        InternetOpenA(UserAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!InternetHandle)
+    if (!m_pImpl)
+        return E_OUTOFMEMORY;
+    Impl& impl = *m_pImpl;
+    impl.CloseAll();
+    impl.Scheme = scheme;
+    impl.Internet =
+        InternetOpenA(impl.UserAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!impl.Internet)
         return LastError();
-    Connection = InternetConnectA(static_cast<HINTERNET>(InternetHandle), host, port, userName,
-                                  password, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!Connection) {
-        HRESULT hr = LastError();
-        CloseAll();
+    impl.Connection = InternetConnectA(impl.Internet, host, port, userName, password,
+                                       INTERNET_SERVICE_HTTP, 0, 0);
+    if (!impl.Connection) {
+        const HRESULT hr = LastError();
+        impl.CloseAll();
         return hr;
     }
     return S_OK;
 }
 
 HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptTypes) {
-    CloseRequest();
-    Request = HttpOpenRequestA(static_cast<HINTERNET>(Connection), "GET", path, "HTTP/1.0", nullptr,
-                               const_cast<const char**>(acceptTypes), RequestFlags(), 0);
-    if (!Request)
+    if (!m_pImpl)
+        return E_OUTOFMEMORY;
+    Impl& impl = *m_pImpl;
+    CloseInternetHandle(&impl.Request);
+    const DWORD flags =
+        impl.Scheme == kHttpSchemeHttps ? kRequestFlags | INTERNET_FLAG_SECURE : kRequestFlags;
+    impl.Request = HttpOpenRequestA(impl.Connection, "GET", path, "HTTP/1.0", nullptr,
+                                    const_cast<const char**>(acceptTypes), flags, 0);
+    if (!impl.Request)
         return LastError();
-    if (!HttpSendRequestA(static_cast<HINTERNET>(Request), nullptr, 0, nullptr, 0)) {
-        HRESULT hr = LastError();
-        CloseRequest();
+    if (!HttpSendRequestA(impl.Request, nullptr, 0, nullptr, 0)) {
+        const HRESULT hr = LastError();
+        CloseInternetHandle(&impl.Request);
         return hr;
     }
     return S_OK;
@@ -126,7 +150,7 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
 
 HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
     *bytesRead = 0;
-    if (!InternetReadFile(static_cast<HINTERNET>(Request), buffer, size, bytesRead))
+    if (!InternetReadFile(m_pImpl ? m_pImpl->Request : nullptr, buffer, size, bytesRead))
         return LastError();
     return *bytesRead ? S_OK : S_FALSE;
 }
@@ -135,7 +159,7 @@ HRESULT CHttpClient::GetStatusCode(DWORD* status) {
     *status = 0;
     char text[80] = {};
     DWORD length = sizeof(text);
-    if (!HttpQueryInfoA(static_cast<HINTERNET>(Request), HTTP_QUERY_STATUS_CODE, text, &length,
+    if (!HttpQueryInfoA(m_pImpl ? m_pImpl->Request : nullptr, HTTP_QUERY_STATUS_CODE, text, &length,
                         nullptr))
         return LastError();
     *status = DWORD(std::atoi(text));

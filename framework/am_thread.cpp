@@ -1,5 +1,7 @@
 #include "framework/am_thread.h"
 
+#include "framework/catch_out_of_memory.h"
+
 CAMThread::CAMThread(HRESULT* phr) : m_EventSend(TRUE, phr), m_EventComplete(FALSE, phr) {}
 
 CAMThread::~CAMThread() {
@@ -11,10 +13,31 @@ DWORD CAMThread::InitialThreadProc(void* argument) {
     auto* thread = static_cast<CAMThread*>(argument);
     const HRESULT hrCom = InitializeThreadCom();
     thread->m_threadId = CurrentThreadId();
-    const DWORD result = thread->ThreadProc();
+    DWORD result = 0;
+    HRESULT hr = S_OK;
+    try {
+        hr = CatchOutOfMemory([&] {
+            result = thread->ThreadProc();
+            return S_OK;
+        });
+    } catch (...) {
+        hr = E_UNEXPECTED;
+    }
+    if (FAILED(hr)) {
+        thread->EndByException(hr);
+        result = DWORD(hr);
+    }
     if (SUCCEEDED(hrCom))
         UninitializeThreadCom();
     return result;
+}
+
+void CAMThread::EndByException(HRESULT hr) {
+    m_bEndedByException = true;
+    // A caller already waiting takes this reply; one that comes later finds the flag (it
+    // clears a reply nobody waited for before it looks).
+    m_dwReturnVal = DWORD(hr);
+    m_EventComplete.Set();
 }
 
 BOOL CAMThread::Create() {
@@ -22,7 +45,13 @@ BOOL CAMThread::Create() {
     if (m_thread.Exists())
         return FALSE;
     m_threadId = 0;
-    return m_thread.Start(InitialThreadProc, this) ? TRUE : FALSE;
+    // A worker that ended by an exception may have left a command unanswered.
+    m_bEndedByException = false;
+    m_EventSend.Reset();
+    // Starting a thread allocates.
+    const HRESULT hr = CatchOutOfMemory(
+        [this] { return m_thread.Start(InitialThreadProc, this) ? S_OK : E_FAIL; });
+    return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
 DWORD CAMThread::CallWorker(DWORD command) {
@@ -31,6 +60,8 @@ DWORD CAMThread::CallWorker(DWORD command) {
         return DWORD(E_FAIL);
     // A reply nobody waited for must not be taken for the answer to this command.
     m_EventComplete.Check();
+    if (m_bEndedByException)
+        return DWORD(E_FAIL);
     m_dwParam = command;
     m_EventSend.Set();
     m_EventComplete.Wait();

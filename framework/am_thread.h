@@ -2,7 +2,10 @@
 // for derived objects shared by reference.
 //
 // The owner posts a command with CallWorker and blocks until the worker answers it
-// with Reply; the worker takes commands with GetRequest or CheckRequest.
+// with Reply; the worker takes commands with GetRequest or CheckRequest. An exception
+// thrown by ThreadProc ends the worker, not the process: a caller waiting for a reply
+// gets the exception's HRESULT (E_OUTOFMEMORY when memory ran out, else E_UNEXPECTED),
+// later callers E_FAIL.
 #pragma once
 
 #include <atomic>
@@ -19,7 +22,8 @@ public:
     // Starts the worker running ThreadProc. FALSE when a worker exists already or the
     // thread cannot be created.
     BOOL Create();
-    // Posts command and returns the worker's reply; E_FAIL without a worker.
+    // Posts command and returns the worker's reply; E_FAIL without a worker or after it
+    // ended by an exception.
     DWORD CallWorker(DWORD command);
     // Waits for the end of the worker, unless called on the worker itself.
     void Close();
@@ -53,6 +57,8 @@ private:
     CAMThread& operator=(const CAMThread&) = delete;
 
     static DWORD InitialThreadProc(void* argument);
+    // On the worker, once ThreadProc threw: answers the command a caller waits for.
+    void EndByException(HRESULT hr);
 
     CAMEvent m_EventSend;     // manual reset: a command is pending
     CAMEvent m_EventComplete; // auto reset: the pending command was answered
@@ -60,5 +66,6 @@ private:
     DWORD m_dwReturnVal = 0;  // the worker's reply
     CPlatformThread m_thread;
     std::atomic<DWORD> m_threadId{0};
+    std::atomic<bool> m_bEndedByException{false}; // set before the last reply
     std::atomic<ULONG> m_cRef{1};
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fragments/http_file.h"
+#include "tests/support/failing_allocation.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
 
@@ -140,6 +141,9 @@ TEST(HttpFile, Faults_BrokenTransfersFailAndLeaveNoFile) {
         ExpectClosed(file);
         EXPECT_EQ(file.Download((base + "status/500").c_str(), deleteOnClose), HRESULT(0x80070002));
         EXPECT_EQ(file.Download("http://127.0.0.1:1/", deleteOnClose), HRESULT(0x80072EFD));
+        FailNothrowAllocationAfter(0);
+        EXPECT_EQ(file.Download((base + "big").c_str(), deleteOnClose), E_OUTOFMEMORY);
+        ExpectClosed(file);
     }
     EXPECT_EQ(temp.FileCount(), 0u) << "a failed download left a file in " << temp.Path();
 }

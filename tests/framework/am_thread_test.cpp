@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -14,6 +16,8 @@ constexpr DWORD kEcho = 10; // replies its command number + 1
 constexpr DWORD kPeek = 11; // leaves itself pending, replies after seeing it twice
 constexpr DWORD kExit = 12;
 constexpr DWORD kWhere = 13; // S_OK when the worker knows it is the worker
+constexpr DWORD kThrowOutOfMemory = 14;
+constexpr DWORD kThrowOther = 15;
 
 class Worker : public CAMThread {
 public:
@@ -49,6 +53,10 @@ protected:
             case kWhere:
                 Reply(IsWorkerThread() ? S_OK : E_FAIL);
                 break;
+            case kThrowOutOfMemory:
+                throw std::bad_alloc();
+            case kThrowOther:
+                throw std::runtime_error("worker failure");
             default:
                 Reply(DWORD(E_NOTIMPL));
                 break;
@@ -88,6 +96,26 @@ TEST(AMThread, CommandsRoundTripInOrderAndTheWorkerEnds) {
     EXPECT_EQ(worker.CallWorker(kExit), DWORD(S_OK));
     worker.Close();
     EXPECT_FALSE(worker.ThreadExists());
+}
+
+TEST(AMThread, ExceptionInWorker_AnswersTheCallerAndEndsOnlyTheWorker) {
+    const struct {
+        DWORD Command;
+        HRESULT Reply;
+    } cases[] = {{kThrowOutOfMemory, E_OUTOFMEMORY}, {kThrowOther, E_UNEXPECTED}};
+    Worker worker;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(worker.Create());
+        EXPECT_EQ(worker.CallWorker(kEcho), kEcho + 1);
+        EXPECT_EQ(worker.CallWorker(c.Command), DWORD(c.Reply)) << c.Command;
+        EXPECT_EQ(worker.CallWorker(kEcho), DWORD(E_FAIL)) << "a dead worker answered";
+        worker.Close();
+        ASSERT_TRUE(worker.Create());
+        EXPECT_FALSE(worker.CheckRequest(nullptr, 0)) << "the dead worker's command is pending";
+        EXPECT_EQ(worker.CallWorker(kEcho), kEcho + 1);
+        EXPECT_EQ(worker.CallWorker(kExit), DWORD(S_OK));
+        worker.Close();
+    }
 }
 
 TEST(AMThread, CallersOnManyThreadsEachGetTheirOwnReply) {
