@@ -104,59 +104,9 @@ HRESULT CKVSsfRdOutputPin::FillBuffer(IMediaSample* pSample) {
     return pSample->SetPreroll(stop < kPrerollLimit ? TRUE : FALSE);
 }
 
-void CKVSsfRdOutputPin::WaitForProgress(CSSFStream* stream) {
-    // The fragment of the current chunk, if it is downloading, ends the wait when done;
-    // without one a command (or the time-out) does.
-    if (stream->WaitForCurrentFragment(kWaitSliceMs))
-        return;
-    DWORD command = 0;
-    CheckRequest(&command, kWaitSliceMs);
-}
-
-HRESULT CKVSsfRdOutputPin::DoBufferProcessingLoop() {
-    OnThreadStartPlay();
-    for (;;) {
-        DWORD command = 0;
-        while (!CheckRequest(&command, 0)) {
-            if (m_bFlushing) {
-                // Nothing to produce until the seek's Stop command arrives.
-                CheckRequest(&command, kWaitSliceMs);
-                continue;
-            }
-            IMediaSample* sample = nullptr;
-            HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
-            if (FAILED(hr))
-                return hr;
-            hr = FillBuffer(sample);
-            if (hr == S_OK) {
-                hr = Deliver(sample);
-                sample->Release();
-                if (hr != S_OK)
-                    return S_OK;
-                continue;
-            }
-            sample->Release();
-            if (hr == S_FALSE) {
-                DeliverEndOfStream();
-                return S_OK;
-            }
-            if (hr == E_PENDING) {
-                if (CSSFStream* stream = Stream())
-                    WaitForProgress(stream);
-                continue;
-            }
-            DeliverEndOfStream();
-            m_pReader->NotifyEvent(EC_ERRORABORT, LONG_PTR(hr), 0);
-            return hr;
-        }
-        if (command == CMD_PAUSE || command == CMD_RUN) {
-            Reply(S_OK);
-        } else if (command == CMD_STOP) {
-            return S_FALSE;
-        } else {
-            Reply(DWORD(E_UNEXPECTED));
-        }
-    }
+HRESULT CKVSsfRdOutputPin::WaitForProgress(DWORD dwTimeoutMs) {
+    CSSFStream* stream = Stream();
+    return stream != nullptr && stream->WaitForCurrentFragment(dwTimeoutMs) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CKVSsfRdOutputPin::GetCapabilities(DWORD* p) {

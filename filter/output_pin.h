@@ -63,18 +63,17 @@ protected:
     HRESULT OnThreadDestroy() override { return S_OK; }
     // A new segment downstream (on demand) and a discontinuity on the next sample.
     HRESULT OnThreadStartPlay() override;
-    // Delivers until end of stream, an error, a refused delivery or a Stop command.
-    HRESULT DoBufferProcessingLoop() override;
+    // Nothing is taken or filled between DeliverBeginFlush and DeliverEndFlush.
+    BOOL IsDeliveryHeld() override { return m_bFlushing; }
+    // A failed GetDeliveryBuffer ends the delivery loop with its failure.
+    HRESULT OnDeliveryBufferFailed(HRESULT hr) override { return hr; }
+    // Waits for the download of the current chunk's fragment: S_OK once done, S_FALSE
+    // on time-out or when none is downloading.
+    HRESULT WaitForProgress(DWORD dwTimeoutMs) override;
 
 private:
     // Rebased stop times below this are preroll: 1 ms after the segment start.
     static constexpr REFERENCE_TIME kPrerollLimit = 10000;
-    // The longest a pass waits for a download or a command before it looks again.
-    static constexpr DWORD kWaitSliceMs = 20;
-
-    // Waits until the stream may have a sample or a command arrives.
-    void WaitForProgress(CSSFStream* stream);
-
     CKVSsfRd* const m_pReader; // owner; pins share its reference count
     const uint64_t m_nStream;
     std::atomic<BOOL> m_bDiscontinuity{TRUE}; // worker only, but reset at each loop start

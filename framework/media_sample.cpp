@@ -35,34 +35,14 @@ CMediaSample::~CMediaSample() {
     DeleteMediaType(m_pMediaType);
 }
 
-STDMETHODIMP CMediaSample::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMediaSample || riid == IID_IMediaSample2) {
-        *ppv = static_cast<IMediaSample2*>(this);
-        AddRef();
-        return S_OK;
+void CMediaSample::FinalRelease() {
+    if (m_pAllocator != nullptr) {
+        ClearProperties();
+        // The allocator may free this sample before the call returns.
+        m_pAllocator->ReleaseBuffer(this);
+    } else {
+        CUnknownImpl::FinalRelease();
     }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CMediaSample::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CMediaSample::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0) {
-        if (m_pAllocator != nullptr) {
-            ClearProperties();
-            // The allocator may free this sample before the call returns.
-            m_pAllocator->ReleaseBuffer(this);
-        } else {
-            delete this;
-        }
-    }
-    return count;
 }
 
 void CMediaSample::ClearProperties() {

@@ -2,22 +2,17 @@
 // IMediaSample2 properties. A sample is used by one thread at a time; it is not locked.
 #pragma once
 
-#include <atomic>
-
 #include "framework/platform/platform.h"
+#include "framework/platform/unknown_impl.h"
 
-class CMediaSample : public IMediaSample2 {
+class CMediaSample
+    : public CUnknownImpl<ComInterface<IMediaSample2, IID_IMediaSample2, IID_IMediaSample>> {
 public:
     // A sample over length bytes at buffer. With an allocator, the last Release clears
     // the sample's properties and hands it back through IMemAllocator::ReleaseBuffer
     // (the allocator owns it); without one, the last Release deletes it.
     CMediaSample(IMemAllocator* allocator, BYTE* buffer, LONG length);
-    virtual ~CMediaSample();
-
-    // IUnknown: IMediaSample and IMediaSample2. The count starts at 0.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~CMediaSample() override;
 
     // IMediaSample
     STDMETHODIMP GetPointer(BYTE** ppBuffer) override;
@@ -58,13 +53,14 @@ public:
 protected:
     // Back to the state of a new sample, except for the buffer and actual length.
     void ClearProperties();
+    // At a count of 0: back to the allocator with the properties cleared, or deleted.
+    void FinalRelease() override;
 
 private:
     CMediaSample(const CMediaSample&) = delete;
     CMediaSample& operator=(const CMediaSample&) = delete;
 
     IMemAllocator* const m_pAllocator; // not referenced: it owns this sample
-    std::atomic<ULONG> m_cRef{0};
 
     BYTE* m_pBuffer;
     LONG m_cbBuffer;

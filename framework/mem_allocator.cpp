@@ -20,29 +20,6 @@ CMemAllocator::~CMemAllocator() {
     FreeLocked();
 }
 
-STDMETHODIMP CMemAllocator::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMemAllocator) {
-        *ppv = static_cast<IMemAllocator*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CMemAllocator::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CMemAllocator::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
                                           ALLOCATOR_PROPERTIES* pActual) {
     if (pRequest == nullptr || pActual == nullptr)

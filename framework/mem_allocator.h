@@ -7,7 +7,6 @@
 // memory once the last sample is back. All methods may be called from any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -16,18 +15,14 @@
 #include "framework/critical_section.h"
 #include "framework/media_sample.h"
 #include "framework/platform/platform.h"
+#include "framework/platform/unknown_impl.h"
 
-class CMemAllocator : public IMemAllocator {
+class CMemAllocator : public CUnknownImpl<ComInterface<IMemAllocator, IID_IMemAllocator>> {
 public:
     // The reference count starts at 0: the creator takes the first reference. A failed
     // event creation reports E_OUTOFMEMORY through phr.
     explicit CMemAllocator(HRESULT* phr = nullptr);
-    virtual ~CMemAllocator();
-
-    // IUnknown: IUnknown and IMemAllocator.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~CMemAllocator() override;
 
     // VFW_E_ALREADY_COMMITTED while committed, VFW_E_BUFFERS_OUTSTANDING while samples
     // are out, VFW_E_BADALIGN unless cbAlign is a power of two, E_INVALIDARG for negative
@@ -57,8 +52,6 @@ private:
     HRESULT AllocateLocked();
     void FreeLocked();
     void UpdateFreeEventLocked();
-
-    std::atomic<ULONG> m_cRef{0};
 
     CCritSec m_csPool; // guards every member below
     // Manual reset: signalled exactly while GetBuffer would not block (a free sample, or

@@ -3,12 +3,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-// How long the delivery loop waits for a command after GetDeliveryBuffer failed.
-constexpr DWORD kBufferRetryMs = 100;
-
-} // namespace
+#include "framework/com_ptr.h"
 
 CSourceStream::CSourceStream(LPCWSTR pObjectName, HRESULT* phr, CSource* pms, LPCWSTR pName)
     : CAMThread(phr), CBaseOutputPin(pObjectName, pms, pms->pStateLock(), phr, pName),
@@ -136,35 +131,55 @@ DWORD CSourceStream::ThreadProc() {
     }
 }
 
+HRESULT CSourceStream::OnDeliveryBufferFailed(HRESULT) {
+    return S_OK;
+}
+
+HRESULT CSourceStream::WaitForProgress(DWORD) {
+    return E_NOTIMPL;
+}
+
 HRESULT CSourceStream::DoBufferProcessingLoop() {
     OnThreadStartPlay();
     DWORD command;
     do {
         while (!CheckRequest(&command)) {
-            IMediaSample* sample = nullptr;
+            if (IsDeliveryHeld()) {
+                CheckRequest(nullptr, kLoopWaitMs);
+                continue;
+            }
+            ComPtr<IMediaSample> sample;
             HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
             if (FAILED(hr)) {
-                // Normally decommitted, with the Stop that goes with it on its way; the
-                // time-out retries a failure that no command follows.
+                hr = OnDeliveryBufferFailed(hr);
+                if (FAILED(hr))
+                    return hr;
                 CheckRequest(nullptr, kBufferRetryMs);
                 continue;
             }
-            hr = FillBuffer(sample);
+            hr = FillBuffer(sample.Get());
             if (hr == S_OK) {
-                hr = Deliver(sample);
-                sample->Release();
+                hr = Deliver(sample.Get());
                 if (hr != S_OK)
                     return S_OK;
-            } else if (hr == S_FALSE) {
-                sample->Release();
+                continue;
+            }
+            sample.Reset();
+            if (hr == S_FALSE) {
                 DeliverEndOfStream();
                 return S_OK;
-            } else {
-                sample->Release();
-                DeliverEndOfStream();
-                m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
-                return hr;
             }
+            if (hr == E_PENDING) {
+                // Progress, a time-out or a command ends each wait; never a tight loop.
+                const HRESULT waited = WaitForProgress(kLoopWaitMs);
+                if (waited == S_FALSE)
+                    CheckRequest(nullptr, kLoopWaitMs);
+                if (SUCCEEDED(waited))
+                    continue;
+            }
+            DeliverEndOfStream();
+            m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
+            return hr;
         }
         if (command == CMD_RUN || command == CMD_PAUSE)
             Reply(DWORD(S_OK));

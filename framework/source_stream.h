@@ -57,8 +57,30 @@ protected:
     // Fills and delivers samples until a Stop or Exit command is pending (left pending
     // for ThreadProc), the stream ends (end of stream delivered, S_OK), the receiver
     // refuses a sample (S_OK), or FillBuffer fails (its failure). Pause and Run are
-    // answered on the way.
+    // answered on the way. The hooks below adjust it; each pass that waits also wakes
+    // for a command.
     virtual HRESULT DoBufferProcessingLoop();
+
+    // Delivery loop hooks, called on the worker.
+    // TRUE while the loop must neither take nor fill a buffer (a flush downstream): each
+    // pass waits up to kLoopWaitMs for a command instead. FALSE by default.
+    virtual BOOL IsDeliveryHeld() { return FALSE; }
+    // GetDeliveryBuffer failed with hr: S_OK to wait up to kBufferRetryMs for a command
+    // and try again (the default: normally the allocator was decommitted and its Stop is
+    // on the way); a failure ends the loop with it.
+    virtual HRESULT OnDeliveryBufferFailed(HRESULT hr);
+    // FillBuffer answered E_PENDING (its sample was released): waits up to dwTimeoutMs
+    // for progress that may let the next fill succeed (a download done, a frame out).
+    // S_OK when progress was signalled; S_FALSE on time-out or with nothing to wait
+    // for (the loop then waits as long for a command); a failure when pending fills are
+    // not supported (the default, E_NOTIMPL), so that E_PENDING fails the stream as any
+    // failure of FillBuffer does.
+    virtual HRESULT WaitForProgress(DWORD dwTimeoutMs);
+
+    // The bound of each wait for progress or for the end of a hold, and of a retry of
+    // GetDeliveryBuffer, in milliseconds.
+    static constexpr DWORD kLoopWaitMs = 20;
+    static constexpr DWORD kBufferRetryMs = 100;
 
     DWORD ThreadProc() override;
 

@@ -5,28 +5,6 @@ std::atomic<LONG> CClassFactory::m_cLocked{0};
 CClassFactory::CClassFactory(const CFactoryTemplate* pTemplate)
     : CBaseObject(L"class factory"), m_pTemplate(pTemplate) {}
 
-STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory)
-        return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CClassFactory::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 STDMETHODIMP CClassFactory::CreateInstance(LPUNKNOWN pUnkOuter, REFIID riid, void** ppv) {
     if (ppv == nullptr)
         return E_POINTER;

@@ -6,6 +6,7 @@
 
 #include "framework/base_filter.h"
 #include "framework/unknown.h"
+#include "framework/platform/unknown_impl.h"
 
 typedef CUnknown* (*LPFNNewCOMObject)(LPUNKNOWN pUnkOuter, HRESULT* phr);
 typedef void (*LPFNInitRoutine)(BOOL bLoading, const CLSID* rclsid);
@@ -26,14 +27,11 @@ extern const int g_cTemplates;
 
 // Counts itself among the framework's live objects while it exists, so that
 // DllCanUnloadNow answers S_FALSE while any factory lives.
-class CClassFactory final : public IClassFactory, public CBaseObject {
+class CClassFactory final : public CUnknownImpl<ComInterface<IClassFactory, IID_IClassFactory>>,
+                            public CBaseObject {
 public:
     explicit CClassFactory(const CFactoryTemplate* pTemplate);
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    // Deletes the factory at 0.
-    STDMETHODIMP_(ULONG) Release() override;
     // With an outer object only IID_IUnknown can be asked for (E_NOINTERFACE).
     STDMETHODIMP CreateInstance(LPUNKNOWN pUnkOuter, REFIID riid, void** ppv) override;
     STDMETHODIMP LockServer(BOOL fLock) override;
@@ -43,6 +41,5 @@ public:
 
 private:
     const CFactoryTemplate* const m_pTemplate; // not owned
-    std::atomic<ULONG> m_cRef{0};
     static std::atomic<LONG> m_cLocked;
 };

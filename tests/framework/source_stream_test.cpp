@@ -1,6 +1,10 @@
 // CSourceStream's worker: samples delivered in order with one end of stream, stopping
-// while running, refusals and failures downstream, and the command channel itself.
+// while running, refusals and failures downstream, pending fills, and the command channel
+// itself.
 #include <gtest/gtest.h>
+
+#include <numeric>
+#include <thread>
 
 #include "test_filters.h"
 
@@ -24,9 +28,8 @@ protected:
     }
 
     static std::vector<uint32_t> Sequence(uint32_t count) {
-        std::vector<uint32_t> result;
-        for (uint32_t i = 0; i < count; ++i)
-            result.push_back(i);
+        std::vector<uint32_t> result(count);
+        std::iota(result.begin(), result.end(), 0u);
         return result;
     }
 
@@ -103,17 +106,42 @@ TEST_F(SourceStream, ReceiverRefuses_DeliveryStopsWithoutEndOfStream) {
 TEST_F(SourceStream, FillFailure_EndsTheStreamAndAbortsTheGraph) {
     FakeGraph graph;
     ASSERT_EQ(m_pair.Source->JoinFilterGraph(&graph, L"src"), S_OK);
-    m_pair.Stream->Samples = 10;
-    m_pair.Stream->FailAt = 2;
-    RunBoth();
-    ASSERT_TRUE(graph.WaitForEvent(EC_ERRORABORT, kWait));
-    m_pair.StopAll();
-    EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(2));
-    EXPECT_EQ(m_pair.Sink->Pin().EndOfStreams(), 1);
-    const auto events = graph.Events();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].param1, E_ABORT);
+    TestStream& stream = *m_pair.Stream;
+    stream.Samples = 10;
+    stream.WaitsForProgress = false;
+    // A failure at the third sample; then E_PENDING there, from a stream that cannot wait.
+    const HRESULT failures[] = {E_ABORT, E_PENDING};
+    for (size_t i = 0; i < 2; ++i) {
+        stream.FailAt = failures[i] == E_ABORT ? 2 : -1;
+        stream.PendingAt = failures[i] == E_PENDING ? 2 : -1;
+        RunBoth();
+        ASSERT_TRUE(m_pair.Log.WaitForCount("end of stream", i + 1, kWait));
+        m_pair.StopAll();
+        EXPECT_EQ(m_pair.Sink->Pin().EndOfStreams(), int(i + 1));
+        const auto events = graph.Events();
+        ASSERT_EQ(events.size(), i + 1);
+        EXPECT_EQ(events[i].code, EC_ERRORABORT);
+        EXPECT_EQ(events[i].param1, failures[i]);
+    }
+    EXPECT_EQ(m_pair.Sink->Pin().Received(), std::vector<uint32_t>({0, 1, 0, 1}));
     ASSERT_EQ(m_pair.Source->JoinFilterGraph(nullptr, nullptr), S_OK);
+}
+
+TEST_F(SourceStream, PendingFill_WaitsForProgressWithoutSpinningThenResumes) {
+    TestStream& stream = *m_pair.Stream;
+    stream.Samples = 4;
+    stream.PendingAt = 2;
+    RunBoth();
+    ASSERT_TRUE(m_pair.Log.WaitFor("sample 1", kWait));
+    // Each pending pass waits 20 ms for progress and 20 ms for a command: a handful of
+    // passes in this time, where a spinning loop makes thousands.
+    std::this_thread::sleep_for(400ms);
+    EXPECT_LE(stream.PendingFills.load(), 100);
+    EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(2));
+    stream.Progress.Set();
+    ASSERT_TRUE(m_pair.Log.WaitFor("end of stream", kWait));
+    m_pair.StopAll();
+    EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(4)); // not failed by E_PENDING
 }
 
 TEST_F(SourceStream, Active_AlreadyActiveOrUnconnected) {

@@ -123,6 +123,10 @@ HRESULT TestStream::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES
 HRESULT TestStream::FillBuffer(IMediaSample* pSample) {
     if (Samples >= 0 && m_next >= Samples)
         return S_FALSE;
+    if (m_next == PendingAt && !Progress.Check()) {
+        ++PendingFills;
+        return E_PENDING;
+    }
     m_journal->Add("fill " + std::to_string(m_next));
     if (m_next == FailAt)
         return E_ABORT;
@@ -153,6 +157,12 @@ HRESULT TestStream::OnThreadDestroy() {
 HRESULT TestStream::OnThreadStartPlay() {
     ++StartPlay;
     return S_OK;
+}
+
+HRESULT TestStream::WaitForProgress(DWORD dwTimeoutMs) {
+    if (!WaitsForProgress)
+        return CSourceStream::WaitForProgress(dwTimeoutMs);
+    return Progress.Wait(dwTimeoutMs) ? S_OK : S_FALSE;
 }
 
 // TestSource

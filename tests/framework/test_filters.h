@@ -53,6 +53,11 @@ public:
     // Settings, made before the filter is paused.
     int Samples = 3;
     int FailAt = -1; // FillBuffer fails with E_ABORT at this sample
+    // FillBuffer answers E_PENDING at this sample until Progress is set; WaitForProgress
+    // waits for Progress, or keeps the default (no pending fills) unless WaitsForProgress.
+    int PendingAt = -1;
+    bool WaitsForProgress = true;
+    CAMEvent Progress{TRUE};
     HRESULT ThreadCreateResult = S_OK;
     // DecideBufferSize fails with these unless S_OK: for an allocator of the receiver,
     // and for one made by InitAllocator.
@@ -68,6 +73,7 @@ public:
     std::atomic<int> ThreadDestroyed{0};
     std::atomic<int> StartPlay{0};
     std::atomic<int> Filled{0};
+    std::atomic<int> PendingFills{0};
 
     HRESULT Active() override;
     HRESULT Inactive() override;
@@ -87,6 +93,7 @@ protected:
     HRESULT OnThreadCreate() override;
     HRESULT OnThreadDestroy() override;
     HRESULT OnThreadStartPlay() override;
+    HRESULT WaitForProgress(DWORD dwTimeoutMs) override;
 
 private:
     const CMediaType m_type;

@@ -81,33 +81,14 @@ bool CFilterGraph::IsRenderer(IBaseFilter* pFilter) {
 namespace {
 
 // IEnumFilters over a snapshot of the graph's filters.
-class CFilterEnum final : public IEnumFilters {
+class CFilterEnum final : public CUnknownImpl<ComInterface<IEnumFilters, IID_IEnumFilters>> {
 public:
     CFilterEnum(const std::vector<IBaseFilter*>& filters, size_t position)
         : m_filters(filters), m_position(position) {
         for (IBaseFilter* pFilter : m_filters)
             pFilter->AddRef();
     }
-    ~CFilterEnum() { ReleaseAll(m_filters); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumFilters) {
-            *ppv = static_cast<IEnumFilters*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --m_cRef;
-        if (count == 0)
-            delete this;
-        return count;
-    }
+    ~CFilterEnum() override { ReleaseAll(m_filters); }
 
     STDMETHODIMP Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* pcFetched) override {
         if (ppFilter == nullptr || (pcFetched == nullptr && cFilters != 1))
@@ -141,7 +122,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_cRef{0};
     std::vector<IBaseFilter*> m_filters; // references
     size_t m_position;                   // the enumerator is used by one thread at a time
 };
@@ -172,45 +152,6 @@ HRESULT CFilterGraph::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) 
     const HRESULT hr = pGraph->QueryInterface(riid, ppv);
     pGraph->Release();
     return hr;
-}
-
-STDMETHODIMP CFilterGraph::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown)
-        *ppv = static_cast<IUnknown*>(static_cast<IGraphBuilder*>(this));
-    else if (riid == IID_IFilterGraph || riid == IID_IGraphBuilder)
-        *ppv = static_cast<IGraphBuilder*>(this);
-    else if (riid == IID_IMediaControl || riid == IID_IDispatch)
-        *ppv = static_cast<IMediaControl*>(this);
-    else if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx)
-        *ppv = static_cast<IMediaEventEx*>(this);
-    else if (riid == IID_IPersist || riid == IID_IMediaFilter)
-        *ppv = static_cast<IMediaFilter*>(this);
-    else if (riid == IID_IMediaSeeking)
-        *ppv = static_cast<IMediaSeeking*>(this);
-    else if (riid == IID_IMediaEventSink)
-        *ppv = static_cast<IMediaEventSink*>(this);
-    else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CFilterGraph::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CFilterGraph::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0) {
-        // Filters may take and drop references while the graph tears down.
-        m_cRef = 1;
-        delete this;
-    }
-    return count;
 }
 
 // --- IFilterGraph / IGraphBuilder -------------------------------------------------------

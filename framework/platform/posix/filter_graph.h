@@ -42,27 +42,25 @@
 #include "framework/platform/posix/graph_interfaces.h"
 #include "framework/platform/posix/hresults.h"
 #include "framework/platform/posix/sync.h"
+#include "framework/platform/unknown_impl.h"
 
-class CFilterGraph final : public IGraphBuilder,
-                           public IMediaControl,
-                           public IMediaEventEx,
-                           public IMediaFilter,
-                           public IMediaSeeking,
-                           public IMediaEventSink {
+// IUnknown: IUnknown, IFilterGraph, IGraphBuilder, IMediaControl, IDispatch (as
+// IMediaControl), IMediaEvent, IMediaEventEx, IPersist, IMediaFilter, IMediaSeeking,
+// IMediaEventSink.
+class CFilterGraph final
+    : public CUnknownImpl<ComInterface<IGraphBuilder, IID_IFilterGraph, IID_IGraphBuilder>,
+                          ComInterface<IMediaControl, IID_IMediaControl, IID_IDispatch>,
+                          ComInterface<IMediaEventEx, IID_IMediaEvent, IID_IMediaEventEx>,
+                          ComInterface<IMediaFilter, IID_IPersist, IID_IMediaFilter>,
+                          ComInterface<IMediaSeeking, IID_IMediaSeeking>,
+                          ComInterface<IMediaEventSink, IID_IMediaEventSink>> {
 public:
     // The creator takes the first reference.
     CFilterGraph();
-    ~CFilterGraph();
+    ~CFilterGraph() override;
 
     // Class-table creator: CLASS_E_NOAGGREGATION with an outer object.
     static HRESULT CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv);
-
-    // IUnknown: IUnknown, IFilterGraph, IGraphBuilder, IMediaControl, IDispatch (as
-    // IMediaControl), IMediaEvent, IMediaEventEx, IPersist, IMediaFilter, IMediaSeeking,
-    // IMediaEventSink.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IFilterGraph. AddFilter: a null name gets a generated one; a name in use gets a
     // numbered suffix and VFW_S_DUPLICATE_NAME; a filter already in the graph is refused
@@ -238,7 +236,6 @@ private:
 
     void QueueEventLocked(LONG lCode, LONG_PTR lParam1, LONG_PTR lParam2);
 
-    std::atomic<ULONG> m_cRef{0};
     std::atomic<bool> m_bAbort{false};
 
     CPlatformMutex m_csGraph;

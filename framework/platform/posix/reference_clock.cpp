@@ -44,29 +44,6 @@ HRESULT CSystemClock::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) 
     return hr;
 }
 
-STDMETHODIMP CSystemClock::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IReferenceClock) {
-        *ppv = static_cast<IReferenceClock*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CSystemClock::AddRef() {
-    return ++m_cRef;
-}
-
-STDMETHODIMP_(ULONG) CSystemClock::Release() {
-    const ULONG count = --m_cRef;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
 REFERENCE_TIME CSystemClock::Now() {
     return std::chrono::duration_cast<Ticks>(std::chrono::steady_clock::now().time_since_epoch())
         .count();

@@ -16,24 +16,20 @@
 
 #include "framework/platform/posix/filter_interfaces.h"
 #include "framework/platform/posix/sync.h"
+#include "framework/platform/unknown_impl.h"
 
 inline DWORD_PTR ClockEventHandle(CPlatformEvent* event) {
     return reinterpret_cast<DWORD_PTR>(event);
 }
 
-class CSystemClock final : public IReferenceClock {
+class CSystemClock final : public CUnknownImpl<ComInterface<IReferenceClock, IID_IReferenceClock>> {
 public:
     // The creator takes the first reference.
     CSystemClock();
-    ~CSystemClock();
+    ~CSystemClock() override;
 
     // Class-table creator: CLASS_E_NOAGGREGATION with an outer object.
     static HRESULT CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv);
-
-    // IUnknown: IUnknown and IReferenceClock.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // S_FALSE when the time equals the one returned before (the clock has not advanced).
     STDMETHODIMP GetTime(REFERENCE_TIME* pTime) override;
@@ -63,8 +59,6 @@ private:
     HRESULT AddAdvise(REFERENCE_TIME rtDue, REFERENCE_TIME rtPeriod, DWORD_PTR hEvent,
                       DWORD_PTR* pdwAdviseCookie);
     void TimerLoop();
-
-    std::atomic<ULONG> m_cRef{0};
 
     std::mutex m_mutex;
     std::condition_variable m_changed; // an advise was added or removed, or m_bQuit set
