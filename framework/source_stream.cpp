@@ -149,7 +149,7 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
                 continue;
             }
             ComPtr<IMediaSample> sample;
-            HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+            HRESULT hr = GetDeliveryBuffer(sample.Out(), nullptr, nullptr, 0);
             if (FAILED(hr)) {
                 hr = OnDeliveryBufferFailed(hr);
                 if (FAILED(hr))
