@@ -20,10 +20,7 @@ CBaseFilter::CBaseFilter(LPCWSTR pName, LPUNKNOWN pUnk, CCritSec* pLock, REFCLSI
                          HRESULT* phr)
     : CUnknown(pName, pUnk, phr), m_pLock(pLock), m_clsid(clsid) {}
 
-CBaseFilter::~CBaseFilter() {
-    if (m_pClock != nullptr)
-        m_pClock->Release();
-}
+CBaseFilter::~CBaseFilter() = default;
 
 STDMETHODIMP CBaseFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr)
@@ -111,10 +108,6 @@ STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* State) {
 
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* pClock) {
     CAutoLock lock(m_pLock);
-    if (pClock != nullptr)
-        pClock->AddRef();
-    if (m_pClock != nullptr)
-        m_pClock->Release();
     m_pClock = pClock;
     return S_OK;
 }
@@ -123,20 +116,16 @@ STDMETHODIMP CBaseFilter::GetSyncSource(IReferenceClock** pClock) {
     if (pClock == nullptr)
         return E_POINTER;
     CAutoLock lock(m_pLock);
-    *pClock = m_pClock;
-    if (m_pClock != nullptr)
-        m_pClock->AddRef();
+    m_pClock.CopyTo(pClock);
     return S_OK;
 }
 
 STDMETHODIMP CBaseFilter::EnumPins(IEnumPins** ppEnum) {
     if (ppEnum == nullptr)
         return E_POINTER;
-    *ppEnum = new (std::nothrow) CEnumPins(this);
-    if (*ppEnum == nullptr)
-        return E_OUTOFMEMORY;
-    (*ppEnum)->AddRef();
-    return S_OK;
+    ComPtr<IEnumPins> pins(new (std::nothrow) CEnumPins(this));
+    *ppEnum = pins.Detach();
+    return *ppEnum != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CBaseFilter::FindPin(LPCWSTR Id, IPin** ppPin) {
@@ -174,13 +163,11 @@ STDMETHODIMP CBaseFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
 STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) {
     CAutoLock lock(m_pLock);
     m_pGraph = pGraph;
-    IMediaEventSink* sink = nullptr;
-    if (pGraph != nullptr &&
-        SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))))
-        sink->Release(); // kept unreferenced, like the graph
-    else
-        sink = nullptr;
-    m_pSink = sink;
+    // The sink is kept unreferenced, like the graph that holds this filter.
+    ComPtr<IMediaEventSink> sink;
+    if (pGraph != nullptr)
+        pGraph->QueryInterface(IID_IMediaEventSink, sink.OutVoid());
+    m_pSink = sink.Get();
     try {
         m_wsName = pName != nullptr ? pName : L"";
     } catch (const std::bad_alloc&) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 
+#include "framework/com_ptr.h"
 #include "framework/critical_section.h"
 #include "framework/unknown.h"
 
@@ -98,7 +99,7 @@ public:
 protected:
     // Written under the filter lock; read without it by streaming threads.
     std::atomic<FILTER_STATE> m_State{State_Stopped};
-    IReferenceClock* m_pClock = nullptr; // referenced; guarded by the filter lock
+    ComPtr<IReferenceClock> m_pClock; // guarded by the filter lock
     REFERENCE_TIME m_tStart = 0;         // start time of the last Run; filter lock
     CCritSec* const m_pLock;
     IFilterGraph* m_pGraph = nullptr; // filter lock

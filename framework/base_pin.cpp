@@ -10,10 +10,7 @@ CBasePin::CBasePin(LPCWSTR pObjectName, CBaseFilter* pFilter, CCritSec* pLock, H
     : CUnknown(pObjectName, nullptr, phr), m_pName(pName != nullptr ? pName : L""), m_dir(dir),
       m_pLock(pLock), m_pFilter(pFilter) {}
 
-CBasePin::~CBasePin() {
-    if (m_Connected != nullptr)
-        m_Connected->Release();
-}
+CBasePin::~CBasePin() = default;
 
 STDMETHODIMP CBasePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr)
@@ -58,12 +55,12 @@ HRESULT CBasePin::AgreeMediaType(IPin* pReceivePin, const CMediaType* pmt) {
     HRESULT hrLast = VFW_E_NO_ACCEPTABLE_TYPES;
     for (int pass = 0; pass < 2; ++pass) {
         const bool mine = (pass == 0) == m_bTryMyTypesFirst;
-        IEnumMediaTypes* pEnum = nullptr;
-        const HRESULT hrEnum = mine ? EnumMediaTypes(&pEnum) : pReceivePin->EnumMediaTypes(&pEnum);
-        if (FAILED(hrEnum) || pEnum == nullptr)
+        ComPtr<IEnumMediaTypes> pEnum;
+        const HRESULT hrEnum =
+            mine ? EnumMediaTypes(pEnum.Out()) : pReceivePin->EnumMediaTypes(pEnum.Out());
+        if (FAILED(hrEnum) || !pEnum)
             continue;
-        const HRESULT hr = TryMediaTypes(pReceivePin, pmt, pEnum);
-        pEnum->Release();
+        const HRESULT hr = TryMediaTypes(pReceivePin, pmt, pEnum.Get());
         if (SUCCEEDED(hr))
             return S_OK;
         if (hr != VFW_E_NO_ACCEPTABLE_TYPES)
@@ -112,7 +109,6 @@ HRESULT CBasePin::AttemptConnection(IPin* pReceivePin, const CMediaType* pmt) {
         return hr;
     }
     m_Connected = pReceivePin;
-    m_Connected->AddRef();
     hr = pReceivePin->ReceiveConnection(static_cast<IPin*>(this), pmt);
     if (SUCCEEDED(hr)) {
         hr = CompleteConnect(pReceivePin);
@@ -121,8 +117,7 @@ HRESULT CBasePin::AttemptConnection(IPin* pReceivePin, const CMediaType* pmt) {
         pReceivePin->Disconnect();
     }
     BreakConnect();
-    m_Connected->Release();
-    m_Connected = nullptr;
+    m_Connected.Reset();
     m_mt.InitMediaType();
     return hr;
 }
@@ -153,12 +148,10 @@ STDMETHODIMP CBasePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* 
     hr = SetMediaType(&type);
     if (SUCCEEDED(hr)) {
         m_Connected = pConnector;
-        m_Connected->AddRef();
         hr = CompleteConnect(pConnector);
         if (SUCCEEDED(hr))
             return S_OK;
-        m_Connected->Release();
-        m_Connected = nullptr;
+        m_Connected.Reset();
     }
     BreakConnect();
     m_mt.InitMediaType();
@@ -177,8 +170,7 @@ STDMETHODIMP CBasePin::Disconnect() {
 
 void CBasePin::DisconnectLocked() {
     BreakConnect();
-    m_Connected->Release();
-    m_Connected = nullptr;
+    m_Connected.Reset();
     m_mt.InitMediaType();
 }
 
@@ -186,11 +178,8 @@ STDMETHODIMP CBasePin::ConnectedTo(IPin** pPin) {
     if (pPin == nullptr)
         return E_POINTER;
     CAutoLock lock(m_pLock);
-    *pPin = m_Connected;
-    if (m_Connected == nullptr)
-        return VFW_E_NOT_CONNECTED;
-    m_Connected->AddRef();
-    return S_OK;
+    m_Connected.CopyTo(pPin);
+    return m_Connected ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* pmt) {

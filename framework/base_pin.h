@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 
+#include "framework/com_ptr.h"
 #include "framework/base_filter.h"
 #include "framework/critical_section.h"
 #include "framework/media_type.h"
@@ -82,7 +83,7 @@ public:
 
     BOOL IsConnected() const { return m_Connected != nullptr ? TRUE : FALSE; }
     // Not referenced.
-    IPin* GetConnected() const { return m_Connected; }
+    IPin* GetConnected() const { return m_Connected.Get(); }
     BOOL IsStopped() const { return m_pFilter->IsStopped(); }
     const std::wstring& Name() const { return m_pName; }
     PIN_DIRECTION Direction() const { return m_dir; }
@@ -94,7 +95,7 @@ public:
 protected:
     const std::wstring m_pName;
     // Set while connected (referenced); changed only while stopped, under the pin lock.
-    IPin* m_Connected = nullptr;
+    ComPtr<IPin> m_Connected;
     const PIN_DIRECTION m_dir;
     CCritSec* const m_pLock;
     std::atomic<bool> m_bRunTimeError{false};

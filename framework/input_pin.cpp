@@ -8,10 +8,7 @@ CBaseInputPin::CBaseInputPin(LPCWSTR pObjectName, CBaseFilter* pFilter, CCritSec
                              HRESULT* phr, LPCWSTR pName)
     : CBasePin(pObjectName, pFilter, pLock, phr, pName, PINDIR_INPUT) {}
 
-CBaseInputPin::~CBaseInputPin() {
-    if (m_pAllocator != nullptr)
-        m_pAllocator->Release();
-}
+CBaseInputPin::~CBaseInputPin() = default;
 
 STDMETHODIMP CBaseInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (ppv == nullptr)
@@ -24,24 +21,18 @@ STDMETHODIMP CBaseInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** ppAllocator) {
     if (ppAllocator == nullptr)
         return E_POINTER;
+    *ppAllocator = nullptr;
     CAutoLock lock(m_pLock);
-    if (m_pAllocator == nullptr) {
+    if (!m_pAllocator) {
         HRESULT hr = S_OK;
-        auto* allocator = new (std::nothrow) CMemAllocator(&hr);
-        if (allocator == nullptr) {
-            *ppAllocator = nullptr;
+        ComPtr<CMemAllocator> allocator(new (std::nothrow) CMemAllocator(&hr));
+        if (!allocator)
             return E_OUTOFMEMORY;
-        }
-        allocator->AddRef();
-        if (FAILED(hr)) {
-            allocator->Release();
-            *ppAllocator = nullptr;
+        if (FAILED(hr))
             return hr;
-        }
-        m_pAllocator = allocator;
+        m_pAllocator = std::move(allocator);
     }
-    *ppAllocator = m_pAllocator;
-    m_pAllocator->AddRef();
+    m_pAllocator.CopyTo(ppAllocator);
     return S_OK;
 }
 
@@ -49,9 +40,6 @@ STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bRea
     if (pAllocator == nullptr)
         return E_POINTER;
     CAutoLock lock(m_pLock);
-    pAllocator->AddRef();
-    if (m_pAllocator != nullptr)
-        m_pAllocator->Release();
     m_pAllocator = pAllocator;
     m_bReadOnly = bReadOnly;
     return S_OK;
@@ -116,10 +104,9 @@ HRESULT CBaseInputPin::Inactive() {
 }
 
 HRESULT CBaseInputPin::BreakConnect() {
-    if (m_pAllocator != nullptr) {
+    if (m_pAllocator) {
         m_pAllocator->Decommit();
-        m_pAllocator->Release();
-        m_pAllocator = nullptr;
+        m_pAllocator.Reset();
     }
     return S_OK;
 }

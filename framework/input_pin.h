@@ -46,12 +46,12 @@ public:
     HRESULT BreakConnect() override;
 
     // Not referenced.
-    IMemAllocator* Allocator() const { return m_pAllocator; }
+    IMemAllocator* Allocator() const { return m_pAllocator.Get(); }
     BOOL IsReadOnly() const { return m_bReadOnly; }
     BOOL IsFlushing() const { return m_bFlushing ? TRUE : FALSE; }
 
 protected:
-    IMemAllocator* m_pAllocator = nullptr; // referenced; pin lock
+    ComPtr<IMemAllocator> m_pAllocator; // pin lock
     BOOL m_bReadOnly = FALSE;              // pin lock
     // Set by the flushing thread, read by the streaming thread.
     std::atomic<bool> m_bFlushing{false};

@@ -16,33 +16,27 @@ HRESULT CBaseOutputPin::CheckConnect(IPin* pPin) {
     HRESULT hr = CBasePin::CheckConnect(pPin);
     if (FAILED(hr))
         return hr;
-    IMemInputPin* input = nullptr;
-    hr = pPin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input));
-    if (FAILED(hr) || input == nullptr)
+    ComPtr<IMemInputPin> input;
+    hr = pPin->QueryInterface(IID_IMemInputPin, input.OutVoid());
+    if (FAILED(hr) || !input)
         return VFW_E_NO_TRANSPORT;
-    if (m_pInputPin != nullptr)
-        m_pInputPin->Release();
-    m_pInputPin = input;
+    m_pInputPin = std::move(input);
     return S_OK;
 }
 
 HRESULT CBaseOutputPin::BreakConnect() {
-    if (m_pAllocator != nullptr) {
+    if (m_pAllocator) {
         m_pAllocator->Decommit();
-        m_pAllocator->Release();
-        m_pAllocator = nullptr;
+        m_pAllocator.Reset();
     }
-    if (m_pInputPin != nullptr) {
-        m_pInputPin->Release();
-        m_pInputPin = nullptr;
-    }
+    m_pInputPin.Reset();
     return S_OK;
 }
 
 HRESULT CBaseOutputPin::CompleteConnect(IPin*) {
-    if (m_pInputPin == nullptr)
+    if (!m_pInputPin)
         return VFW_E_NO_TRANSPORT;
-    return DecideAllocator(m_pInputPin, &m_pAllocator);
+    return DecideAllocator(m_pInputPin.Get(), m_pAllocator.Out());
 }
 
 HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAlloc) {
@@ -52,47 +46,35 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAl
     if (props.cbAlign == 0)
         props.cbAlign = 1;
 
-    HRESULT hr = pPin->GetAllocator(ppAlloc);
-    if (SUCCEEDED(hr) && *ppAlloc != nullptr) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr))
-                return S_OK;
-        }
+    // Sizes the allocator and hands it to the input pin.
+    const auto offer = [&](IMemAllocator* allocator) {
+        const HRESULT hr = DecideBufferSize(allocator, &props);
+        return SUCCEEDED(hr) ? pPin->NotifyAllocator(allocator, FALSE) : hr;
+    };
+    // The input pin's allocator first, then one of our own.
+    ComPtr<IMemAllocator> allocator;
+    HRESULT hr = pPin->GetAllocator(allocator.Out());
+    if (SUCCEEDED(hr) && allocator)
+        hr = offer(allocator.Get());
+    if (FAILED(hr) || !allocator) {
+        hr = InitAllocator(allocator.Out());
+        if (SUCCEEDED(hr))
+            hr = offer(allocator.Get());
     }
-    if (*ppAlloc != nullptr) {
-        (*ppAlloc)->Release();
-        *ppAlloc = nullptr;
-    }
-
-    hr = InitAllocator(ppAlloc);
-    if (SUCCEEDED(hr)) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr))
-                return S_OK;
-        }
-    }
-    if (*ppAlloc != nullptr) {
-        (*ppAlloc)->Release();
-        *ppAlloc = nullptr;
-    }
-    return hr;
+    if (FAILED(hr))
+        return hr;
+    *ppAlloc = allocator.Detach();
+    return S_OK;
 }
 
 HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** ppAlloc) {
     HRESULT hr = S_OK;
-    auto* allocator = new (std::nothrow) CMemAllocator(&hr);
-    if (allocator == nullptr)
+    ComPtr<CMemAllocator> allocator(new (std::nothrow) CMemAllocator(&hr));
+    if (!allocator)
         return E_OUTOFMEMORY;
-    allocator->AddRef();
-    if (FAILED(hr)) {
-        allocator->Release();
+    if (FAILED(hr))
         return hr;
-    }
-    *ppAlloc = allocator;
+    *ppAlloc = allocator.Detach();
     return S_OK;
 }
 

@@ -51,11 +51,11 @@ public:
     STDMETHODIMP EndFlush() override;
 
     // Not referenced; null when unconnected.
-    IMemAllocator* Allocator() const { return m_pAllocator; }
+    IMemAllocator* Allocator() const { return m_pAllocator.Get(); }
 
 protected:
     // Both set from connection to disconnection (referenced), under the pin lock while
     // stopped; the streaming thread only reads them.
-    IMemAllocator* m_pAllocator = nullptr;
-    IMemInputPin* m_pInputPin = nullptr;
+    ComPtr<IMemAllocator> m_pAllocator;
+    ComPtr<IMemInputPin> m_pInputPin;
 };
