@@ -1,16 +1,20 @@
-// The boxes of a fragment body: moof (mfhd, traf: tfhd, trun, sdtp, tfrf) up to the
-// first mdat. Every other box is skipped by seeking over it.
+#include "fragments/box_parser.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
-#include "fragments/fragment.h"
+#include "fragments/http_file.h"
 
 namespace {
 
 // The extended type of the fragment reference box that announces later chunks.
 const BYTE kTfrfType[16] = {0xd4, 0x80, 0x7e, 0xf2, 0xca, 0x39, 0x46, 0x95,
                             0x8e, 0x54, 0x26, 0xcb, 0x9e, 0x46, 0xa7, 0x9f};
+
+// A 64-bit size and a uuid's extended type: the longest header.
+constexpr uint64_t kMaxHeaderLength = 32;
 
 // A sample table without per-sample fields costs no payload, so its count is bounded
 // here instead of by the box.
@@ -20,8 +24,8 @@ uint32_t BigEndian32(const BYTE* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-uint64_t BigEndian64(const BYTE* p) {
-    return uint64_t(BigEndian32(p)) << 32 | BigEndian32(p + 4);
+HRESULT Checked(const CBoxCursor& box) {
+    return box.Ok() ? S_OK : E_FAIL;
 }
 
 // Resizes a table, E_OUTOFMEMORY when it cannot be had.
@@ -36,297 +40,321 @@ template <class T> HRESULT Allocate(std::vector<T>* table, size_t count) {
     return S_OK;
 }
 
+// Extends body, which holds the file's first bytes, with the next ones up to end.
+// E_FAIL when the file ends before.
+HRESULT ReadUpTo(CHttpFile* file, uint64_t end, std::vector<BYTE>* body) {
+    const size_t start = body->size();
+    if (end <= start)
+        return S_OK;
+    if (end != size_t(end))
+        return E_OUTOFMEMORY;
+    try {
+        body->resize(size_t(end));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return E_OUTOFMEMORY;
+    }
+    size_t count = 0;
+    HRESULT hr = file->Read(body->data() + start, body->size() - start, &count);
+    if (FAILED(hr))
+        return hr;
+    return count == body->size() - start ? S_OK : E_FAIL;
+}
+
 } // namespace
+
+bool CBoxCursor::Fail() {
+    m_failed = true;
+    m_left = 0;
+    return false;
+}
+
+bool CBoxCursor::ReadBytes(void* buffer, size_t size) {
+    if (m_failed || size > m_left)
+        return Fail();
+    if (size != 0)
+        std::memcpy(buffer, m_data, size);
+    m_data += size;
+    m_left -= size;
+    return true;
+}
+
+bool CBoxCursor::Read8(BYTE* value) {
+    return ReadBytes(value, 1);
+}
+
+bool CBoxCursor::Read32(uint32_t* value) {
+    BYTE bytes[4];
+    if (!ReadBytes(bytes, 4))
+        return false;
+    *value = BigEndian32(bytes);
+    return true;
+}
+
+bool CBoxCursor::Read64(uint64_t* value) {
+    BYTE bytes[8];
+    if (!ReadBytes(bytes, 8))
+        return false;
+    *value = uint64_t(BigEndian32(bytes)) << 32 | BigEndian32(bytes + 4);
+    return true;
+}
+
+bool CBoxCursor::ReadVersionAndFlags(BYTE* version, uint32_t* flags) {
+    uint32_t word = 0;
+    if (!Read32(&word))
+        return false;
+    *version = BYTE(word >> 24);
+    *flags = word & 0xFFFFFF;
+    return true;
+}
+
+CBoxCursor CBoxCursor::Sub(uint64_t size) {
+    CBoxCursor sub;
+    if (m_failed || size > m_left) {
+        Fail();
+        sub.Fail();
+        return sub;
+    }
+    sub = CBoxCursor(m_data, size_t(size));
+    m_data += size;
+    m_left -= size_t(size);
+    return sub;
+}
+
+bool CBoxCursor::Holds(uint64_t count, uint64_t recordSize) const {
+    return recordSize == 0 || count <= m_left / recordSize;
+}
 
 bool SSFBoxHeader::Is(const char* type) const {
     return std::memcmp(Type, type, 4) == 0;
 }
 
-HRESULT CSSFFragment::ReadBytes(SSFBoxHeader* box, void* buffer, size_t size) {
-    if (box->Remaining < size)
-        return E_FAIL;
-    size_t count = 0;
-    HRESULT hr = HttpFile.Read(buffer, size, &count);
-    if (FAILED(hr))
-        return hr;
-    if (count != size)
-        return E_FAIL;
-    box->Remaining -= size;
-    return S_OK;
-}
-
-HRESULT CSSFFragment::Read8(SSFBoxHeader* box, BYTE* value) {
-    return ReadBytes(box, value, 1);
-}
-
-HRESULT CSSFFragment::Read32(SSFBoxHeader* box, uint32_t* value) {
-    BYTE bytes[4];
-    HRESULT hr = ReadBytes(box, bytes, 4);
-    if (SUCCEEDED(hr))
-        *value = BigEndian32(bytes);
-    return hr;
-}
-
-HRESULT CSSFFragment::Read64(SSFBoxHeader* box, uint64_t* value) {
-    BYTE bytes[8];
-    HRESULT hr = ReadBytes(box, bytes, 8);
-    if (SUCCEEDED(hr))
-        *value = BigEndian64(bytes);
-    return hr;
-}
-
-HRESULT CSSFFragment::ReadFullBoxPrefix(SSFBoxHeader* box, BYTE* version, uint32_t* flags) {
-    uint32_t word = 0;
-    HRESULT hr = Read32(box, &word);
-    if (SUCCEEDED(hr)) {
-        *version = BYTE(word >> 24);
-        *flags = word & 0xFFFFFF;
-    }
-    return hr;
-}
-
-HRESULT CSSFFragment::Skip(SSFBoxHeader* box) {
-    if (box->Remaining == 0)
-        return S_OK;
-    if (box->Remaining > uint64_t(INT64_MAX))
-        return E_FAIL;
-    HRESULT hr = HttpFile.Seek(int64_t(box->Remaining), SEEK_CUR);
-    box->Remaining = 0;
-    return hr;
-}
-
-HRESULT CSSFFragment::ReadBoxHeader(SSFBoxHeader* header, uint64_t limit) {
+bool ReadBoxHeader(CBoxCursor* cursor, uint64_t limit, SSFBoxHeader* header) {
     *header = SSFBoxHeader();
-    BYTE bytes[16];
-    size_t count = 0;
-    HRESULT hr = HttpFile.Read(bytes, 8, &count);
-    if (FAILED(hr))
-        return hr;
-    if (count != 8)
-        return E_FAIL;
-    header->Size = BigEndian32(bytes);
-    std::memcpy(header->Type, bytes + 4, 4);
+    uint32_t size = 0;
+    cursor->Read32(&size);
+    cursor->ReadBytes(header->Type, 4);
+    header->Size = size;
     header->HeaderLength = 8;
-    if (header->Size == 1) {
-        hr = HttpFile.Read(bytes + 8, 8, &count);
-        if (FAILED(hr))
-            return hr;
-        if (count != 8)
-            return E_FAIL;
-        header->Size = BigEndian64(bytes + 8);
+    if (size == 1) {
+        cursor->Read64(&header->Size);
         header->HeaderLength = 16;
-    } else if (header->Size == 0) {
+    } else if (size == 0) {
         header->Size = limit;
     }
-    // Sizes compare as signed 64-bit values, so a size from 2^63 up, negative as such,
-    // is an overrun too; a box smaller than its own header is rejected rather than read
-    // with a wrapped payload.
-    if (int64_t(header->Size) < 0 || int64_t(limit) < int64_t(header->Size) ||
+    // A box smaller than its own header is rejected rather than read with a wrapped
+    // payload.
+    if (!cursor->Ok() || header->Size > uint64_t(INT64_MAX) || header->Size > limit ||
         header->Size < header->HeaderLength)
-        return E_FAIL;
-    header->Remaining = header->Size - header->HeaderLength;
+        return false;
     if (header->Is("uuid")) {
-        if (header->Remaining < 16)
-            return E_FAIL;
-        hr = HttpFile.Read(header->ExtendedType, 16, &count);
-        if (FAILED(hr))
-            return hr;
-        if (count != 16)
-            return E_FAIL;
-        header->Remaining -= 16;
-        header->HeaderLength += 16;
+        // The cursor may hold the next box's bytes: the box's own size bounds the type.
+        if (header->Size - header->HeaderLength < sizeof header->ExtendedType)
+            return false;
+        cursor->ReadBytes(header->ExtendedType, sizeof header->ExtendedType);
+        header->HeaderLength += sizeof header->ExtendedType;
     }
-    return S_OK;
+    return cursor->Ok();
 }
 
-HRESULT CSSFFragment::ParseFragment() {
+HRESULT CBoxParser::Parse(CHttpFile* file) {
     int64_t length = 0;
-    HRESULT hr = HttpFile.GetLength(&length);
+    HRESULT hr = file->GetLength(&length);
     if (FAILED(hr))
         return hr;
-    uint64_t limit = uint64_t(length);
-    for (;;) {
+    // The body's bytes up to the end of the box being walked; each is read once.
+    std::vector<BYTE> body;
+    for (uint64_t position = 0;;) {
+        const uint64_t limit = uint64_t(length) - position;
+        hr = ReadUpTo(file, position + std::min(limit, kMaxHeaderLength), &body);
+        if (FAILED(hr))
+            return hr;
+        CBoxCursor cursor(body.data() + position, body.size() - size_t(position));
         SSFBoxHeader box;
-        hr = ReadBoxHeader(&box, limit);
-        if (FAILED(hr))
-            return hr;
-        if (box.Is("mdat"))
-            return ApplyMdat();
-        hr = box.Is("moof") ? ParseMoof(&box) : Skip(&box);
-        if (FAILED(hr))
-            return hr;
-        limit -= box.Size;
-    }
-}
-
-HRESULT CSSFFragment::ParseMoof(SSFBoxHeader* moof) {
-    int64_t position = 0;
-    HttpFile.Tell(&position);
-    MoofOffset = uint64_t(position) - moof->HeaderLength;
-    while (moof->Remaining != 0) {
-        SSFBoxHeader child;
-        HRESULT hr = ReadBoxHeader(&child, moof->Remaining);
-        if (FAILED(hr))
-            return hr;
-        if (child.Is("mfhd")) {
-            hr = ReadFullBoxPrefix(&child, &MfhdVersion, &MfhdFlags);
-            if (SUCCEEDED(hr))
-                hr = Read32(&child, &SequenceNumber);
-        } else if (child.Is("traf")) {
-            hr = ParseTraf(&child);
+        if (!ReadBoxHeader(&cursor, limit, &box))
+            return E_FAIL;
+        const uint64_t payload = position + box.HeaderLength;
+        if (box.Is("mdat")) {
+            for (SSFSample& sample : m_result.Samples)
+                sample.DataPosition += payload;
+            return S_OK;
         }
-        // Bytes a box holds beyond its fields are passed over.
-        if (SUCCEEDED(hr))
-            hr = Skip(&child);
+        hr = ReadUpTo(file, position + box.Size, &body);
         if (FAILED(hr))
             return hr;
-        moof->Remaining -= child.Size;
+        if (box.Is("moof")) {
+            m_result.MoofOffset = position;
+            CBoxCursor moof(body.data() + payload, size_t(box.Size - box.HeaderLength));
+            hr = ParseMoof(&moof);
+            if (FAILED(hr))
+                return hr;
+        }
+        position += box.Size;
     }
-    return S_OK;
 }
 
-HRESULT CSSFFragment::ParseTraf(SSFBoxHeader* traf) {
-    while (traf->Remaining != 0) {
+template <size_t N>
+HRESULT CBoxParser::ParseChildren(CBoxCursor* container, const ChildHandler (&handlers)[N]) {
+    while (container->Left() != 0) {
+        const uint64_t limit = container->Left();
         SSFBoxHeader child;
-        HRESULT hr = ReadBoxHeader(&child, traf->Remaining);
-        if (FAILED(hr))
-            return hr;
-        if (child.Is("tfhd"))
-            hr = ParseTfhd(&child);
-        else if (child.Is("trun"))
-            hr = ParseTrun(&child);
-        else if (child.Is("sdtp"))
-            hr = ParseSdtp(&child);
-        else if (child.Is("uuid") && std::memcmp(child.ExtendedType, kTfrfType, 16) == 0)
-            hr = ParseTfrf(&child);
-        if (SUCCEEDED(hr))
-            hr = Skip(&child);
-        if (FAILED(hr))
-            return hr;
-        traf->Remaining -= child.Size;
+        if (!ReadBoxHeader(container, limit, &child))
+            return E_FAIL;
+        // The payload is taken whole, so bytes beyond a handler's fields are passed over.
+        CBoxCursor payload = container->Sub(child.Size - child.HeaderLength);
+        for (const ChildHandler& handler : handlers) {
+            if (!child.Is(handler.Type) ||
+                (handler.ExtendedType &&
+                 std::memcmp(child.ExtendedType, handler.ExtendedType, 16) != 0))
+                continue;
+            HRESULT hr = (this->*handler.Parse)(&payload);
+            if (FAILED(hr))
+                return hr;
+            break;
+        }
     }
     return S_OK;
 }
 
-HRESULT CSSFFragment::ParseTfhd(SSFBoxHeader* box) {
-    HRESULT hr = ReadFullBoxPrefix(box, &TfhdVersion, &TfhdFlags);
-    if (SUCCEEDED(hr))
-        hr = Read32(box, &TrackId);
-    if (FAILED(hr))
-        return hr;
-    BaseDataOffset = MoofOffset;
-    if (TfhdFlags & 0x000001)
-        hr = Read64(box, &BaseDataOffset);
+HRESULT CBoxParser::ParseMoof(CBoxCursor* box) {
+    static const ChildHandler kChildren[] = {{"mfhd", nullptr, &CBoxParser::ParseMfhd},
+                                             {"traf", nullptr, &CBoxParser::ParseTraf}};
+    return ParseChildren(box, kChildren);
+}
+
+HRESULT CBoxParser::ParseTraf(CBoxCursor* box) {
+    static const ChildHandler kChildren[] = {{"tfhd", nullptr, &CBoxParser::ParseTfhd},
+                                             {"trun", nullptr, &CBoxParser::ParseTrun},
+                                             {"sdtp", nullptr, &CBoxParser::ParseSdtp},
+                                             {"uuid", kTfrfType, &CBoxParser::ParseTfrf}};
+    return ParseChildren(box, kChildren);
+}
+
+HRESULT CBoxParser::ParseMfhd(CBoxCursor* box) {
+    SSFParsedFragment::MfhdFields& mfhd = m_result.Mfhd;
+    box->ReadVersionAndFlags(&mfhd.Version, &mfhd.Flags);
+    box->Read32(&mfhd.SequenceNumber);
+    return Checked(*box);
+}
+
+HRESULT CBoxParser::ParseTfhd(CBoxCursor* box) {
+    SSFParsedFragment::TfhdFields& tfhd = m_result.Tfhd;
+    box->ReadVersionAndFlags(&tfhd.Version, &tfhd.Flags);
+    box->Read32(&tfhd.TrackId);
+    if (!box->Ok())
+        return E_FAIL;
+    tfhd.BaseDataOffset = m_result.MoofOffset;
+    if (tfhd.Flags & kTfhdBaseDataOffsetPresent)
+        box->Read64(&tfhd.BaseDataOffset);
     const struct {
         uint32_t Flag;
         uint32_t* Field;
-    } optional[] = {{0x000002, &SampleDescriptionIndex},
-                    {0x000008, &DefaultSampleDuration},
-                    {0x000010, &DefaultSampleSize},
-                    {0x000020, &DefaultSampleFlags}};
+    } optional[] = {{kTfhdSampleDescriptionIndexPresent, &tfhd.SampleDescriptionIndex},
+                    {kTfhdDefaultDurationPresent, &tfhd.DefaultSampleDuration},
+                    {kTfhdDefaultSizePresent, &tfhd.DefaultSampleSize},
+                    {kTfhdDefaultFlagsPresent, &tfhd.DefaultSampleFlags}};
     for (const auto& field : optional)
-        if (SUCCEEDED(hr) && (TfhdFlags & field.Flag))
-            hr = Read32(box, field.Field);
-    return hr;
+        if (tfhd.Flags & field.Flag)
+            box->Read32(field.Field);
+    return Checked(*box);
 }
 
-HRESULT CSSFFragment::ParseTrun(SSFBoxHeader* box) {
-    HRESULT hr = ReadFullBoxPrefix(box, &TrunVersion, &TrunFlags);
-    if (SUCCEEDED(hr))
-        hr = Read32(box, &SampleCount);
-    if (SUCCEEDED(hr) && (TrunFlags & 0x000001)) {
-        uint32_t offset = 0;
-        hr = Read32(box, &offset);
-        DataOffset = int32_t(offset);
+HRESULT CBoxParser::ParseTrun(CBoxCursor* box) {
+    SSFParsedFragment::TrunFields& trun = m_result.Trun;
+    const SSFParsedFragment::TfhdFields& tfhd = m_result.Tfhd;
+    box->ReadVersionAndFlags(&trun.Version, &trun.Flags);
+    box->Read32(&m_result.SampleCount);
+    if (box->Ok() && (trun.Flags & kTrunDataOffsetPresent)) {
+        uint32_t offset = 0; // a cut field leaves 0
+        box->Read32(&offset);
+        trun.DataOffset = int32_t(offset);
     }
-    if (SUCCEEDED(hr) && (TrunFlags & 0x000004))
-        hr = Read32(box, &FirstSampleFlags);
-    if (FAILED(hr))
-        return hr;
+    if (trun.Flags & kTrunFirstSampleFlagsPresent)
+        box->Read32(&trun.FirstSampleFlags);
+    if (!box->Ok())
+        return E_FAIL;
 
     // A count the payload cannot hold fails as the reads would, before the allocation.
+    const uint32_t count = m_result.SampleCount;
     uint64_t recordSize = 0;
-    for (uint32_t flag : {0x100u, 0x200u, 0x400u, 0x800u})
-        recordSize += (TrunFlags & flag) ? 4 : 0;
-    if (recordSize == 0 ? SampleCount > kMaxFieldlessSamples
-                        : uint64_t(SampleCount) * recordSize > box->Remaining) {
-        Samples.clear();
-        SampleCount = 0;
+    for (uint32_t flag : {kTrunSampleDurationPresent, kTrunSampleSizePresent,
+                          kTrunSampleFlagsPresent, kTrunCompositionOffsetPresent})
+        recordSize += (trun.Flags & flag) ? 4 : 0;
+    if (recordSize == 0 ? count > kMaxFieldlessSamples : !box->Holds(count, recordSize)) {
+        m_result.Samples.clear();
+        m_result.SampleCount = 0;
         return recordSize == 0 ? E_OUTOFMEMORY : E_FAIL;
     }
-    hr = Allocate(&Samples, SampleCount);
+    HRESULT hr = Allocate(&m_result.Samples, count);
     if (FAILED(hr)) {
-        SampleCount = 0;
+        m_result.SampleCount = 0;
         return hr;
     }
-    TotalDuration = 0;
+    m_result.TotalDuration = 0;
     uint64_t position = 0;
-    for (uint32_t i = 0; i < SampleCount; ++i) {
-        SSFSample& sample = Samples[i];
-        sample.Duration = DefaultSampleDuration;
-        sample.Size = DefaultSampleSize;
-        sample.Flags = (i == 0 && (TrunFlags & 0x004)) ? FirstSampleFlags : DefaultSampleFlags;
-        if (TrunFlags & 0x100)
-            hr = Read32(box, &sample.Duration);
-        if (SUCCEEDED(hr) && (TrunFlags & 0x200))
-            hr = Read32(box, &sample.Size);
-        if (SUCCEEDED(hr) && (TrunFlags & 0x400))
-            hr = Read32(box, &sample.Flags);
-        if (SUCCEEDED(hr) && (TrunFlags & 0x800))
-            hr = Read32(box, &sample.CompositionOffset);
-        if (FAILED(hr))
-            return hr;
+    for (uint32_t i = 0; i < count; ++i) {
+        SSFSample& sample = m_result.Samples[i];
+        sample.Duration = tfhd.DefaultSampleDuration;
+        sample.Size = tfhd.DefaultSampleSize;
+        sample.Flags = (i == 0 && (trun.Flags & kTrunFirstSampleFlagsPresent))
+                           ? trun.FirstSampleFlags
+                           : tfhd.DefaultSampleFlags;
+        if (trun.Flags & kTrunSampleDurationPresent)
+            box->Read32(&sample.Duration);
+        if (trun.Flags & kTrunSampleSizePresent)
+            box->Read32(&sample.Size);
+        if (trun.Flags & kTrunSampleFlagsPresent)
+            box->Read32(&sample.Flags);
+        if (trun.Flags & kTrunCompositionOffsetPresent)
+            box->Read32(&sample.CompositionOffset);
         sample.DataPosition = position;
-        sample.DecodeOffset = TotalDuration;
+        sample.DecodeOffset = m_result.TotalDuration;
         position += sample.Size;
-        TotalDuration += sample.Duration;
+        m_result.TotalDuration += sample.Duration;
     }
-    return S_OK;
+    return Checked(*box);
 }
 
-HRESULT CSSFFragment::ParseSdtp(SSFBoxHeader* box) {
+HRESULT CBoxParser::ParseSdtp(CBoxCursor* box) {
     BYTE version = 0;
     uint32_t flags = 0;
-    HRESULT hr = ReadFullBoxPrefix(box, &version, &flags);
-    for (uint32_t i = 0; SUCCEEDED(hr) && i < SampleCount; ++i) {
-        BYTE b = 0;
-        hr = Read8(box, &b);
-        if (SUCCEEDED(hr))
-            Samples[i].Flags = (Samples[i].Flags & ~0x03F00000u) | uint32_t(b & 0x3F) << 20;
+    box->ReadVersionAndFlags(&version, &flags);
+    // One byte a sample, applied up to a cut.
+    for (SSFSample& sample : m_result.Samples) {
+        BYTE bits = 0;
+        if (!box->Read8(&bits))
+            break;
+        sample.Flags = (sample.Flags & ~(kSdtpBits << kSdtpShift)) | uint32_t(bits & kSdtpBits)
+                                                                         << kSdtpShift;
     }
-    return hr;
+    return Checked(*box);
 }
 
-HRESULT CSSFFragment::ParseTfrf(SSFBoxHeader* box) {
-    HRESULT hr = ReadFullBoxPrefix(box, &TfrfVersion, &TfrfFlags);
-    if (SUCCEEDED(hr))
-        hr = Read8(box, &LookaheadCount);
-    if (SUCCEEDED(hr))
-        hr = Allocate(&Lookahead, LookaheadCount);
-    for (SSFLookaheadEntry& entry : Lookahead) {
-        if (FAILED(hr))
-            break;
-        if (TfrfVersion == 1) {
-            hr = Read64(box, &entry.AbsoluteTime);
-            if (SUCCEEDED(hr))
-                hr = Read64(box, &entry.Duration);
+HRESULT CBoxParser::ParseTfrf(CBoxCursor* box) {
+    SSFParsedFragment::TfrfFields& tfrf = m_result.Tfrf;
+    box->ReadVersionAndFlags(&tfrf.Version, &tfrf.Flags);
+    box->Read8(&m_result.LookaheadCount);
+    if (!box->Ok())
+        return E_FAIL;
+    if (!box->Holds(m_result.LookaheadCount, tfrf.Version == 1 ? 16 : 8)) {
+        m_result.Lookahead.clear();
+        m_result.LookaheadCount = 0;
+        return E_FAIL;
+    }
+    HRESULT hr = Allocate(&m_result.Lookahead, m_result.LookaheadCount);
+    if (FAILED(hr))
+        return hr;
+    for (SSFLookaheadEntry& entry : m_result.Lookahead) {
+        if (tfrf.Version == 1) {
+            box->Read64(&entry.AbsoluteTime);
+            box->Read64(&entry.Duration);
         } else {
             uint32_t time = 0, duration = 0;
-            hr = Read32(box, &time);
-            if (SUCCEEDED(hr))
-                hr = Read32(box, &duration);
+            box->Read32(&time);
+            box->Read32(&duration);
             entry = {time, duration};
         }
     }
-    return hr;
-}
-
-HRESULT CSSFFragment::ApplyMdat() {
-    int64_t payload = 0;
-    HRESULT hr = HttpFile.Tell(&payload);
-    if (FAILED(hr))
-        return hr;
-    for (SSFSample& sample : Samples)
-        sample.DataPosition += uint64_t(payload);
-    return S_OK;
+    return Checked(*box);
 }

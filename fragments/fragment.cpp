@@ -2,20 +2,9 @@
 
 CSSFFragment::CSSFFragment(const char* url) : Url(url ? url : "") {}
 
-void CSSFFragment::ClearParsedPart() {
-    TotalDuration = MoofOffset = BaseDataOffset = 0;
-    MfhdVersion = TfhdVersion = TrunVersion = TfrfVersion = LookaheadCount = 0;
-    MfhdFlags = TfhdFlags = TrunFlags = TfrfFlags = 0;
-    SequenceNumber = TrackId = SampleDescriptionIndex = 0;
-    DefaultSampleDuration = DefaultSampleSize = DefaultSampleFlags = 0;
-    SampleCount = FirstSampleFlags = 0;
-    DataOffset = 0;
-    std::vector<SSFSample>().swap(Samples);
-    std::vector<SSFLookaheadEntry>().swap(Lookahead);
-}
-
 HRESULT CSSFFragment::Reset() {
-    ClearParsedPart();
+    // Assigning a fresh part frees the tables.
+    static_cast<SSFParsedFragment&>(*this) = SSFParsedFragment();
     MeasuredBitrate = 0;
     BitrateMeasured.store(FALSE);
     HttpFile.Close();
@@ -27,7 +16,7 @@ HRESULT CSSFFragment::Download() {
     HRESULT hr = HttpFile.Download(Url.c_str(), true);
     if (FAILED(hr))
         return hr;
-    hr = ParseFragment();
+    hr = CBoxParser(this).Parse(&HttpFile);
     if (FAILED(hr)) {
         CSSFFragment::Reset(); // a derived Reset may end the thread this runs on
         return hr;

@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "fragments/box_parser.h"
 #include "fragments/fragment.h"
 #include "manifest/fragment_url.h"
 #include "manifest/manifest.h"
@@ -20,10 +22,6 @@ using Bytes = std::vector<BYTE>;
 void Put32(Bytes* out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
         out->push_back(BYTE(v >> shift));
-}
-void Put64(Bytes* out, uint64_t v) {
-    Put32(out, uint32_t(v >> 32));
-    Put32(out, uint32_t(v));
 }
 Bytes Words(std::initializer_list<uint32_t> words) {
     Bytes out;
@@ -66,30 +64,42 @@ Bytes Moof(const Bytes& traf) {
     return Box("moof", Cat({FullBox("mfhd", 0, 0, Words({7})), traf}));
 }
 
+// A failed read fails every later one, with bytes left, and leaves its output alone; a
+// sub-cursor ends where its box does and moves its parent past it.
+TEST(BoxCursor, Reads_FailureIsStickyAndBounded) {
+    const BYTE bytes[] = {1, 2, 3, 4, 5, 6, 7};
+    uint32_t word = 0;
+    BYTE b = 0;
+    for (bool viaSub : {false, true}) {
+        CBoxCursor cursor(bytes, sizeof bytes);
+        ASSERT_TRUE(cursor.Read32(&word));
+        EXPECT_FALSE(viaSub ? cursor.Sub(4).Ok() : cursor.Read32(&word));
+        EXPECT_EQ(word, 0x01020304u);
+        EXPECT_FALSE(cursor.Read8(&b) || cursor.Ok() || cursor.Left() != 0) << viaSub;
+    }
+    CBoxCursor cursor(bytes, sizeof bytes);
+    CBoxCursor sub = cursor.Sub(4);
+    EXPECT_TRUE(sub.Read32(&word) && !sub.Read8(&b));
+    EXPECT_TRUE(cursor.Read8(&b) && b == 5 && cursor.Holds(2, 1) && !cursor.Holds(3, 1));
+}
+
 class BoxParserTest : public testing::Test {
 protected:
-    ~BoxParserTest() override {
-        m_fragment.Reset();
-        for (const std::string& name : m_files)
-            std::remove(name.c_str());
-    }
+    // Parses body from a file that is gone again afterwards: the parse keeps no byte of it.
     HRESULT Parse(const Bytes& body) {
-        m_fragment.Reset();
-        std::string name;
-        FILE* stream = nullptr;
-        EXPECT_EQ(CreateTempFile(false, &name, &stream), S_OK);
-        m_files.push_back(name);
-        if (!body.empty())
-            std::fwrite(body.data(), 1, body.size(), stream);
-        std::fflush(stream);
-        std::fseek(stream, 0, SEEK_SET);
-        m_fragment.HttpFile.Stream = stream;
-        m_fragment.HttpFile.FileName = name;
-        return m_fragment.ParseFragment();
+        m_parsed = SSFParsedFragment();
+        CHttpFile file;
+        EXPECT_EQ(CreateTempFile(false, &file.FileName, &file.Stream), S_OK);
+        const std::string name = file.FileName;
+        std::fwrite(body.data(), 1, body.size(), file.Stream);
+        std::fseek(file.Stream, 0, SEEK_SET);
+        const HRESULT hr = CBoxParser(&m_parsed).Parse(&file);
+        file.Close();
+        std::remove(name.c_str());
+        return hr;
     }
 
-    CSSFFragment m_fragment{""};
-    std::vector<std::string> m_files;
+    SSFParsedFragment m_parsed;
 };
 
 TEST_F(BoxParserTest, Fragment_DefaultsFirstSampleFlagsAndBackToBackPositions) {
@@ -97,12 +107,12 @@ TEST_F(BoxParserTest, Fragment_DefaultsFirstSampleFlagsAndBackToBackPositions) {
     Bytes moof = Moof(ThreeSampleTraf(Uuid(kTfxd, Bytes(16, 0))));
     Bytes body = Cat({styp, Box("free", {}), moof, Box("mdat", Bytes(600, 0xAA))});
     ASSERT_EQ(Parse(body), S_OK);
-    const CSSFFragment& f = m_fragment;
+    const SSFParsedFragment& f = m_parsed;
     EXPECT_EQ(f.MoofOffset, styp.size() + 8);
-    EXPECT_EQ(f.BaseDataOffset, f.MoofOffset);
-    EXPECT_EQ(f.SequenceNumber, 7u);
-    EXPECT_EQ(f.TrackId, 1u);
-    EXPECT_EQ(f.DataOffset, 123);
+    EXPECT_EQ(f.Tfhd.BaseDataOffset, f.MoofOffset);
+    EXPECT_EQ(f.Mfhd.SequenceNumber, 7u);
+    EXPECT_EQ(f.Tfhd.TrackId, 1u);
+    EXPECT_EQ(f.Trun.DataOffset, 123);
     ASSERT_EQ(f.SampleCount, 3u);
     EXPECT_EQ(f.TotalDuration, 60000000u);
     const uint64_t payload = styp.size() + 8 + moof.size() + 8;
@@ -119,16 +129,14 @@ TEST_F(BoxParserTest, Fragment_DefaultsFirstSampleFlagsAndBackToBackPositions) {
 
 TEST_F(BoxParserTest, Trun_EveryFieldSecondTrunReplacesAndSdtpOverrides) {
     Bytes first = FullBox("trun", 0, 0x001, Words({5, 0}));
-    Bytes second = FullBox("trun", 1, 0xF00,
-                           Words({2, 10, 20, 0x00000000, 5, //
-                                  30, 40, 0x01000000, 7}));
+    Bytes second = FullBox("trun", 1, 0xF00, Words({2, 10, 20, 0, 5, 30, 40, 0x01000000, 7}));
     Bytes sdtp = FullBox("sdtp", 0, 0, {0x10, 0xE0});
     Bytes traf =
         Box("traf",
             Cat({FullBox("tfhd", 0, 0x01, Cat({Words({2}), Bytes(8, 0)})), first, second, sdtp}));
     ASSERT_EQ(Parse(Cat({Moof(traf), Box("mdat", {})})), S_OK);
-    const CSSFFragment& f = m_fragment;
-    EXPECT_EQ(f.BaseDataOffset, 0u);
+    const SSFParsedFragment& f = m_parsed;
+    EXPECT_EQ(f.Tfhd.BaseDataOffset, 0u);
     ASSERT_EQ(f.SampleCount, 2u);
     EXPECT_EQ(f.TotalDuration, 40u);
     EXPECT_EQ(f.Samples[1].DecodeOffset, 10u);
@@ -143,75 +151,67 @@ TEST_F(BoxParserTest, Trun_EveryFieldSecondTrunReplacesAndSdtpOverrides) {
 }
 
 TEST_F(BoxParserTest, Tfrf_Version1And0AnnounceLaterChunks) {
-    Bytes v1 = Uuid(kTfrf, Cat({Words({0x01000000}), Bytes{2}, Bytes{}}));
-    Put64(&v1, uint64_t(1) << 40);
-    Put64(&v1, 20000000);
-    Put64(&v1, (uint64_t(1) << 40) + 20000000);
-    Put64(&v1, 20000000);
-    // Fix up the box size for the appended entries.
-    v1[3] = BYTE(v1.size());
+    // Version 1: 64-bit times and durations, here 2^40 + 20000000 and 20000000.
+    Bytes v1 = Uuid(kTfrf, Cat({Words({0x01000000}), Bytes{2},
+                                Words({0x100, 0, 0, 20000000, 0x100, 20000000, 0, 20000000})}));
     ASSERT_EQ(Parse(Cat({Moof(ThreeSampleTraf(v1)), Box("mdat", {})})), S_OK);
-    EXPECT_EQ(m_fragment.TfrfVersion, 1);
-    ASSERT_EQ(m_fragment.LookaheadCount, 2);
-    EXPECT_EQ(m_fragment.Lookahead[1].AbsoluteTime, (uint64_t(1) << 40) + 20000000);
-    EXPECT_EQ(m_fragment.Lookahead[1].Duration, 20000000u);
+    EXPECT_EQ(m_parsed.Tfrf.Version, 1);
+    ASSERT_EQ(m_parsed.LookaheadCount, 2);
+    EXPECT_EQ(m_parsed.Lookahead[1].AbsoluteTime, (uint64_t(1) << 40) + 20000000);
+    EXPECT_EQ(m_parsed.Lookahead[1].Duration, 20000000u);
 
     Bytes v0 = Uuid(kTfrf, Cat({Words({0}), Bytes{1}, Words({4000000000u, 9})}));
     ASSERT_EQ(Parse(Cat({Moof(ThreeSampleTraf(v0)), Box("mdat", {})})), S_OK);
-    ASSERT_EQ(m_fragment.LookaheadCount, 1);
-    EXPECT_EQ(m_fragment.Lookahead[0].AbsoluteTime, 4000000000u);
-    EXPECT_EQ(m_fragment.Lookahead[0].Duration, 9u);
+    ASSERT_EQ(m_parsed.LookaheadCount, 1);
+    EXPECT_EQ(m_parsed.Lookahead[0].AbsoluteTime, 4000000000u);
+    EXPECT_EQ(m_parsed.Lookahead[0].Duration, 9u);
 }
 
 TEST_F(BoxParserTest, Sizes_ZeroAndLargeSizeBoxes) {
-    Bytes large = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
-    Put64(&large, 16 + 4);
-    Put32(&large, 0);
+    const Bytes large = Cat({Bytes{0, 0, 0, 1, 'f', 'r', 'e', 'e'}, Words({0, 16 + 4, 0})});
     Bytes toEnd = {0, 0, 0, 0, 'm', 'd', 'a', 't', 1, 2, 3};
     ASSERT_EQ(Parse(Cat({large, Moof(ThreeSampleTraf()), toEnd})), S_OK);
-    EXPECT_EQ(m_fragment.MoofOffset, large.size());
-    EXPECT_EQ(m_fragment.Samples[0].DataPosition,
-              large.size() + Moof(ThreeSampleTraf()).size() + 8);
+    EXPECT_EQ(m_parsed.MoofOffset, large.size());
+    EXPECT_EQ(m_parsed.Samples[0].DataPosition, large.size() + Moof(ThreeSampleTraf()).size() + 8);
     // An mdat before any moof: no samples, and the parse stops there.
     ASSERT_EQ(Parse(Cat({Box("mdat", {}), Moof(ThreeSampleTraf())})), S_OK);
-    EXPECT_EQ(m_fragment.SampleCount, 0u);
-
-    // A 64-bit size from 2^63 up overruns any container, however its count reads: no
-    // table of that count is allocated (found by fuzzing).
-    Bytes huge = {0, 0, 0, 1, 't', 'r', 'u', 'n'};
-    Put64(&huge, 0xD000000000000000ull);
-    huge.insert(huge.end(), {0, 0, 0x01, 0x00});
-    Put32(&huge, 0x8DA7F6F7);
-    EXPECT_EQ(Parse(Cat({Moof(Box("traf", huge)), Box("mdat", {})})), E_FAIL);
-    Bytes top = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
-    Put64(&top, ~uint64_t(0));
-    EXPECT_EQ(Parse(Cat({top, Moof(ThreeSampleTraf())})), E_FAIL);
+    EXPECT_EQ(m_parsed.SampleCount, 0u);
 }
 
 TEST_F(BoxParserTest, Malformed_TruncatedOverrunningAndHostileBodiesFail) {
-    const Bytes good = Cat({Moof(ThreeSampleTraf()), Box("mdat", Bytes(600, 0))});
-    EXPECT_EQ(Parse(Moof(ThreeSampleTraf())), E_FAIL) << "no mdat";
-    EXPECT_EQ(Parse(Bytes(good.begin(), good.begin() + 40)), E_FAIL) << "cut in the moof";
-    EXPECT_EQ(Parse({}), E_FAIL);
-
-    Bytes overrun = Moof(ThreeSampleTraf());
+    const Bytes moof = Moof(ThreeSampleTraf()), mdat = Box("mdat", {});
+    auto inTraf = [&](const Bytes& box) { return Cat({Moof(Box("traf", box)), mdat}); };
+    Bytes overrun = moof;
     overrun[3 + 8 + 16] += 1; // the traf claims a byte more than the moof holds
-    EXPECT_EQ(Parse(Cat({overrun, Box("mdat", {})})), E_FAIL);
-    EXPECT_EQ(Parse(Cat({Box("mdat", {}), Bytes{0, 0, 0, 3, 'f', 'r', 'e', 'e'}})), S_OK);
-    EXPECT_EQ(Parse(Bytes{0, 0, 0, 3, 'f', 'r', 'e', 'e', 0, 0, 0, 8, 'm', 'd', 'a', 't'}), E_FAIL)
-        << "a box smaller than its header";
-    EXPECT_EQ(Parse(Box("uuid", Bytes(15, 0))), E_FAIL);
-
-    // A field read past its box: a trun whose payload is one sample short.
-    Bytes shortTrun = FullBox("trun", 0, 0x200, Words({3, 1, 2}));
-    EXPECT_EQ(Parse(Cat({Moof(Box("traf", shortTrun)), Box("mdat", {})})), E_FAIL);
-    // Hostile counts fail without allocating their tables.
-    Bytes hostile = FullBox("trun", 0, 0x300, Words({0xFFFFFFFF, 1, 2}));
-    EXPECT_EQ(Parse(Cat({Moof(Box("traf", hostile)), Box("mdat", {})})), E_FAIL);
-    Bytes fieldless = FullBox("trun", 0, 0, Words({0xFFFFFFFF}));
-    EXPECT_EQ(Parse(Cat({Moof(Box("traf", fieldless)), Box("mdat", {})})), E_OUTOFMEMORY);
+    // A 64-bit size from 2^63 up overruns any container, however its count reads: no
+    // table of that count is allocated (found by fuzzing).
+    Bytes huge =
+        Cat({Bytes{0, 0, 0, 1, 't', 'r', 'u', 'n'}, Words({0xD0000000, 0, 0x100, 0x8DA7F6F7})});
+    Bytes top = Cat({Bytes{0, 0, 0, 1, 'f', 'r', 'e', 'e'}, Words({~0u, ~0u})});
     Bytes tfrf = Uuid(kTfrf, Cat({Words({0}), Bytes{255}, Words({1, 2})}));
-    EXPECT_EQ(Parse(Cat({Moof(ThreeSampleTraf(tfrf)), Box("mdat", {})})), E_FAIL);
+    const struct {
+        const char* Name;
+        Bytes Body;
+        HRESULT Result;
+    } cases[] = {
+        {"no mdat", moof, E_FAIL},
+        {"cut in the moof", Bytes(moof.begin(), moof.begin() + 40), E_FAIL},
+        {"empty", {}, E_FAIL},
+        {"traf past its moof", Cat({overrun, mdat}), E_FAIL},
+        {"malformed after the mdat", Cat({mdat, Bytes{0, 0, 0, 3, 'f', 'r', 'e', 'e'}}), S_OK},
+        {"uuid without its type", Cat({Box("uuid", Bytes(15, 0)), mdat}), E_FAIL},
+        {"trun a sample short", inTraf(FullBox("trun", 0, 0x200, Words({3, 1, 2}))), E_FAIL},
+        {"count past the trun", inTraf(FullBox("trun", 0, 0x300, Words({~0u, 1, 2}))), E_FAIL},
+        {"fieldless count", inTraf(FullBox("trun", 0, 0, Words({~0u}))), E_OUTOFMEMORY},
+        {"count past the tfrf", Cat({Moof(ThreeSampleTraf(tfrf)), mdat}), E_FAIL},
+        {"size from 2^63", inTraf(huge), E_FAIL},
+        {"size all ones", Cat({top, moof}), E_FAIL},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(Parse(test.Body), test.Result) << test.Name;
+    for (BYTE size = 2; size < 8; ++size) // smaller than its header
+        EXPECT_EQ(Parse(Bytes{0, 0, 0, size, 'f', 'r', 'e', 'e', 0, 0, 0, 8, 'm', 'd', 'a', 't'}),
+                  E_FAIL);
 }
 
 TEST(FragmentDownload, ServedFragmentsParseToTheirChunk) {
@@ -265,23 +265,21 @@ TEST(FragmentDownload, EveryTruncationOfServedFragmentsFails) {
         served.Reset();
 
         const std::string name = temp.Path() + "/cut";
-        FILE* out = std::fopen(name.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        std::fwrite(body.data(), 1, body.size(), out);
-        std::fclose(out);
-        CSSFFragment fragment("");
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(body.data()), length);
         for (size_t cut = body.size() + 1; cut-- > 0;) {
             std::filesystem::resize_file(name, cut);
-            fragment.HttpFile.Stream = std::fopen(name.c_str(), "rb");
-            ASSERT_NE(fragment.HttpFile.Stream, nullptr);
-            const HRESULT hr = fragment.ParseFragment();
+            CHttpFile file;
+            file.Stream = std::fopen(name.c_str(), "rb");
+            ASSERT_NE(file.Stream, nullptr);
+            SSFParsedFragment parsed;
+            const HRESULT hr = CBoxParser(&parsed).Parse(&file);
             if (cut == body.size()) {
                 ASSERT_EQ(hr, S_OK) << path;
-                EXPECT_EQ(fragment.SampleCount, samples);
+                EXPECT_EQ(parsed.SampleCount, samples);
             } else {
                 ASSERT_EQ(hr, E_FAIL) << path << " cut at " << cut;
             }
-            fragment.Reset();
         }
     }
 }

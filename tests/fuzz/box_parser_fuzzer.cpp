@@ -7,17 +7,19 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "fragments/fragment.h"
+#include "fragments/box_parser.h"
+#include "fragments/http_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int fd = memfd_create("body", 0);
     if (fd < 0 || write(fd, data, size) != ssize_t(size) || lseek(fd, 0, SEEK_SET) != 0)
         __builtin_trap();
-    CSSFFragment fragment(nullptr, "");
-    fragment.HttpFile.Stream = fdopen(fd, "rb");
-    if (fragment.HttpFile.Stream == nullptr)
+    CHttpFile file;
+    file.Stream = fdopen(fd, "rb");
+    if (file.Stream == nullptr)
         __builtin_trap();
-    const HRESULT hr = fragment.ParseFragment();
+    SSFParsedFragment fragment;
+    const HRESULT hr = CBoxParser(&fragment).Parse(&file);
     if (SUCCEEDED(hr)) {
         // What the sample fill relies on: positions and decode times that add up.
         uint64_t position = fragment.Samples.empty() ? 0 : fragment.Samples[0].DataPosition;
@@ -33,6 +35,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (fragment.Lookahead.size() != fragment.LookaheadCount)
             __builtin_trap();
     }
-    fragment.Reset();
     return 0;
 }

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fragments/fragment.h"
-#include "tools/kvssf/commands.h"
+#include "fragments/box_parser.h"
+#include "fragments/http_file.h"
 #include "tools/common/hresult_text.h"
 #include "tools/common/json_writer.h"
+#include "tools/kvssf/commands.h"
 
 namespace {
 
@@ -15,32 +16,32 @@ bool IsUrl(const std::string& text) {
     return text.find("://") != std::string::npos;
 }
 
-// Downloads a URL or opens a local file into the fragment's HTTP file.
-HRESULT OpenBody(const std::string& source, CSSFFragment* fragment) {
+// Downloads a URL or opens a local file.
+HRESULT OpenBody(const std::string& source, CHttpFile* file) {
     if (IsUrl(source))
-        return fragment->HttpFile.Download(source.c_str(), true);
+        return file->Download(source.c_str(), true);
     FILE* stream = std::fopen(source.c_str(), "rb");
     if (stream == nullptr)
         return HRESULT(0x80070002);
-    fragment->HttpFile.Stream = stream;
-    fragment->HttpFile.FileName = source;
+    file->Stream = stream;
+    file->FileName = source;
     return S_OK;
 }
 
-void PrintJson(const CSSFFragment& f, HRESULT result) {
+void PrintJson(const SSFParsedFragment& f, HRESULT result) {
     JsonWriter json;
     json.BeginObject();
     json.Key("result").String(HresultCode(result));
     json.Key("total_duration").UInt(f.TotalDuration);
     json.Key("moof_offset").UInt(f.MoofOffset);
-    json.Key("sequence_number").UInt(f.SequenceNumber);
-    json.Key("track_id").UInt(f.TrackId);
-    json.Key("base_data_offset").UInt(f.BaseDataOffset);
-    json.Key("default_sample_duration").UInt(f.DefaultSampleDuration);
-    json.Key("default_sample_size").UInt(f.DefaultSampleSize);
-    json.Key("default_sample_flags").UInt(f.DefaultSampleFlags);
-    json.Key("data_offset").Int(f.DataOffset);
-    json.Key("first_sample_flags").UInt(f.FirstSampleFlags);
+    json.Key("sequence_number").UInt(f.Mfhd.SequenceNumber);
+    json.Key("track_id").UInt(f.Tfhd.TrackId);
+    json.Key("base_data_offset").UInt(f.Tfhd.BaseDataOffset);
+    json.Key("default_sample_duration").UInt(f.Tfhd.DefaultSampleDuration);
+    json.Key("default_sample_size").UInt(f.Tfhd.DefaultSampleSize);
+    json.Key("default_sample_flags").UInt(f.Tfhd.DefaultSampleFlags);
+    json.Key("data_offset").Int(f.Trun.DataOffset);
+    json.Key("first_sample_flags").UInt(f.Trun.FirstSampleFlags);
     json.Key("samples").BeginArray();
     for (const SSFSample& s : f.Samples) {
         json.BeginObject();
@@ -63,35 +64,37 @@ void PrintJson(const CSSFFragment& f, HRESULT result) {
             .UInt(entry.Duration)
             .EndObject();
     json.EndArray();
-    json.Key("tfrf_version").UInt(f.TfrfVersion);
+    json.Key("tfrf_version").UInt(f.Tfrf.Version);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
 }
 
-void PrintTables(const CSSFFragment& f) {
+void PrintTables(const SSFParsedFragment& f) {
     std::printf("moof at %" PRIu64 ", sequence %u (mfhd v%u flags 0x%06X)\n", f.MoofOffset,
-                f.SequenceNumber, f.MfhdVersion, f.MfhdFlags);
+                f.Mfhd.SequenceNumber, f.Mfhd.Version, f.Mfhd.Flags);
     std::printf("tfhd v%u flags 0x%06X: track %u, base data offset %" PRIu64 ", description %u\n",
-                f.TfhdVersion, f.TfhdFlags, f.TrackId, f.BaseDataOffset, f.SampleDescriptionIndex);
-    std::printf("  defaults: duration %u, size %u, flags 0x%08X\n", f.DefaultSampleDuration,
-                f.DefaultSampleSize, f.DefaultSampleFlags);
+                f.Tfhd.Version, f.Tfhd.Flags, f.Tfhd.TrackId, f.Tfhd.BaseDataOffset,
+                f.Tfhd.SampleDescriptionIndex);
+    std::printf("  defaults: duration %u, size %u, flags 0x%08X\n", f.Tfhd.DefaultSampleDuration,
+                f.Tfhd.DefaultSampleSize, f.Tfhd.DefaultSampleFlags);
     std::printf("trun v%u flags 0x%06X: %u sample(s), data offset %d, first flags 0x%08X\n",
-                f.TrunVersion, f.TrunFlags, f.SampleCount, f.DataOffset, f.FirstSampleFlags);
+                f.Trun.Version, f.Trun.Flags, f.SampleCount, f.Trun.DataOffset,
+                f.Trun.FirstSampleFlags);
     std::printf("total duration %" PRIu64 "\n", f.TotalDuration);
     std::printf("\n%6s %10s %10s %10s %10s %14s %12s %s\n", "sample", "duration", "size", "flags",
                 "cts", "decode", "position", "sync");
     for (size_t i = 0; i < f.Samples.size(); ++i) {
         const SSFSample& s = f.Samples[i];
         // Version 1 runs carry signed composition offsets.
-        const int64_t cts = f.TrunVersion == 1 ? int64_t(int32_t(s.CompositionOffset))
-                                               : int64_t(s.CompositionOffset);
+        const int64_t cts = f.Trun.Version == 1 ? int64_t(int32_t(s.CompositionOffset))
+                                                : int64_t(s.CompositionOffset);
         std::printf("%6zu %10u %10u 0x%08X %10" PRId64 " %14" PRIu64 " %12" PRIu64 " %s\n", i,
                     s.Duration, s.Size, s.Flags, cts, s.DecodeOffset, s.DataPosition,
                     IsSyncSample(s.Flags) ? "yes" : "");
     }
-    if (!f.Lookahead.empty() || f.TfrfVersion != 0 || f.LookaheadCount != 0) {
-        std::printf("\nlook-ahead (tfrf v%u flags 0x%06X): %u entr%s\n", f.TfrfVersion, f.TfrfFlags,
-                    f.LookaheadCount, f.LookaheadCount == 1 ? "y" : "ies");
+    if (!f.Lookahead.empty() || f.Tfrf.Version != 0 || f.LookaheadCount != 0) {
+        std::printf("\nlook-ahead (tfrf v%u flags 0x%06X): %u entr%s\n", f.Tfrf.Version,
+                    f.Tfrf.Flags, f.LookaheadCount, f.LookaheadCount == 1 ? "y" : "ies");
         for (const SSFLookaheadEntry& entry : f.Lookahead)
             std::printf("  time %" PRIu64 ", duration %" PRIu64 "\n", entry.AbsoluteTime,
                         entry.Duration);
@@ -118,19 +121,20 @@ int RunBoxes(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: kvssf boxes URL_OR_FILE [--json]\n");
         return 2;
     }
-    CSSFFragment fragment(source.c_str());
-    HRESULT hr = OpenBody(source, &fragment);
+    CHttpFile file;
+    HRESULT hr = OpenBody(source, &file);
     if (FAILED(hr)) {
         std::fprintf(stderr, "kvssf boxes: %s: %s\n", source.c_str(), DescribeHresult(hr).c_str());
         return 1;
     }
-    hr = fragment.ParseFragment();
+    SSFParsedFragment parsed;
+    hr = CBoxParser(&parsed).Parse(&file);
     // The JSON form reports a failed parse too, with what was read up to the failure.
     if (json)
-        PrintJson(fragment, hr);
+        PrintJson(parsed, hr);
     else if (SUCCEEDED(hr))
-        PrintTables(fragment);
-    fragment.Reset();
+        PrintTables(parsed);
+    file.Close();
     if (FAILED(hr)) {
         const std::string text =
             hr == E_FAIL ? "0x80004005: not a well-formed fragment body" : DescribeHresult(hr);
