@@ -599,6 +599,9 @@ TEST(FilterGraph, AddFilter_NamesEnumRemove_JoinsWithUniqueNames) {
         EXPECT_EQ(unnamed->Base(), got[2]);
         for (ULONG i = 0; i < fetched; ++i)
             got[i]->Release();
+        void* none = filters;
+        EXPECT_EQ(E_NOINTERFACE, filters->QueryInterface(IID_IPin, &none));
+        EXPECT_EQ(nullptr, none);
         filters->Release();
 
         EXPECT_EQ(S_OK, graph.builder->RemoveFilter(second));
@@ -661,6 +664,10 @@ TEST(FilterGraph, ConnectDirect_PinsInGraph_ConnectsThroughOutputPinOnly) {
         graph.filter->SetSyncSource(nullptr);
         ASSERT_EQ(S_OK, graph.control->Pause());
         EXPECT_EQ(VFW_E_NOT_STOPPED, graph.builder->ConnectDirect(out, refusing->Pin(0), nullptr));
+        // A filter leaving a paused graph is stopped first.
+        log.Take();
+        EXPECT_EQ(S_OK, graph.builder->RemoveFilter(sink));
+        EXPECT_EQ((Calls{"sink:Stop"}), log.Take());
         graph.control->Stop();
     }
     // The graph disconnected what it held on release: no pin keeps a reference.
