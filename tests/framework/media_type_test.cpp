@@ -75,21 +75,6 @@ CMediaType Yuy2(const VIDEOINFOHEADER& vih, size_t extra = 0) {
     return Type(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo, Bytes(vih, extra));
 }
 
-TEST(MediaType, Default_NullGuidsFixedSizeOneNoFormat) {
-    const CMediaType type;
-    EXPECT_TRUE(type.majortype == GUID_NULL);
-    EXPECT_TRUE(type.subtype == GUID_NULL);
-    EXPECT_TRUE(type.formattype == GUID_NULL);
-    EXPECT_EQ(type.bFixedSizeSamples, TRUE);
-    EXPECT_EQ(type.bTemporalCompression, FALSE);
-    EXPECT_EQ(type.lSampleSize, 1u);
-    EXPECT_EQ(type.cbFormat, 0u);
-    EXPECT_EQ(type.pbFormat, nullptr);
-    EXPECT_EQ(type.pUnk, nullptr);
-    EXPECT_FALSE(type.IsValid());
-    EXPECT_TRUE(type.IsPartiallySpecified());
-}
-
 TEST(MediaType, Copy_DuplicatesFormatBlockAndReferencesUnk) {
     CountingUnknown unk;
     {
@@ -155,151 +140,143 @@ TEST(MediaType, FormatBuffer_ResizeAndReplaceKeepBytes) {
     EXPECT_EQ(type.FormatLength(), 0u);
 }
 
-TEST(MediaType, Equality_SameFormatType) {
+CMediaType WithoutBlock(CMediaType type) {
+    CoTaskMemFree(type.pbFormat);
+    type.pbFormat = nullptr; // the size stays
+    return type;
+}
+
+CMediaType WithMajorType(CMediaType type, const GUID& majorType) {
+    type.SetType(&majorType);
+    return type;
+}
+
+CMediaType Mpeg2(size_t extra = 0, size_t length = 0) {
+    MPEG2VIDEOINFO mpeg2{};
+    mpeg2.hdr = VideoInfo2(640, 480, 4, 3);
+    std::vector<BYTE> block = Bytes(mpeg2, extra);
+    if (length != 0)
+        block.resize(length);
+    return Type(MEDIASUBTYPE_YUY2, FORMAT_MPEG2Video, block);
+}
+
+CMediaType Yuy2Vih2(DWORD aspectX, DWORD aspectY) {
+    return Type(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo2,
+                Bytes(VideoInfo2(640, 480, aspectX, aspectY)));
+}
+
+const GUID kAvc1Subtype = {kAvc1, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+// An avc1 header with the codec configuration after its fixed 40 bytes; bit rate byte set.
+CMediaType Avc1(BYTE config, BYTE bitRate = 0, size_t length = 0) {
+    VIDEOINFOHEADER vih = VideoInfo(1280, 720, kAvc1, 24);
+    vih.bmiHeader.biSize = 48;
+    std::vector<BYTE> block = Bytes(vih, 8);
+    block[sizeof(VIDEOINFOHEADER)] = config;
+    block[32] = bitRate; // dwBitRate
+    if (length != 0)
+        block.resize(length);
+    return Type(kAvc1Subtype, FORMAT_VideoInfo, block);
+}
+
+VIDEOINFOHEADER Changed(VIDEOINFOHEADER vih, void (*change)(VIDEOINFOHEADER&)) {
+    change(vih);
+    return vih;
+}
+
+// Each pair compared both ways.
+TEST(MediaType, Equality_Pairs_CompatibleVideoAndIdenticalOtherwise) {
     const CMediaType base = Yuy2(VideoInfo(640, 480));
-    EXPECT_TRUE(base == Yuy2(VideoInfo(640, 480)));
-
-    CMediaType otherSubtype = Yuy2(VideoInfo(640, 480));
-    otherSubtype.SetSubtype(&MEDIASUBTYPE_RGB24);
-    EXPECT_FALSE(base == otherSubtype);
-
-    // A size without a block is never equal, not even to itself.
-    CMediaType missing = Yuy2(VideoInfo(640, 480));
-    CMediaType missingToo = Yuy2(VideoInfo(640, 480));
-    CoTaskMemFree(missing.pbFormat);
-    missing.pbFormat = nullptr;
-    EXPECT_FALSE(base == missing);
-    EXPECT_FALSE(missing == base);
-    CoTaskMemFree(missingToo.pbFormat);
-    missingToo.pbFormat = nullptr;
-    EXPECT_FALSE(missing == missingToo);
-
-    // Different bytes describing the same picture: the bit rate does not matter.
-    VIDEOINFOHEADER faster = VideoInfo(640, 480);
-    faster.dwBitRate = 2000000;
-    EXPECT_TRUE(base == Yuy2(faster));
-    EXPECT_FALSE(base == Yuy2(VideoInfo(640, 360)));
-    EXPECT_FALSE(base == Yuy2(VideoInfo(640, 480, kYUY2, 12)));
-
-    // Non-video formats compare bytes only.
     const WAVEFORMATEX stereo{1, 2, 44100, 176400, 4, 16, 0};
     WAVEFORMATEX mono = stereo;
     mono.nChannels = 1;
-    const CMediaType audio = Type(GUID_NULL, FORMAT_WaveFormatEx, Bytes(stereo), MEDIATYPE_Audio);
-    EXPECT_TRUE(audio == Type(GUID_NULL, FORMAT_WaveFormatEx, Bytes(stereo), MEDIATYPE_Audio));
-    EXPECT_FALSE(audio == Type(GUID_NULL, FORMAT_WaveFormatEx, Bytes(mono), MEDIATYPE_Audio));
-}
-
-TEST(MediaType, Equality_SameFormatTypeDifferentLengths) {
-    const CMediaType base = Yuy2(VideoInfo(640, 480));
-    // Trailing bytes after an otherwise identical block.
-    EXPECT_TRUE(base == Yuy2(VideoInfo(640, 480), 8));
-    EXPECT_TRUE(Yuy2(VideoInfo(640, 480), 8) == base);
-    // Trailing bytes and a different picture.
-    EXPECT_FALSE(base == Yuy2(VideoInfo(320, 240), 8));
-
-    // Only video major types; no empty blocks.
-    CMediaType notVideo = Yuy2(VideoInfo(640, 480));
-    notVideo.SetType(&MEDIATYPE_Audio);
-    CMediaType notVideoLonger = Yuy2(VideoInfo(640, 480), 8);
-    notVideoLonger.SetType(&MEDIATYPE_Audio);
-    EXPECT_FALSE(notVideo == notVideoLonger);
+    const auto wave = [](const WAVEFORMATEX& format, const GUID& majorType) {
+        return Type(GUID_NULL, FORMAT_WaveFormatEx, Bytes(format), majorType);
+    };
+    const auto rgb = [](LONG height) {
+        return Type(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo,
+                    Bytes(VideoInfo(640, height, BI_RGB, 24)));
+    };
+    const auto duration = [](REFERENCE_TIME perFrame) {
+        VIDEOINFOHEADER vih = VideoInfo(640, 480);
+        vih.AvgTimePerFrame = perFrame;
+        return Yuy2(vih);
+    };
+    CMediaType otherSubtype = Yuy2(VideoInfo(640, 480));
+    otherSubtype.SetSubtype(&MEDIASUBTYPE_RGB24);
     CMediaType empty = Yuy2(VideoInfo(640, 480));
     empty.ResetFormatBuffer();
-    EXPECT_FALSE(base == empty);
 
-    // MPEG-2 video blocks of different lengths are never equal.
-    MPEG2VIDEOINFO mpeg2{};
-    mpeg2.hdr = VideoInfo2(640, 480, 4, 3);
-    const CMediaType mpegShort = Type(MEDIASUBTYPE_YUY2, FORMAT_MPEG2Video, Bytes(mpeg2));
-    const CMediaType mpegLong = Type(MEDIASUBTYPE_YUY2, FORMAT_MPEG2Video, Bytes(mpeg2, 8));
-    EXPECT_FALSE(mpegShort == mpegLong);
-}
-
-TEST(MediaType, Equality_AcrossVideoFormatTypes) {
-    const CMediaType vih = Yuy2(VideoInfo(640, 480));
-    const auto vih2 = [](DWORD x, DWORD y) {
-        return Type(MEDIASUBTYPE_YUY2, FORMAT_VideoInfo2, Bytes(VideoInfo2(640, 480, x, y)));
+    const struct {
+        const char* name;
+        CMediaType a, b;
+        bool equal;
+    } cases[] = {
+        {"same", base, Yuy2(VideoInfo(640, 480)), true},
+        {"other subtype", base, otherSubtype, false},
+        // A size without a block is never equal, not even to another such type.
+        {"no block", base, WithoutBlock(base), false},
+        {"both without block", WithoutBlock(base), WithoutBlock(base), false},
+        {"empty block", base, empty, false},
+        {"bit rate", base,
+         Yuy2(Changed(VideoInfo(640, 480), [](VIDEOINFOHEADER& v) { v.dwBitRate = 2000000; })),
+         true},
+        {"other size", base, Yuy2(VideoInfo(640, 360)), false},
+        {"other depth", base, Yuy2(VideoInfo(640, 480, kYUY2, 12)), false},
+        // Non-video formats compare bytes only.
+        {"wave", wave(stereo, MEDIATYPE_Audio), wave(stereo, MEDIATYPE_Audio), true},
+        {"wave channels", wave(stereo, MEDIATYPE_Audio), wave(mono, MEDIATYPE_Audio), false},
+        // Trailing bytes after a video block; only for video major types.
+        {"trailing bytes", base, Yuy2(VideoInfo(640, 480), 8), true},
+        {"trailing bytes, other picture", base, Yuy2(VideoInfo(320, 240), 8), false},
+        {"trailing bytes, not video", WithMajorType(base, MEDIATYPE_Audio),
+         WithMajorType(Yuy2(VideoInfo(640, 480), 8), MEDIATYPE_Audio), false},
+        {"MPEG-2 lengths", Mpeg2(), Mpeg2(8), false},
+        // Across video format types: the picture and its aspect ratio.
+        {"VIDEOINFOHEADER2 4:3", base, Yuy2Vih2(4, 3), true},
+        {"VIDEOINFOHEADER2 640:480", base, Yuy2Vih2(640, 480), true},
+        {"VIDEOINFOHEADER2 16:9", base, Yuy2Vih2(16, 9), false},
+        {"MPEG-2", base, Mpeg2(), true},
+        {"MPEG-2 and VIDEOINFOHEADER2", Mpeg2(), Yuy2Vih2(4, 3), true},
+        {"MPEG-2 truncated", base, Mpeg2(0, 120), false},
+        {"wave format type", base, Type(MEDIASUBTYPE_YUY2, FORMAT_WaveFormatEx, Bytes(stereo)),
+         false},
+        // The private format type counts as video when its block is long enough.
+        {"private long enough", base,
+         Type(MEDIASUBTYPE_YUY2, FORMAT_KvssfVideoInfoEx,
+              Bytes(VideoInfo(640, 480), 144 - sizeof(VIDEOINFOHEADER))),
+         true},
+        {"private short", base,
+         Type(MEDIASUBTYPE_YUY2, FORMAT_KvssfVideoInfoEx, Bytes(VideoInfo(640, 480), 8)), false},
+        // Frame durations: 0 stands for 333333; at most 1 apart.
+        {"duration 0 and 333334", duration(0), duration(333334), true},
+        {"duration 0 and 333335", duration(0), duration(333335), false},
+        // A top-down picture is the same only for the YUV compressions.
+        {"top-down YUY2", base, Yuy2(VideoInfo(640, -480)), true},
+        {"top-down RGB", rgb(480), rgb(-480), false},
+        // Rectangles: identical, or each empty or the whole picture.
+        {"whole rectangles", base,
+         Yuy2(Changed(VideoInfo(640, 480),
+                      [](VIDEOINFOHEADER& v) {
+                          v.rcSource = RECT{0, 0, 640, 480};
+                          v.rcTarget = RECT{0, 0, 640, 0};
+                      })),
+         true},
+        {"cropped source", base,
+         Yuy2(Changed(VideoInfo(640, 480),
+                      [](VIDEOINFOHEADER& v) {
+                          v.rcSource = RECT{0, 0, 320, 240};
+                      })),
+         false},
+        // avc1: the codec configuration after the fixed header counts, the bit rate not.
+        {"avc1 bit rate", Avc1(1), Avc1(1, 0x55), true},
+        {"avc1 configuration", Avc1(1), Avc1(2, 0x55), false},
+        {"avc1 header past its block", Avc1(1), Avc1(1, 0, sizeof(VIDEOINFOHEADER)), false},
     };
-    EXPECT_TRUE(vih == vih2(4, 3));
-    EXPECT_TRUE(vih2(4, 3) == vih);
-    EXPECT_TRUE(vih == vih2(640, 480));
-    EXPECT_FALSE(vih == vih2(16, 9));
-    EXPECT_FALSE(vih2(16, 9) == vih);
-
-    MPEG2VIDEOINFO mpeg2{};
-    mpeg2.hdr = VideoInfo2(640, 480, 4, 3);
-    const CMediaType mpeg = Type(MEDIASUBTYPE_YUY2, FORMAT_MPEG2Video, Bytes(mpeg2));
-    EXPECT_TRUE(vih == mpeg);
-    EXPECT_TRUE(mpeg == vih2(4, 3));
-    // An MPEG-2 block too short for its structure.
-    std::vector<BYTE> truncated = Bytes(mpeg2);
-    truncated.resize(120);
-    EXPECT_FALSE(vih == Type(MEDIASUBTYPE_YUY2, FORMAT_MPEG2Video, truncated));
-
-    // Video against a non-video format type.
-    const WAVEFORMATEX wave{1, 2, 44100, 176400, 4, 16, 0};
-    EXPECT_FALSE(vih == Type(MEDIASUBTYPE_YUY2, FORMAT_WaveFormatEx, Bytes(wave)));
-
-    // The private format type counts as video when its block is long enough.
-    EXPECT_TRUE(vih == Type(MEDIASUBTYPE_YUY2, FORMAT_KvssfVideoInfoEx,
-                            Bytes(VideoInfo(640, 480), 144 - sizeof(VIDEOINFOHEADER))));
-    EXPECT_FALSE(vih ==
-                 Type(MEDIASUBTYPE_YUY2, FORMAT_KvssfVideoInfoEx, Bytes(VideoInfo(640, 480), 8)));
-}
-
-TEST(MediaType, Equality_CompatibilityDetails) {
-    const CMediaType base = Yuy2(VideoInfo(640, 480));
-
-    // Frame durations: 0 stands for 333333; at most 1 apart.
-    VIDEOINFOHEADER a = VideoInfo(640, 480);
-    VIDEOINFOHEADER b = VideoInfo(640, 480);
-    a.AvgTimePerFrame = 0;
-    b.AvgTimePerFrame = 333334;
-    EXPECT_TRUE(Yuy2(a) == Yuy2(b));
-    b.AvgTimePerFrame = 333335;
-    EXPECT_FALSE(Yuy2(a) == Yuy2(b));
-
-    // A top-down picture is the same only for the YUV compressions.
-    EXPECT_TRUE(base == Yuy2(VideoInfo(640, -480)));
-    const CMediaType rgb =
-        Type(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo, Bytes(VideoInfo(640, 480, BI_RGB, 24)));
-    const CMediaType rgbTopDown =
-        Type(MEDIASUBTYPE_RGB24, FORMAT_VideoInfo, Bytes(VideoInfo(640, -480, BI_RGB, 24)));
-    EXPECT_FALSE(rgb == rgbTopDown);
-
-    // Rectangles: identical, or each empty or the whole picture.
-    VIDEOINFOHEADER whole = VideoInfo(640, 480);
-    whole.rcSource = RECT{0, 0, 640, 480};
-    whole.rcTarget = RECT{0, 0, 640, 0};
-    EXPECT_TRUE(base == Yuy2(whole));
-    VIDEOINFOHEADER cropped = VideoInfo(640, 480);
-    cropped.rcSource = RECT{0, 0, 320, 240};
-    EXPECT_FALSE(base == Yuy2(cropped));
-
-    // avc1 headers carry the codec configuration after the fixed 40 bytes.
-    const auto avc1 = [](BYTE config) {
-        VIDEOINFOHEADER vih = VideoInfo(1280, 720, kAvc1, 24);
-        vih.bmiHeader.biSize = 48;
-        std::vector<BYTE> block = Bytes(vih, 8);
-        block[sizeof(VIDEOINFOHEADER)] = config;
-        return block;
-    };
-    const GUID avc1Subtype = {
-        kAvc1, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-    std::vector<BYTE> otherRate = avc1(1);
-    otherRate[32] = 0x55; // dwBitRate
-    EXPECT_TRUE(Type(avc1Subtype, FORMAT_VideoInfo, avc1(1)) ==
-                Type(avc1Subtype, FORMAT_VideoInfo, otherRate));
-    std::vector<BYTE> otherConfig = avc1(2);
-    otherConfig[32] = 0x55;
-    EXPECT_FALSE(Type(avc1Subtype, FORMAT_VideoInfo, avc1(1)) ==
-                 Type(avc1Subtype, FORMAT_VideoInfo, otherConfig));
-    // A header claiming more bytes than its block holds.
-    std::vector<BYTE> overlong = avc1(1);
-    overlong.resize(sizeof(VIDEOINFOHEADER));
-    EXPECT_FALSE(Type(avc1Subtype, FORMAT_VideoInfo, avc1(1)) ==
-                 Type(avc1Subtype, FORMAT_VideoInfo, overlong));
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.a == c.b, c.equal) << c.name;
+        EXPECT_EQ(c.b == c.a, c.equal) << c.name << ", reversed";
+    }
 }
 
 TEST(MediaType, MatchesPartial_WildcardsAndFormats) {

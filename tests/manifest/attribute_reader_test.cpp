@@ -4,56 +4,62 @@
 #include "manifest/xml_dom.h"
 #include "tests/manifest/xml_file.h"
 
-TEST(ParseUInt32, Base0Forms_ConvertAsStrtoul) {
-    EXPECT_EQ(42u, ParseUInt32("42"));
-    EXPECT_EQ(42u, ParseUInt32(" \t\r\n\v\f42"));
-    EXPECT_EQ(7u, ParseUInt32("+7"));
-    EXPECT_EQ(31u, ParseUInt32("0x1F"));
-    EXPECT_EQ(31u, ParseUInt32("0X1f"));
-    EXPECT_EQ(15u, ParseUInt32("017"));
-    EXPECT_EQ(0u, ParseUInt32("08"));
-    EXPECT_EQ(12u, ParseUInt32("12abc"));
-    EXPECT_EQ(12u, ParseUInt32("12 34"));
-    EXPECT_EQ(0u, ParseUInt32("abc"));
-    EXPECT_EQ(0u, ParseUInt32(""));
-    EXPECT_EQ(0u, ParseUInt32("0x"));
-    EXPECT_EQ(0u, ParseUInt32("0xg"));
-    EXPECT_EQ(0u, ParseUInt32("-"));
-    EXPECT_EQ(0u, ParseUInt32("- 5"));
-}
-
-TEST(ParseUInt32, SignAndOverflow_WrapOrSaturate) {
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("-1"));
-    EXPECT_EQ(0xFFFFFFFEu, ParseUInt32("-0x2"));
-    EXPECT_EQ(1u, ParseUInt32("-4294967295"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("4294967295"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("4294967296"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("-4294967296"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("0x100000000"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("99999999999999999999999999999"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseUInt32("0xFFFFFFFF"));
-}
-
-TEST(ParseUInt32, Base16_AcceptsPrefixAndStopsAtNonDigit) {
-    EXPECT_EQ(0xABu, ParseUInt32("AB", 16));
-    EXPECT_EQ(0xABu, ParseUInt32("0xAB", 16));
-    EXPECT_EQ(1u, ParseUInt32("1z", 16));
-    EXPECT_EQ(0u, ParseUInt32("zz", 16));
+// Base 0 unless given: as strtoul, with the sign wrapping and overflow saturating.
+TEST(ParseUInt32, Forms_ConvertAsStrtoulWrapOrSaturate) {
+    const struct {
+        const char* text;
+        int base;
+        uint32_t value;
+    } cases[] = {
+        {"42", 0, 42u},
+        {" \t\r\n\v\f42", 0, 42u},
+        {"+7", 0, 7u},
+        {"0x1F", 0, 31u},
+        {"0X1f", 0, 31u},
+        {"017", 0, 15u},
+        {"08", 0, 0u},
+        {"12abc", 0, 12u},
+        {"abc", 0, 0u},
+        {"", 0, 0u},
+        {"0x", 0, 0u},
+        {"0xg", 0, 0u},
+        {"-", 0, 0u},
+        {"- 5", 0, 0u},
+        {"-1", 0, 0xFFFFFFFFu},
+        {"-0x2", 0, 0xFFFFFFFEu},
+        {"-4294967295", 0, 1u},
+        {"4294967295", 0, 0xFFFFFFFFu},
+        {"4294967296", 0, 0xFFFFFFFFu},
+        {"-4294967296", 0, 0xFFFFFFFFu},
+        {"0x100000000", 0, 0xFFFFFFFFu},
+        {"99999999999999999999999999999", 0, 0xFFFFFFFFu},
+        {"AB", 16, 0xABu},
+        {"0xAB", 16, 0xABu},
+        {"1z", 16, 1u},
+        {"zz", 16, 0u},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.value, c.base == 0 ? ParseUInt32(c.text) : ParseUInt32(c.text, c.base))
+            << '"' << c.text << '"';
 }
 
 TEST(ParseInt64, Base0AndLimits_ConvertAsStrtoi64) {
-    EXPECT_EQ(36000000000, ParseInt64("36000000000"));
-    EXPECT_EQ(-5, ParseInt64("  -5"));
-    EXPECT_EQ(16, ParseInt64("0x10"));
-    EXPECT_EQ(8, ParseInt64("010"));
-    EXPECT_EQ(0, ParseInt64("abc"));
-    EXPECT_EQ(123, ParseInt64("123.9"));
-    EXPECT_EQ(INT64_MAX, ParseInt64("9223372036854775807"));
-    EXPECT_EQ(INT64_MAX, ParseInt64("9223372036854775808"));
-    EXPECT_EQ(INT64_MAX, ParseInt64("0xFFFFFFFFFFFFFFFF"));
-    EXPECT_EQ(INT64_MIN, ParseInt64("-9223372036854775808"));
-    EXPECT_EQ(INT64_MIN, ParseInt64("-9223372036854775809"));
-    EXPECT_EQ(INT64_MAX, ParseInt64("184467440737095516160000"));
+    const std::pair<const char*, int64_t> cases[] = {
+        {"36000000000", 36000000000},
+        {"  -5", -5},
+        {"0x10", 16},
+        {"010", 8},
+        {"abc", 0},
+        {"123.9", 123},
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775808", INT64_MAX},
+        {"0xFFFFFFFFFFFFFFFF", INT64_MAX},
+        {"-9223372036854775808", INT64_MIN},
+        {"-9223372036854775809", INT64_MIN},
+        {"184467440737095516160000", INT64_MAX},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(value, ParseInt64(text)) << '"' << text << '"';
 }
 
 TEST(DecodeHexBytes, PairsAndOddTail_LowBytesAppended) {

@@ -308,44 +308,44 @@ TEST_F(ManifestParserTest,
     EXPECT_EQ((Pairs{{"x", "1"}}), pairs(*v.Tracks[1]));
 }
 
-TEST_F(ManifestParserTest, ParseChunks_DurationsOnly_StartsImplied) {
-    EXPECT_EQ(
-        (ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
-        LoadChunks("Chunks=\"0\"", "<c d=\"20000000\"/><c d=\"20000000\"/><c d=\"15000000\"/>"));
-    EXPECT_EQ((ChunkList{{0, 20000000}, {20000000, 20000000}, {40000000, 15000000}}),
-              LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"20000000\"/><c n=\"1\" d=\"20000000\"/>"
-                                         "<c n=\"2\" d=\"15000000\"/>"));
-}
-
-TEST_F(ManifestParserTest, ParseChunks_StartsOnly_DurationsFromNextStart) {
-    EXPECT_EQ((ChunkList{{100, 200}, {300, 200}}),
-              LoadChunks("Chunks=\"0\"", "<c t=\"100\"/><c t=\"300\"/>"));
-    // Given durations are replaced by the gap to the next start, except the last one's.
-    EXPECT_EQ((ChunkList{{0, 10}, {10, 20}, {30, 4}}),
-              LoadChunks("Chunks=\"3\"",
-                         "<c t=\"0\" d=\"5\"/><c t=\"10\" d=\"7\"/><c t=\"30\" d=\"4\"/>"));
-    EXPECT_EQ(
-        (ChunkList{{36000000000, 20000000}, {36020000000, 20000000}, {36040000000, 20000000}}),
-        LoadChunks("Chunks=\"0\"", "<c t=\"36000000000\" d=\"20000000\"/><c t=\"36020000000\" "
-                                   "d=\"20000000\"/><c t=\"36040000000\" d=\"20000000\"/>"));
-    EXPECT_EQ((ChunkList{{16, 4}, {20, 4}}),
-              LoadChunks("Chunks=\"0\"", "<c t=\"0x10\" d=\"4\"/><c d=\"4\"/>"));
-}
-
-TEST_F(ManifestParserTest, ParseChunks_NumberedWithGaps_GapsRepeatLastDuration) {
-    EXPECT_EQ(
-        (ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 7}, {57, 7}, {64, 7}}),
-        LoadChunks("Chunks=\"8\"",
-                   "<c n=\"0\" d=\"10\"/><c n=\"1\" d=\"10\"/><c n=\"5\" d=\"7\"/>"));
-    // A chunk number at or past the count ends the reading; the rest repeats.
-    EXPECT_EQ(
-        (ChunkList{{0, 5}, {5, 5}, {10, 5}}),
-        LoadChunks("Chunks=\"3\"", "<c n=\"0\" d=\"5\"/><c n=\"3\" d=\"9\"/><c n=\"1\" d=\"1\"/>"));
-    // The declared count wins over fewer elements.
-    EXPECT_EQ((ChunkList{{0, 10}, {10, 10}, {20, 10}, {30, 10}}),
-              LoadChunks("Chunks=\"4\"", "<c d=\"10\"/><c d=\"10\"/>"));
-    EXPECT_EQ((ChunkList{{0, 0}, {0, 0}, {0, 0}}), LoadChunks("Chunks=\"3\"", ""));
-    EXPECT_TRUE(LoadChunks("Chunks=\"0\"", "").empty());
+// Every chunk coding: durations only, starts only, both, numbered with gaps, fewer
+// elements than declared.
+TEST_F(ManifestParserTest, ParseChunks_Codings_StartsAndDurations) {
+    const struct {
+        const char* count;
+        const char* elements;
+        ChunkList chunks;
+    } cases[] = {
+        {"0", "<c d=\"20\"/><c d=\"20\"/><c d=\"15\"/>", {{0, 20}, {20, 20}, {40, 15}}},
+        {"3",
+         "<c n=\"0\" d=\"20\"/><c n=\"1\" d=\"20\"/><c n=\"2\" d=\"15\"/>",
+         {{0, 20}, {20, 20}, {40, 15}}},
+        // Starts only: each duration is the gap to the next start.
+        {"0", "<c t=\"100\"/><c t=\"300\"/>", {{100, 200}, {300, 200}}},
+        // Given durations are replaced by the gap to the next start, except the last one's.
+        {"3",
+         "<c t=\"0\" d=\"5\"/><c t=\"10\" d=\"7\"/><c t=\"30\" d=\"4\"/>",
+         {{0, 10}, {10, 20}, {30, 4}}},
+        {"0",
+         "<c t=\"36000000000\" d=\"20\"/><c t=\"36000000020\" d=\"20\"/>",
+         {{36000000000, 20}, {36000000020, 20}}},
+        {"0", "<c t=\"0x10\" d=\"4\"/><c d=\"4\"/>", {{16, 4}, {20, 4}}},
+        // Numbered with gaps: a gap repeats the last duration.
+        {"8",
+         "<c n=\"0\" d=\"10\"/><c n=\"1\" d=\"10\"/><c n=\"5\" d=\"7\"/>",
+         {{0, 10}, {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 7}, {57, 7}, {64, 7}}},
+        // A chunk number at or past the count ends the reading; the rest repeats.
+        {"3",
+         "<c n=\"0\" d=\"5\"/><c n=\"3\" d=\"9\"/><c n=\"1\" d=\"1\"/>",
+         {{0, 5}, {5, 5}, {10, 5}}},
+        // The declared count wins over fewer elements.
+        {"4", "<c d=\"10\"/><c d=\"10\"/>", {{0, 10}, {10, 10}, {20, 10}, {30, 10}}},
+        {"3", "", {{0, 0}, {0, 0}, {0, 0}}},
+        {"0", "", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.chunks, LoadChunks(std::string("Chunks=\"") + c.count + "\"", c.elements))
+            << c.count << " " << c.elements;
 }
 
 TEST_F(ManifestParserTest, ParseChunks_HostileDeclaredCount_OutOfMemoryWithoutAllocating) {

@@ -455,33 +455,15 @@ public:
         *caps = m_caps;
         return S_OK;
     }
-    STDMETHODIMP CheckCapabilities(DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP IsFormatSupported(const GUID* format) override {
-        return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP QueryPreferredFormat(GUID* format) override {
-        *format = TIME_FORMAT_MEDIA_TIME;
-        return S_OK;
-    }
-    STDMETHODIMP GetTimeFormat(GUID* format) override { return QueryPreferredFormat(format); }
-    STDMETHODIMP IsUsingTimeFormat(const GUID* format) override {
-        return IsFormatSupported(format);
-    }
-    STDMETHODIMP SetTimeFormat(const GUID*) override { return S_OK; }
     STDMETHODIMP GetDuration(LONGLONG* duration) override {
         *duration = m_duration;
         return S_OK;
     }
-    STDMETHODIMP GetStopPosition(LONGLONG* stop) override {
-        *stop = m_duration;
-        return S_OK;
+    STDMETHODIMP GetCurrentPosition(LONGLONG* current) override {
+        *current = m_current;
+        return m_hrCurrent;
     }
-    STDMETHODIMP GetCurrentPosition(LONGLONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                              DWORD) override {
+    STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG*, DWORD) override {
         m_log->Add(m_name + ":SetPositions");
         m_received = *current;
         if ((currentFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_RelativePositioning)
@@ -490,30 +472,30 @@ public:
             m_current = *current;
         if (currentFlags & AM_SEEKING_ReturnTime)
             *current = m_current;
-        (void)stop;
         return S_OK;
     }
-    STDMETHODIMP GetPositions(LONGLONG* current, LONGLONG* stop) override {
-        *current = m_current;
-        *stop = m_duration;
-        return S_OK;
+    // The graph does not forward the rest.
+    STDMETHODIMP CheckCapabilities(DWORD*) override { return E_UNEXPECTED; }
+    STDMETHODIMP IsFormatSupported(const GUID*) override { return E_UNEXPECTED; }
+    STDMETHODIMP QueryPreferredFormat(GUID*) override { return E_UNEXPECTED; }
+    STDMETHODIMP GetTimeFormat(GUID*) override { return E_UNEXPECTED; }
+    STDMETHODIMP IsUsingTimeFormat(const GUID*) override { return E_UNEXPECTED; }
+    STDMETHODIMP SetTimeFormat(const GUID*) override { return E_UNEXPECTED; }
+    STDMETHODIMP GetStopPosition(LONGLONG*) override { return E_UNEXPECTED; }
+    STDMETHODIMP ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override {
+        return E_UNEXPECTED;
     }
-    STDMETHODIMP GetAvailable(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetRate(double rate) override {
-        m_rate = rate;
-        return S_OK;
-    }
-    STDMETHODIMP GetRate(double* rate) override {
-        *rate = m_rate;
-        return S_OK;
-    }
-    STDMETHODIMP GetPreroll(LONGLONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetPositions(LONGLONG*, LONGLONG*) override { return E_UNEXPECTED; }
+    STDMETHODIMP GetAvailable(LONGLONG*, LONGLONG*) override { return E_UNEXPECTED; }
+    STDMETHODIMP SetRate(double) override { return E_UNEXPECTED; }
+    STDMETHODIMP GetRate(double*) override { return E_UNEXPECTED; }
+    STDMETHODIMP GetPreroll(LONGLONG*) override { return E_UNEXPECTED; }
 
     DWORD m_caps = 0x37;
     LONGLONG m_duration = 0;
     LONGLONG m_current = 0;
     LONGLONG m_received = -1;
-    double m_rate = 1.0;
+    HRESULT m_hrCurrent = S_OK;
 
 protected:
     bool Extra(REFIID riid, void** ppv) override {
@@ -582,7 +564,7 @@ using Calls = std::vector<std::string>;
 
 } // namespace
 
-TEST(FilterGraph, AddFilter_NamesEnumFindRemove_JoinsWithUniqueNames) {
+TEST(FilterGraph, AddFilter_NamesEnumRemove_JoinsWithUniqueNames) {
     CallLog log;
     TestSink* first = new TestSink("a", &log);
     TestSink* second = new TestSink("b", &log);
@@ -607,28 +589,19 @@ TEST(FilterGraph, AddFilter_NamesEnumFindRemove_JoinsWithUniqueNames) {
 
         EXPECT_EQ((std::vector<std::wstring>{L"Sink", L"Sink 0001", unnamed->m_joinedName}),
                   FilterNames(graph));
-        IBaseFilter* found = nullptr;
-        EXPECT_EQ(S_OK, graph.builder->FindFilterByName(L"Sink 0001", &found));
-        EXPECT_EQ(second->Base(), found);
-        found->Release();
-        EXPECT_EQ(VFW_E_NOT_FOUND, graph.builder->FindFilterByName(L"Nothing", &found));
-        EXPECT_EQ(nullptr, found);
-
-        // An enumerator cloned midway continues from there.
+        // Several at once, then the end.
         IEnumFilters* filters = nullptr;
         graph.builder->EnumFilters(&filters);
-        IBaseFilter* got[3] = {};
+        IBaseFilter* got[4] = {};
         ULONG fetched = 0;
-        EXPECT_EQ(S_OK, filters->Skip(1));
-        IEnumFilters* clone = nullptr;
-        ASSERT_EQ(S_OK, filters->Clone(&clone));
-        EXPECT_EQ(S_FALSE, clone->Next(3, got, &fetched));
-        ASSERT_EQ(2u, fetched);
-        EXPECT_EQ(second->Base(), got[0]);
-        EXPECT_EQ(unnamed->Base(), got[1]);
-        got[0]->Release();
-        got[1]->Release();
-        clone->Release();
+        EXPECT_EQ(S_FALSE, filters->Next(4, got, &fetched));
+        ASSERT_EQ(3u, fetched);
+        EXPECT_EQ(unnamed->Base(), got[2]);
+        for (ULONG i = 0; i < fetched; ++i)
+            got[i]->Release();
+        void* none = filters;
+        EXPECT_EQ(E_NOINTERFACE, filters->QueryInterface(IID_IPin, &none));
+        EXPECT_EQ(nullptr, none);
         filters->Release();
 
         EXPECT_EQ(S_OK, graph.builder->RemoveFilter(second));
@@ -667,7 +640,8 @@ TEST(FilterGraph, ConnectDirect_PinsInGraph_ConnectsThroughOutputPinOnly) {
         EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph.builder->ConnectDirect(out, outsider->Pin(0), nullptr));
         EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph.builder->ConnectDirect(in, out, nullptr));
         // No intelligent connect: the pin's refusal is the answer.
-        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, graph.builder->Connect(out, refusing->Pin(0)));
+        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED,
+                  graph.builder->ConnectDirect(out, refusing->Pin(0), nullptr));
         EXPECT_EQ(nullptr, out->Peer());
 
         AM_MEDIA_TYPE type = {};
@@ -677,30 +651,24 @@ TEST(FilterGraph, ConnectDirect_PinsInGraph_ConnectsThroughOutputPinOnly) {
         EXPECT_EQ(in, out->Peer());
         EXPECT_EQ(out, in->Peer());
         EXPECT_EQ(MEDIASUBTYPE_RGB24, in->Type().subtype);
-        EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph.builder->Connect(out, in));
+        EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph.builder->ConnectDirect(out, in, nullptr));
 
-        // Disconnect takes one pin only.
-        EXPECT_EQ(S_OK, graph.builder->Disconnect(in));
-        EXPECT_EQ(nullptr, in->Peer());
-        EXPECT_EQ(in, out->Peer());
-        EXPECT_EQ(S_OK, graph.builder->Disconnect(out));
-        EXPECT_EQ(S_FALSE, graph.builder->Disconnect(out));
-
-        // Connect proposes the output pin's own type; RemoveFilter frees both ends.
-        ASSERT_EQ(S_OK, graph.builder->Connect(out, in));
-        EXPECT_EQ(MEDIATYPE_Video, in->Type().majortype);
+        // Without a type the output pin proposes its own; RemoveFilter frees both ends.
         EXPECT_EQ(S_OK, graph.builder->RemoveFilter(sink));
         EXPECT_EQ(nullptr, in->Peer());
         EXPECT_EQ(nullptr, out->Peer());
-
         graph.builder->AddFilter(sink, L"sink");
-        ASSERT_EQ(S_OK, graph.builder->Connect(out, in));
+        ASSERT_EQ(S_OK, graph.builder->ConnectDirect(out, in, nullptr));
+        EXPECT_EQ(MEDIATYPE_Video, in->Type().majortype);
+
         graph.filter->SetSyncSource(nullptr);
         ASSERT_EQ(S_OK, graph.control->Pause());
         EXPECT_EQ(VFW_E_NOT_STOPPED, graph.builder->ConnectDirect(out, refusing->Pin(0), nullptr));
+        // A filter leaving a paused graph is stopped first.
+        log.Take();
+        EXPECT_EQ(S_OK, graph.builder->RemoveFilter(sink));
+        EXPECT_EQ((Calls{"sink:Stop"}), log.Take());
         graph.control->Stop();
-        EXPECT_EQ(E_NOTIMPL, graph.builder->Render(out));
-        EXPECT_EQ(E_NOTIMPL, graph.builder->Reconnect(out));
     }
     // The graph disconnected what it held on release: no pin keeps a reference.
     for (TestFilter* filter : std::vector<TestFilter*>{source, sink, refusing, outsider}) {
@@ -719,7 +687,7 @@ TEST(FilterGraph, StateChanges_Chain_AppliedToSinksBeforeSources) {
         // Added source first: the order comes from the connections, not from AddFilter.
         graph.builder->AddFilter(source, L"src");
         graph.builder->AddFilter(sink, L"sink");
-        ASSERT_EQ(S_OK, graph.builder->Connect(source->Pin(0), sink->Pin(0)));
+        ASSERT_EQ(S_OK, graph.builder->ConnectDirect(source->Pin(0), sink->Pin(0), nullptr));
         graph.filter->SetSyncSource(nullptr);
 
         ASSERT_EQ(S_OK, graph.control->Run());
@@ -750,11 +718,6 @@ TEST(FilterGraph, StateChanges_Chain_AppliedToSinksBeforeSources) {
         EXPECT_EQ(E_OUTOFMEMORY, graph.control->Run());
         EXPECT_EQ((Calls{"sink:Pause", "src:Pause", "sink:Stop", "src:Stop"}), log.Take());
         EXPECT_EQ(State_Stopped, graph.State());
-        source->m_hrPause = S_OK;
-
-        EXPECT_EQ(S_OK, graph.control->StopWhenReady());
-        EXPECT_EQ((Calls{"sink:Pause", "src:Pause", "sink:Stop", "src:Stop"}), log.Take());
-        EXPECT_EQ(State_Stopped, graph.State());
     }
     source->Release();
     sink->Release();
@@ -769,14 +732,13 @@ TEST(FilterGraph, Run_WithAndWithoutClock_StartTimeFromGraphClock) {
         Graph graph;
         graph.builder->AddFilter(source, L"src");
         graph.builder->AddFilter(sink, L"sink");
-        graph.builder->Connect(source->Pin(0), sink->Pin(0));
+        graph.builder->ConnectDirect(source->Pin(0), sink->Pin(0), nullptr);
 
         // Without SetSyncSource the first run chooses the system clock.
         ASSERT_EQ(S_OK, graph.control->Pause());
-        IReferenceClock* clock = nullptr;
-        ASSERT_EQ(S_OK, graph.filter->GetSyncSource(&clock));
+        IReferenceClock* clock = sink->m_clock;
         ASSERT_NE(nullptr, clock);
-        EXPECT_EQ(clock, sink->m_clock);
+        clock->AddRef();
         EXPECT_EQ(clock, source->m_clock);
         REFERENCE_TIME before = 0, after = 0;
         clock->GetTime(&before);
@@ -790,12 +752,7 @@ TEST(FilterGraph, Run_WithAndWithoutClock_StartTimeFromGraphClock) {
         // Paused for 30 ms: the next run starts 30 ms later, so stream time continues.
         const REFERENCE_TIME firstStart = source->m_rtRunStart;
         ASSERT_EQ(S_OK, graph.control->Pause());
-        CPlatformEvent waited(false);
-        REFERENCE_TIME now = 0;
-        DWORD_PTR cookie = 0;
-        clock->GetTime(&now);
-        ASSERT_EQ(S_OK, clock->AdviseTime(now, 30 * kMs, ClockEventHandle(&waited), &cookie));
-        ASSERT_TRUE(waited.Wait(5000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
         ASSERT_EQ(S_OK, graph.control->Run());
         EXPECT_GE(source->m_rtRunStart - firstStart, 30 * kMs);
 
@@ -807,9 +764,6 @@ TEST(FilterGraph, Run_WithAndWithoutClock_StartTimeFromGraphClock) {
         EXPECT_EQ(nullptr, sink->m_clock);
         ASSERT_EQ(S_OK, graph.control->Run());
         EXPECT_EQ(0, source->m_rtRunStart);
-        IReferenceClock* none = clock;
-        graph.filter->GetSyncSource(&none);
-        EXPECT_EQ(nullptr, none);
 
         // SetDefaultSyncSource gives every filter a clock again.
         graph.control->Stop();
@@ -879,23 +833,6 @@ TEST(FilterGraph, Notify_Renderers_CompleteOnlyAfterEveryRendererEnded) {
         graph.sink->Notify(EC_COMPLETE, S_OK, flagged->Id());
         EXPECT_EQ(EC_COMPLETE, graph.NextEvent(&p1));
         EXPECT_EQ(S_OK, p1);
-
-        // Without default handling every report reaches the host as it is.
-        EXPECT_EQ(S_OK, graph.events->CancelDefaultHandling(EC_COMPLETE));
-        EXPECT_EQ(E_INVALIDARG, graph.events->CancelDefaultHandling(EC_USER));
-        graph.sink->Notify(EC_COMPLETE, S_OK, sink1->Id());
-        EXPECT_EQ(EC_COMPLETE, graph.NextEvent(&p1, &p2));
-        EXPECT_EQ(sink1->Id(), p2);
-        graph.events->RestoreDefaultHandling(EC_COMPLETE);
-
-        // No notification: nothing is queued.
-        EXPECT_EQ(S_OK, graph.events->SetNotifyFlags(AM_MEDIAEVENT_NONOTIFY));
-        graph.sink->Notify(EC_ERRORABORT, E_FAIL, 0);
-        EXPECT_EQ(0, graph.NextEvent());
-        LONG flags = 0;
-        graph.events->GetNotifyFlags(&flags);
-        EXPECT_EQ(AM_MEDIAEVENT_NONOTIFY, flags);
-        graph.events->SetNotifyFlags(0);
         graph.control->Stop();
 
         // A graph without renderers is complete as soon as it runs.
@@ -903,57 +840,9 @@ TEST(FilterGraph, Notify_Renderers_CompleteOnlyAfterEveryRendererEnded) {
             graph.builder->RemoveFilter(filter);
         graph.control->Run();
         EXPECT_EQ(EC_COMPLETE, graph.NextEvent());
-        OAEVENT handle = 1;
-        EXPECT_EQ(E_NOTIMPL, graph.events->GetEventHandle(&handle));
-        EXPECT_EQ(0, handle);
     }
     for (TestFilter* filter : std::vector<TestFilter*>{source, sink1, sink2, flagged})
         filter->Release();
-}
-
-TEST(FilterGraph, WaitForCompletion_States_TimesOutDiscardsAndEndsOnAbort) {
-    CallLog log;
-    TestSink* sink = new TestSink("sink", &log);
-    {
-        Graph graph;
-        graph.builder->AddFilter(sink, L"sink");
-        graph.filter->SetSyncSource(nullptr);
-        LONG code = -1;
-        EXPECT_EQ(VFW_E_WRONG_STATE, graph.events->WaitForCompletion(0, &code));
-        EXPECT_EQ(0, code);
-
-        ASSERT_EQ(S_OK, graph.control->Run());
-        const auto start = std::chrono::steady_clock::now();
-        code = -1;
-        EXPECT_EQ(E_ABORT, graph.events->WaitForCompletion(50, &code));
-        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-        EXPECT_EQ(0, code);
-
-        // Events before the one that ends the wait are discarded.
-        graph.sink->Notify(EC_USER, 1, 2);
-        graph.sink->Notify(EC_ERRORABORT, E_FAIL, 0);
-        graph.sink->Notify(EC_USER, 3, 4);
-        EXPECT_EQ(S_OK, graph.events->WaitForCompletion(0, &code));
-        EXPECT_EQ(EC_ERRORABORT, code);
-        LONG_PTR p1 = 0;
-        EXPECT_EQ(EC_USER, graph.NextEvent(&p1));
-        EXPECT_EQ(3, p1);
-
-        // Stopping the graph from another thread ends an unbounded wait.
-        HRESULT waited = S_OK;
-        std::thread waiter([&] { waited = graph.events->WaitForCompletion(-1, &code); });
-        graph.control->Stop();
-        waiter.join();
-        EXPECT_EQ(VFW_E_WRONG_STATE, waited);
-
-        // A completion from another thread ends it with S_OK.
-        graph.control->Run();
-        std::thread notifier([&] { graph.sink->Notify(EC_COMPLETE, S_OK, sink->Id()); });
-        EXPECT_EQ(S_OK, graph.events->WaitForCompletion(5000, &code));
-        EXPECT_EQ(EC_COMPLETE, code);
-        notifier.join();
-    }
-    sink->Release();
 }
 
 TEST(FilterGraph, Playback_TwoStreamsOnThreads_CompleteAfterBothEnded) {
@@ -968,14 +857,12 @@ TEST(FilterGraph, Playback_TwoStreamsOnThreads_CompleteAfterBothEnded) {
         Graph graph;
         for (TestFilter* filter : std::vector<TestFilter*>{video, audio, videoSink, audioSink})
             graph.builder->AddFilter(filter, nullptr);
-        ASSERT_EQ(S_OK, graph.builder->Connect(video->Pin(0), videoSink->Pin(0)));
-        ASSERT_EQ(S_OK, graph.builder->Connect(audio->Pin(0), audioSink->Pin(0)));
+        ASSERT_EQ(S_OK, graph.builder->ConnectDirect(video->Pin(0), videoSink->Pin(0), nullptr));
+        ASSERT_EQ(S_OK, graph.builder->ConnectDirect(audio->Pin(0), audioSink->Pin(0), nullptr));
         graph.filter->SetSyncSource(nullptr);
         for (int run = 0; run < 2; ++run) {
             ASSERT_EQ(S_OK, graph.control->Run());
-            LONG code = 0;
-            ASSERT_EQ(S_OK, graph.events->WaitForCompletion(10000, &code));
-            EXPECT_EQ(EC_COMPLETE, code);
+            ASSERT_EQ(EC_COMPLETE, graph.NextEvent(nullptr, nullptr, 10000));
             EXPECT_EQ(run + 1, videoSink->Ends());
             EXPECT_EQ(run + 1, audioSink->Ends());
             ASSERT_EQ(S_OK, graph.control->Stop());
@@ -1004,7 +891,7 @@ TEST(FilterGraph, Playback_SourceFails_ErrorAbortReachesHost) {
         Graph graph;
         graph.builder->AddFilter(source, L"src");
         graph.builder->AddFilter(sink, L"sink");
-        graph.builder->Connect(source->Pin(0), sink->Pin(0));
+        graph.builder->ConnectDirect(source->Pin(0), sink->Pin(0), nullptr);
         graph.filter->SetSyncSource(nullptr);
         ASSERT_EQ(S_OK, graph.control->Run());
         LONG_PTR p1 = 0;
@@ -1036,17 +923,19 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
 
         for (TestFilter* filter : std::vector<TestFilter*>{video, audio, sink})
             graph.builder->AddFilter(filter, nullptr);
-        graph.builder->Connect(video->Pin(0), sink->Pin(0));
+        graph.builder->ConnectDirect(video->Pin(0), sink->Pin(0), nullptr);
         EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
         EXPECT_EQ(100000000, duration);
         DWORD caps = 0;
         EXPECT_EQ(S_OK, seeking->GetCapabilities(&caps));
         EXPECT_EQ(0x33u, caps);
-        caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration | AM_SEEKING_CanSeekBackwards;
-        EXPECT_EQ(S_FALSE, seeking->CheckCapabilities(&caps));
-        EXPECT_EQ(DWORD(AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration), caps);
-        EXPECT_EQ(S_OK, seeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME));
-        EXPECT_EQ(S_FALSE, seeking->IsFormatSupported(&TIME_FORMAT_FRAME));
+        // The position of the first seeker that answers.
+        video->m_hrCurrent = E_NOTIMPL;
+        audio->m_current = 7;
+        LONGLONG position = -1;
+        EXPECT_EQ(S_OK, seeking->GetCurrentPosition(&position));
+        EXPECT_EQ(7, position);
+        audio->m_current = 0;
 
         // A relative move reaches each seeker once with the caller's value.
         LONGLONG current = 20000000;
@@ -1063,8 +952,7 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
 
         // Seeking a running graph pauses it and runs it again with stream time at 0.
         ASSERT_EQ(S_OK, graph.control->Run());
-        IReferenceClock* clock = nullptr;
-        graph.filter->GetSyncSource(&clock);
+        IReferenceClock* clock = sink->m_clock;
         ASSERT_NE(nullptr, clock);
         REFERENCE_TIME before = 0;
         clock->GetTime(&before);
@@ -1082,21 +970,14 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
         ASSERT_EQ(S_OK, seeking->SetPositions(&current, AM_SEEKING_NoPositioning, nullptr,
                                               AM_SEEKING_NoPositioning));
         EXPECT_EQ((Calls{"video:SetPositions", "audio:SetPositions"}), log.Take());
-
-        EXPECT_EQ(S_OK, seeking->SetRate(2.0));
-        EXPECT_EQ(2.0, audio->m_rate);
-        double rate = 0;
-        EXPECT_EQ(S_OK, seeking->GetRate(&rate));
-        EXPECT_EQ(2.0, rate);
         graph.control->Stop();
-        clock->Release();
         seeking->Release();
     }
     for (TestFilter* filter : std::vector<TestFilter*>{video, audio, sink})
         filter->Release();
 }
 
-TEST(SystemClock, Advise_TimesAndPeriods_SetEventsUntilUnadvised) {
+TEST(SystemClock, GetTime_Sleep_AdvancesIn100nsUnits) {
     IReferenceClock* clock = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IReferenceClock, reinterpret_cast<void**>(&clock)));
@@ -1110,43 +991,6 @@ TEST(SystemClock, Advise_TimesAndPeriods_SetEventsUntilUnadvised) {
     EXPECT_GE(second - first, 20 * kMs);
     EXPECT_LE(second - first,
               std::chrono::duration_cast<std::chrono::microseconds>(wall).count() * 10 + kMs);
-
-    CPlatformEvent once(false), past(false), periodic(false), cancelled(false);
-    DWORD_PTR cookie = 0, pastCookie = 0, periodicCookie = 0, cancelledCookie = 0;
-    REFERENCE_TIME now = 0;
-    clock->GetTime(&now);
-    ASSERT_EQ(S_OK, clock->AdviseTime(now, 40 * kMs, ClockEventHandle(&once), &cookie));
-    ASSERT_EQ(S_OK, clock->AdviseTime(1, 0, ClockEventHandle(&past), &pastCookie));
-    // Far enough ahead to be cancelled first however slow the machine.
-    ASSERT_EQ(S_OK,
-              clock->AdviseTime(now, 10000 * kMs, ClockEventHandle(&cancelled), &cancelledCookie));
-    EXPECT_NE(cookie, pastCookie);
-    EXPECT_TRUE(past.Wait(1000));
-    EXPECT_EQ(S_OK, clock->Unadvise(cancelledCookie));
-    ASSERT_TRUE(once.Wait(5000));
-    REFERENCE_TIME fired = 0;
-    clock->GetTime(&fired);
-    EXPECT_GE(fired, now + 40 * kMs);
-    EXPECT_FALSE(cancelled.Wait(20));
-    EXPECT_EQ(S_FALSE, clock->Unadvise(cookie)); // a one-shot advise is gone once fired
-
-    clock->GetTime(&now);
-    ASSERT_EQ(S_OK, clock->AdvisePeriodic(now + 10 * kMs, 10 * kMs, ClockEventHandle(&periodic),
-                                          &periodicCookie));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(periodic.Wait(5000)) << i;
-    clock->GetTime(&fired);
-    EXPECT_GE(fired, now + 30 * kMs);
-    EXPECT_EQ(S_OK, clock->Unadvise(periodicCookie));
-    periodic.Reset();
-    EXPECT_FALSE(periodic.Wait(40));
-
-    DWORD_PTR unused = 0;
-    EXPECT_EQ(E_INVALIDARG, clock->AdviseTime(now, 0, 0, &unused));
-    EXPECT_EQ(E_INVALIDARG, clock->AdviseTime(-1, 0, ClockEventHandle(&once), &unused));
-    EXPECT_EQ(E_INVALIDARG, clock->AdviseTime(0, 0, ClockEventHandle(&once), &unused));
-    EXPECT_EQ(E_INVALIDARG, clock->AdvisePeriodic(now, 0, ClockEventHandle(&once), &unused));
-    EXPECT_EQ(E_POINTER, clock->AdviseTime(now, 1, ClockEventHandle(&once), nullptr));
     clock->Release();
 }
 
@@ -1173,12 +1017,6 @@ TEST(ComRuntime, CoCreateInstance_ClassTable_CreatesGraphWithEveryInterface) {
     IUnknown* none = unknown;
     EXPECT_EQ(E_NOINTERFACE, unknown->QueryInterface(IID_IPin, reinterpret_cast<void**>(&none)));
     EXPECT_EQ(nullptr, none);
-    IDispatch* dispatch = nullptr;
-    unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-    UINT count = 1;
-    EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&count));
-    EXPECT_EQ(0u, count);
-    dispatch->Release();
 
     void* object = &object;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_FilterGraph, unknown,

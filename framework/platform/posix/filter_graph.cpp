@@ -83,8 +83,7 @@ namespace {
 // IEnumFilters over a snapshot of the graph's filters.
 class CFilterEnum final : public CUnknownImpl<ComInterface<IEnumFilters, IID_IEnumFilters>> {
 public:
-    CFilterEnum(const std::vector<IBaseFilter*>& filters, size_t position)
-        : m_filters(filters), m_position(position) {
+    explicit CFilterEnum(const std::vector<IBaseFilter*>& filters) : m_filters(filters) {
         for (IBaseFilter* pFilter : m_filters)
             pFilter->AddRef();
     }
@@ -102,28 +101,20 @@ public:
             *pcFetched = fetched;
         return fetched == cFilters ? S_OK : S_FALSE;
     }
-    STDMETHODIMP Skip(ULONG cFilters) override {
-        const size_t left = m_filters.size() - m_position;
-        m_position += std::min<size_t>(left, cFilters);
-        return cFilters <= left ? S_OK : S_FALSE;
-    }
+    STDMETHODIMP Skip(ULONG) override { return E_NOTIMPL; }
     STDMETHODIMP Reset() override {
         m_position = 0;
         return S_OK;
     }
     STDMETHODIMP Clone(IEnumFilters** ppEnum) override {
-        if (ppEnum == nullptr)
-            return E_POINTER;
-        *ppEnum = new (std::nothrow) CFilterEnum(m_filters, m_position);
-        if (*ppEnum == nullptr)
-            return E_OUTOFMEMORY;
-        (*ppEnum)->AddRef();
-        return S_OK;
+        if (ppEnum != nullptr)
+            *ppEnum = nullptr;
+        return E_NOTIMPL;
     }
 
 private:
     std::vector<IBaseFilter*> m_filters; // references
-    size_t m_position;                   // the enumerator is used by one thread at a time
+    size_t m_position = 0;               // the enumerator is used by one thread at a time
 };
 
 } // namespace
@@ -261,31 +252,17 @@ STDMETHODIMP CFilterGraph::EnumFilters(IEnumFilters** ppEnum) {
     std::vector<IBaseFilter*> filters;
     for (const FilterEntry& entry : m_filters)
         filters.push_back(entry.pFilter);
-    *ppEnum = new (std::nothrow) CFilterEnum(filters, 0);
+    *ppEnum = new (std::nothrow) CFilterEnum(filters);
     if (*ppEnum == nullptr)
         return E_OUTOFMEMORY;
     (*ppEnum)->AddRef();
     return S_OK;
 }
 
-STDMETHODIMP CFilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) {
-    if (pName == nullptr || ppFilter == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    for (const FilterEntry& entry : m_filters) {
-        if (entry.name == pName) {
-            *ppFilter = entry.pFilter;
-            entry.pFilter->AddRef();
-            return S_OK;
-        }
-    }
-    *ppFilter = nullptr;
-    return VFW_E_NOT_FOUND;
-}
-
-HRESULT CFilterGraph::ConnectLocked(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) {
+STDMETHODIMP CFilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) {
     if (ppinOut == nullptr || ppinIn == nullptr)
         return E_POINTER;
+    CGraphLock lock(m_csGraph);
     if (m_state != State_Stopped)
         return VFW_E_NOT_STOPPED;
     if (!PinInGraphLocked(ppinOut) || !PinInGraphLocked(ppinIn))
@@ -295,24 +272,22 @@ HRESULT CFilterGraph::ConnectLocked(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_
     return ppinOut->Connect(ppinIn, pmt);
 }
 
-STDMETHODIMP CFilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) {
-    CGraphLock lock(m_csGraph);
-    return ConnectLocked(ppinOut, ppinIn, pmt);
-}
-
-STDMETHODIMP CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
-    CGraphLock lock(m_csGraph);
-    return ConnectLocked(ppinOut, ppinIn, nullptr);
+STDMETHODIMP CFilterGraph::FindFilterByName(LPCWSTR, IBaseFilter** ppFilter) {
+    if (ppFilter != nullptr)
+        *ppFilter = nullptr;
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::Reconnect(IPin*) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::Disconnect(IPin* ppin) {
-    if (ppin == nullptr)
-        return E_POINTER;
-    return ppin->Disconnect();
+STDMETHODIMP CFilterGraph::Disconnect(IPin*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CFilterGraph::Connect(IPin*, IPin*) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::Render(IPin*) {
@@ -330,16 +305,15 @@ STDMETHODIMP CFilterGraph::AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter** ppFil
 }
 
 STDMETHODIMP CFilterGraph::SetLogFile(DWORD_PTR) {
-    return S_OK;
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::Abort() {
-    m_bAbort = true;
-    return S_OK;
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::ShouldOperationContinue() {
-    return m_bAbort ? S_FALSE : S_OK;
+    return E_NOTIMPL;
 }
 
 std::vector<IBaseFilter*> CFilterGraph::DownstreamFirstLocked() const {

@@ -1,10 +1,12 @@
 // CFilterGraph: the filter graph manager (CLSID_FilterGraph) of the POSIX platform.
 //
-// It holds the filters of one graph and drives them as a whole: connection (direct only:
-// there is no intelligent connect, no rendering and no filter registry), state changes
-// applied downstream first (renderers before sources), the graph clock, the event queue
-// with the end-of-stream rule for renderers, and seeking forwarded to the filters that
-// expose IMediaSeeking.
+// It holds the filters of one graph and drives them as a whole: direct connection,
+// state changes applied downstream first (renderers before sources), the graph clock,
+// the event queue with the end-of-stream rule for renderers, and seeking forwarded to
+// the filters that expose IMediaSeeking. It does what the play hosts and the video
+// processor call; every other method of its interfaces answers E_NOTIMPL (no
+// intelligent connect, rendering, filter registry, IDispatch, event handle or window,
+// completion wait, event flags, filter lookup by name, time formats or rates).
 //
 // Renderers: filters with input pins and no output pins, and filters whose
 // IAMFilterMiscFlags report AM_FILTER_MISC_FLAGS_IS_RENDERER. After Run, the host gets one
@@ -12,7 +14,7 @@
 // second parameter is 0 counts for one renderer that has not reported yet; a report from
 // a filter that is not a renderer is dropped); with no renderer it is queued at Run.
 // EC_COMPLETE reported while the graph is not running is dropped. Every other event code
-// reaches the host unchanged. CancelDefaultHandling(EC_COMPLETE) passes each report on.
+// reaches the host unchanged.
 //
 // Clock: until SetSyncSource is called, the first Pause or Run from stopped chooses the
 // default clock (SetDefaultSyncSource). SetSyncSource(nullptr) runs the graph without a
@@ -24,11 +26,7 @@
 // (filters, state, clock, stream time; held while the filters change state), then
 // m_eventMutex (event queue and completion count). Filters call IMediaEventSink::Notify
 // from any thread, also from inside a state change the graph is making: Notify takes only
-// m_eventMutex. Waits for events (GetEvent, WaitForCompletion) hold no graph lock.
-//
-// Not available on POSIX: GetEventHandle (no waitable handle; wait in GetEvent with a
-// time-out instead), SetNotifyWindow, IDispatch type information and Invoke, Render,
-// RenderFile, AddSourceFilter, Reconnect, the filter collections: all E_NOTIMPL.
+// m_eventMutex. GetEvent waits holding no graph lock.
 #pragma once
 
 #include <atomic>
@@ -72,30 +70,28 @@ public:
     // stopped (else VFW_E_NOT_STOPPED); then the output pin's Connect decides.
     STDMETHODIMP AddFilter(IBaseFilter* pFilter, LPCWSTR pName) override;
     STDMETHODIMP RemoveFilter(IBaseFilter* pFilter) override;
-    // A snapshot of the filters in the order they were added.
+    // A snapshot of the filters in the order they were added; the enumerator's Skip and
+    // Clone answer E_NOTIMPL.
     STDMETHODIMP EnumFilters(IEnumFilters** ppEnum) override;
     STDMETHODIMP FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) override;
     STDMETHODIMP ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) override;
     STDMETHODIMP Reconnect(IPin* ppin) override;
-    // Disconnects that one pin only.
     STDMETHODIMP Disconnect(IPin* ppin) override;
     // The first filter, downstream first, that exposes IReferenceClock, else a new
     // CSystemClock. VFW_E_NOT_STOPPED unless stopped.
     STDMETHODIMP SetDefaultSyncSource() override;
 
-    // IGraphBuilder. Connect is ConnectDirect without a media type.
+    // IGraphBuilder: E_NOTIMPL.
     STDMETHODIMP Connect(IPin* ppinOut, IPin* ppinIn) override;
     STDMETHODIMP Render(IPin* ppinOut) override;
     STDMETHODIMP RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) override;
     STDMETHODIMP AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName,
                                  IBaseFilter** ppFilter) override;
-    // Accepted and ignored: there is no log.
     STDMETHODIMP SetLogFile(DWORD_PTR hFile) override;
-    // Abort makes ShouldOperationContinue answer S_FALSE.
     STDMETHODIMP Abort() override;
     STDMETHODIMP ShouldOperationContinue() override;
 
-    // IDispatch (IMediaControl and IMediaEventEx): no type information (count 0).
+    // IDispatch (IMediaControl and IMediaEventEx): E_NOTIMPL.
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
     STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
@@ -118,31 +114,25 @@ public:
     STDMETHODIMP AddSourceFilter(BSTR strFilename, IDispatch** ppUnk) override;
     STDMETHODIMP get_FilterCollection(IDispatch** ppUnk) override;
     STDMETHODIMP get_RegFilterCollection(IDispatch** ppUnk) override;
-    // Synchronous here: pauses, waits up to 10 s for the filters, then stops. S_FALSE if
-    // the pause had not completed.
     STDMETHODIMP StopWhenReady() override;
 
     // IMediaEvent / IMediaEventEx. GetEvent: E_ABORT when nothing arrives within
-    // msTimeout (codes and parameters then 0). WaitForCompletion: VFW_E_WRONG_STATE unless
-    // running (also when the graph stops during the wait); discards events until
-    // EC_COMPLETE, EC_ERRORABORT or EC_USERABORT, whose code it returns with S_OK;
-    // E_ABORT and code 0 on time-out. Parameters are plain values: FreeEventParams has
-    // nothing to free.
+    // msTimeout (codes and parameters then 0). Parameters are plain values:
+    // FreeEventParams has nothing to free. The others answer E_NOTIMPL.
     STDMETHODIMP GetEventHandle(OAEVENT* hEvent) override;
     STDMETHODIMP GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
                           LONG msTimeout) override;
     STDMETHODIMP WaitForCompletion(LONG msTimeout, LONG* pEvCode) override;
-    // EC_COMPLETE only; other codes E_INVALIDARG.
     STDMETHODIMP CancelDefaultHandling(LONG lEvCode) override;
     STDMETHODIMP RestoreDefaultHandling(LONG lEvCode) override;
     STDMETHODIMP FreeEventParams(LONG lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) override;
     STDMETHODIMP SetNotifyWindow(OAHWND hwnd, LONG lMsg, LONG_PTR lInstanceData) override;
-    // AM_MEDIAEVENT_NONOTIFY drops the queue and every later event.
     STDMETHODIMP SetNotifyFlags(LONG lNoNotifyFlags) override;
     STDMETHODIMP GetNotifyFlags(LONG* lplNoNotifyFlags) override;
 
-    // IPersist / IMediaFilter. Run(tStart) runs with that start time. SetSyncSource:
-    // VFW_E_NOT_STOPPED unless stopped; the clock (or none) goes to every filter.
+    // IPersist / IMediaFilter. SetSyncSource: VFW_E_NOT_STOPPED unless stopped; the clock
+    // (or none) goes to every filter. GetClassID, Run(tStart), GetState and GetSyncSource
+    // answer E_NOTIMPL.
     STDMETHODIMP GetClassID(CLSID* pClassID) override;
     STDMETHODIMP Run(REFERENCE_TIME tStart) override;
     STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
@@ -151,9 +141,9 @@ public:
 
     // IMediaSeeking, forwarded to the filters that expose it, downstream first (E_NOTIMPL
     // when none does). Capabilities are those all of them share; the duration is the
-    // longest; other queries come from the first that answers. SetPositions and SetRate go
-    // to each of them; a running graph is paused around SetPositions and run again with
-    // the stream time restarted at 0.
+    // longest; the current position comes from the first that answers. SetPositions goes
+    // to each of them; a running graph is paused around it and run again with the stream
+    // time restarted at 0. The other methods answer E_NOTIMPL.
     STDMETHODIMP GetCapabilities(DWORD* pCapabilities) override;
     STDMETHODIMP CheckCapabilities(DWORD* pCapabilities) override;
     STDMETHODIMP IsFormatSupported(const GUID* pFormat) override;
@@ -216,27 +206,24 @@ private:
     std::vector<IBaseFilter*> DownstreamFirstLocked() const;
     // The filters that expose IMediaSeeking, downstream first, each with a reference.
     std::vector<IMediaSeeking*> SeekersLocked() const;
-    HRESULT ConnectLocked(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt);
     void RemoveFilterLocked(size_t index);
     HRESULT SetSyncSourceLocked(IReferenceClock* pClock);
     HRESULT SetDefaultSyncSourceLocked();
 
     HRESULT PauseLocked();
-    HRESULT RunLocked(REFERENCE_TIME tStart, bool bFromClock);
+    HRESULT RunLocked();
     HRESULT StopLocked();
     // Calls Stop, Pause or Run(tStart) on every filter, downstream first; the first
     // failure, else S_FALSE if a filter answered it, else S_OK.
     HRESULT ApplyStateLocked(FILTER_STATE state, REFERENCE_TIME tStart);
     REFERENCE_TIME ClockTimeLocked() const;
-    // Starts counting the renderers' end of stream for a run; disarming ends the count
-    // and any WaitForCompletion.
+    // Starts counting the renderers' end of stream for a run; disarming ends the count.
     void ArmCompletionLocked();
     void DisarmCompletion();
     HRESULT StateOfFilters(DWORD msTimeout);
 
     void QueueEventLocked(LONG lCode, LONG_PTR lParam1, LONG_PTR lParam2);
 
-    std::atomic<bool> m_bAbort{false};
 
     CPlatformMutex m_csGraph;
     std::vector<FilterEntry> m_filters;   // guarded by m_csGraph
@@ -248,11 +235,9 @@ private:
     unsigned m_nGeneratedName = 0;        // guarded by m_csGraph
 
     std::mutex m_eventMutex;
-    std::condition_variable m_eventChanged; // an event queued or the running flag changed
+    std::condition_variable m_eventChanged; // an event queued
     std::deque<Event> m_events;             // guarded by m_eventMutex
     std::vector<Renderer> m_renderers;      // of the current run; guarded by m_eventMutex
     bool m_bRunning = false;                // guarded by m_eventMutex
-    bool m_bDefaultComplete = true;         // guarded by m_eventMutex
     HRESULT m_hrComplete = S_OK;            // first failed renderer status; m_eventMutex
-    LONG m_lNoNotifyFlags = 0;              // guarded by m_eventMutex
 };

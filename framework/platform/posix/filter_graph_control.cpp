@@ -8,12 +8,6 @@
 #include "framework/platform/posix/reference_clock.h"
 #include "framework/platform/posix/sdk_guids.h"
 
-namespace {
-
-constexpr DWORD kStopWhenReadyWaitMs = 10000;
-
-} // namespace
-
 // --- Clock ------------------------------------------------------------------------------
 
 HRESULT CFilterGraph::SetSyncSourceLocked(IReferenceClock* pClock) {
@@ -67,13 +61,9 @@ STDMETHODIMP CFilterGraph::SetSyncSource(IReferenceClock* pClock) {
 }
 
 STDMETHODIMP CFilterGraph::GetSyncSource(IReferenceClock** pClock) {
-    if (pClock == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    *pClock = m_pClock;
-    if (m_pClock != nullptr)
-        m_pClock->AddRef();
-    return S_OK;
+    if (pClock != nullptr)
+        *pClock = nullptr;
+    return E_NOTIMPL;
 }
 
 REFERENCE_TIME CFilterGraph::ClockTimeLocked() const {
@@ -129,7 +119,7 @@ HRESULT CFilterGraph::PauseLocked() {
     return hr;
 }
 
-HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool bFromClock) {
+HRESULT CFilterGraph::RunLocked() {
     if (m_state == State_Running)
         return S_OK;
     HRESULT pauseHr = S_OK;
@@ -138,8 +128,7 @@ HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool bFromClock) {
         if (FAILED(pauseHr))
             return pauseHr;
     }
-    if (bFromClock)
-        tStart = m_pClock != nullptr ? ClockTimeLocked() - m_rtPausedAt : 0;
+    const REFERENCE_TIME tStart = m_pClock != nullptr ? ClockTimeLocked() - m_rtPausedAt : 0;
     m_rtStart = tStart;
     // Armed before the filters run: a renderer may report its end of stream from Run.
     ArmCompletionLocked();
@@ -168,12 +157,11 @@ HRESULT CFilterGraph::StopLocked() {
 
 STDMETHODIMP CFilterGraph::Run() {
     CGraphLock lock(m_csGraph);
-    return RunLocked(0, true);
+    return RunLocked();
 }
 
-STDMETHODIMP CFilterGraph::Run(REFERENCE_TIME tStart) {
-    CGraphLock lock(m_csGraph);
-    return RunLocked(tStart, false);
+STDMETHODIMP CFilterGraph::Run(REFERENCE_TIME) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::Pause() {
@@ -222,38 +210,24 @@ HRESULT CFilterGraph::StateOfFilters(DWORD msTimeout) {
     return result;
 }
 
-STDMETHODIMP CFilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) {
-    if (State == nullptr)
-        return E_POINTER;
-    {
-        CGraphLock lock(m_csGraph);
-        *State = m_state;
-    }
-    return StateOfFilters(dwMilliSecsTimeout);
-}
-
 STDMETHODIMP CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {
     if (pfs == nullptr)
         return E_POINTER;
-    FILTER_STATE state = State_Stopped;
-    const HRESULT hr = GetState(msTimeout < 0 ? INFINITE : DWORD(msTimeout), &state);
-    *pfs = state;
-    return hr;
+    {
+        CGraphLock lock(m_csGraph);
+        *pfs = m_state;
+    }
+    return StateOfFilters(msTimeout < 0 ? INFINITE : DWORD(msTimeout));
+}
+
+STDMETHODIMP CFilterGraph::GetState(DWORD, FILTER_STATE* State) {
+    if (State != nullptr)
+        *State = State_Stopped;
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::StopWhenReady() {
-    {
-        CGraphLock lock(m_csGraph);
-        const HRESULT hr = PauseLocked();
-        if (FAILED(hr))
-            return hr;
-    }
-    const HRESULT ready = StateOfFilters(kStopWhenReadyWaitMs);
-    CGraphLock lock(m_csGraph);
-    const HRESULT hr = StopLocked();
-    if (FAILED(hr))
-        return hr;
-    return ready == VFW_S_STATE_INTERMEDIATE ? S_FALSE : S_OK;
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::RenderFile(BSTR) {
@@ -278,20 +252,14 @@ STDMETHODIMP CFilterGraph::get_RegFilterCollection(IDispatch** ppUnk) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::GetClassID(CLSID* pClassID) {
-    if (pClassID == nullptr)
-        return E_POINTER;
-    *pClassID = CLSID_FilterGraph;
-    return S_OK;
+STDMETHODIMP CFilterGraph::GetClassID(CLSID*) {
+    return E_NOTIMPL;
 }
 
 // --- IDispatch --------------------------------------------------------------------------
 
-STDMETHODIMP CFilterGraph::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo == nullptr)
-        return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
+STDMETHODIMP CFilterGraph::GetTypeInfoCount(UINT*) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {

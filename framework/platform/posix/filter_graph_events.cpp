@@ -6,28 +6,7 @@
 #include "framework/platform/posix/filter_graph.h"
 #include "framework/platform/posix/hresults.h"
 
-namespace {
-
-bool EndsCompletionWait(LONG lCode) {
-    return lCode == EC_COMPLETE || lCode == EC_ERRORABORT || lCode == EC_USERABORT;
-}
-
-// Waits on condition with a host time-out in ms (negative: no limit); false on time-out.
-template <class Predicate>
-bool WaitFor(std::condition_variable& condition, std::unique_lock<std::mutex>& lock, LONG msTimeout,
-             Predicate ready) {
-    if (msTimeout < 0) {
-        condition.wait(lock, ready);
-        return true;
-    }
-    return condition.wait_for(lock, std::chrono::milliseconds(msTimeout), ready);
-}
-
-} // namespace
-
 void CFilterGraph::QueueEventLocked(LONG lCode, LONG_PTR lParam1, LONG_PTR lParam2) {
-    if (m_lNoNotifyFlags & AM_MEDIAEVENT_NONOTIFY)
-        return;
     m_events.push_back(Event{lCode, lParam1, lParam2});
     m_eventChanged.notify_all();
 }
@@ -41,21 +20,19 @@ void CFilterGraph::ArmCompletionLocked() {
     m_renderers = std::move(renderers);
     m_hrComplete = S_OK;
     m_bRunning = true;
-    if (m_renderers.empty() && m_bDefaultComplete)
+    if (m_renderers.empty())
         QueueEventLocked(EC_COMPLETE, S_OK, 0);
-    m_eventChanged.notify_all();
 }
 
 void CFilterGraph::DisarmCompletion() {
     std::lock_guard<std::mutex> lock(m_eventMutex);
     m_bRunning = false;
     m_renderers.clear();
-    m_eventChanged.notify_all();
 }
 
 STDMETHODIMP CFilterGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) {
     std::lock_guard<std::mutex> lock(m_eventMutex);
-    if (EventCode != EC_COMPLETE || !m_bDefaultComplete) {
+    if (EventCode != EC_COMPLETE) {
         QueueEventLocked(EventCode, EventParam1, EventParam2);
         return S_OK;
     }
@@ -92,7 +69,10 @@ STDMETHODIMP CFilterGraph::GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PT
     *lParam1 = 0;
     *lParam2 = 0;
     std::unique_lock<std::mutex> lock(m_eventMutex);
-    if (!WaitFor(m_eventChanged, lock, msTimeout, [this] { return !m_events.empty(); }))
+    const auto queued = [this] { return !m_events.empty(); };
+    if (msTimeout < 0)
+        m_eventChanged.wait(lock, queued);
+    else if (!m_eventChanged.wait_for(lock, std::chrono::milliseconds(msTimeout), queued))
         return E_ABORT;
     const Event event = m_events.front();
     m_events.pop_front();
@@ -102,45 +82,18 @@ STDMETHODIMP CFilterGraph::GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PT
     return S_OK;
 }
 
-STDMETHODIMP CFilterGraph::WaitForCompletion(LONG msTimeout, LONG* pEvCode) {
-    if (pEvCode == nullptr)
-        return E_POINTER;
-    *pEvCode = 0;
-    std::unique_lock<std::mutex> lock(m_eventMutex);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msTimeout);
-    for (;;) {
-        while (!m_events.empty()) {
-            const LONG lCode = m_events.front().lCode;
-            m_events.pop_front();
-            if (EndsCompletionWait(lCode)) {
-                *pEvCode = lCode;
-                return S_OK;
-            }
-        }
-        if (!m_bRunning)
-            return VFW_E_WRONG_STATE;
-        auto ready = [this] { return !m_events.empty() || !m_bRunning; };
-        if (msTimeout < 0)
-            m_eventChanged.wait(lock, ready);
-        else if (!m_eventChanged.wait_until(lock, deadline, ready))
-            return E_ABORT;
-    }
+STDMETHODIMP CFilterGraph::WaitForCompletion(LONG, LONG* pEvCode) {
+    if (pEvCode != nullptr)
+        *pEvCode = 0;
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::CancelDefaultHandling(LONG lEvCode) {
-    if (lEvCode != EC_COMPLETE)
-        return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    m_bDefaultComplete = false;
-    return S_OK;
+STDMETHODIMP CFilterGraph::CancelDefaultHandling(LONG) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::RestoreDefaultHandling(LONG lEvCode) {
-    if (lEvCode != EC_COMPLETE)
-        return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    m_bDefaultComplete = true;
-    return S_OK;
+STDMETHODIMP CFilterGraph::RestoreDefaultHandling(LONG) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) {
@@ -151,20 +104,12 @@ STDMETHODIMP CFilterGraph::SetNotifyWindow(OAHWND, LONG, LONG_PTR) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::SetNotifyFlags(LONG lNoNotifyFlags) {
-    if (lNoNotifyFlags != 0 && lNoNotifyFlags != AM_MEDIAEVENT_NONOTIFY)
-        return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    m_lNoNotifyFlags = lNoNotifyFlags;
-    if (lNoNotifyFlags & AM_MEDIAEVENT_NONOTIFY)
-        m_events.clear();
-    return S_OK;
+STDMETHODIMP CFilterGraph::SetNotifyFlags(LONG) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::GetNotifyFlags(LONG* lplNoNotifyFlags) {
-    if (lplNoNotifyFlags == nullptr)
-        return E_POINTER;
-    std::lock_guard<std::mutex> lock(m_eventMutex);
-    *lplNoNotifyFlags = m_lNoNotifyFlags;
-    return S_OK;
+    if (lplNoNotifyFlags != nullptr)
+        *lplNoNotifyFlags = 0;
+    return E_NOTIMPL;
 }

@@ -20,19 +20,6 @@ public:
     std::vector<IMediaSeeking*>::const_iterator begin() const { return m_seekers.begin(); }
     std::vector<IMediaSeeking*>::const_iterator end() const { return m_seekers.end(); }
 
-    // The first S_OK answer, else the first seeker's answer; E_NOTIMPL without seekers.
-    template <class Call> HRESULT FirstAnswer(Call call) const {
-        HRESULT first = E_NOTIMPL;
-        for (size_t i = 0; i < m_seekers.size(); ++i) {
-            const HRESULT hr = call(m_seekers[i]);
-            if (hr == S_OK)
-                return hr;
-            if (i == 0)
-                first = hr;
-        }
-        return first;
-    }
-
 private:
     CSeekers(const CSeekers&) = delete;
     CSeekers& operator=(const CSeekers&) = delete;
@@ -72,67 +59,28 @@ STDMETHODIMP CFilterGraph::GetCapabilities(DWORD* pCapabilities) {
     return answered ? S_OK : E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::CheckCapabilities(DWORD* pCapabilities) {
-    if (pCapabilities == nullptr)
-        return E_POINTER;
-    DWORD caps = 0;
-    const HRESULT hr = GetCapabilities(&caps);
-    if (FAILED(hr))
-        return hr;
-    const DWORD wanted = *pCapabilities;
-    *pCapabilities = wanted & caps;
-    if (*pCapabilities == wanted)
-        return S_OK;
-    return *pCapabilities != 0 ? S_FALSE : E_FAIL;
+STDMETHODIMP CFilterGraph::CheckCapabilities(DWORD*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::IsFormatSupported(const GUID* pFormat) {
-    if (pFormat == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->IsFormatSupported(pFormat); });
+STDMETHODIMP CFilterGraph::IsFormatSupported(const GUID*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::QueryPreferredFormat(GUID* pFormat) {
-    if (pFormat == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->QueryPreferredFormat(pFormat); });
+STDMETHODIMP CFilterGraph::QueryPreferredFormat(GUID*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::GetTimeFormat(GUID* pFormat) {
-    if (pFormat == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetTimeFormat(pFormat); });
+STDMETHODIMP CFilterGraph::GetTimeFormat(GUID*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::IsUsingTimeFormat(const GUID* pFormat) {
-    if (pFormat == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->IsUsingTimeFormat(pFormat); });
+STDMETHODIMP CFilterGraph::IsUsingTimeFormat(const GUID*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::SetTimeFormat(const GUID* pFormat) {
-    if (pFormat == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    if (m_state != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    CSeekers seekers(SeekersLocked());
-    if (seekers.Empty())
-        return E_NOTIMPL;
-    for (IMediaSeeking* pSeeking : seekers) {
-        const HRESULT hr = pSeeking->SetTimeFormat(pFormat);
-        if (FAILED(hr))
-            return hr;
-    }
-    return S_OK;
+STDMETHODIMP CFilterGraph::SetTimeFormat(const GUID*) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::GetDuration(LONGLONG* pDuration) {
@@ -156,12 +104,8 @@ STDMETHODIMP CFilterGraph::GetDuration(LONGLONG* pDuration) {
     return result;
 }
 
-STDMETHODIMP CFilterGraph::GetStopPosition(LONGLONG* pStop) {
-    if (pStop == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetStopPosition(pStop); });
+STDMETHODIMP CFilterGraph::GetStopPosition(LONGLONG*) {
+    return E_NOTIMPL;
 }
 
 STDMETHODIMP CFilterGraph::GetCurrentPosition(LONGLONG* pCurrent) {
@@ -169,18 +113,19 @@ STDMETHODIMP CFilterGraph::GetCurrentPosition(LONGLONG* pCurrent) {
         return E_POINTER;
     CGraphLock lock(m_csGraph);
     CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetCurrentPosition(pCurrent); });
+    HRESULT first = E_NOTIMPL;
+    for (IMediaSeeking* pSeeking : seekers) {
+        const HRESULT hr = pSeeking->GetCurrentPosition(pCurrent);
+        if (hr == S_OK)
+            return hr;
+        if (pSeeking == *seekers.begin())
+            first = hr;
+    }
+    return first;
 }
 
-STDMETHODIMP CFilterGraph::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
-                                             LONGLONG Source, const GUID* pSourceFormat) {
-    if (pTarget == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) {
-        return p->ConvertTimeFormat(pTarget, pTargetFormat, Source, pSourceFormat);
-    });
+STDMETHODIMP CFilterGraph::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) {
+    return E_NOTIMPL;
 }
 
 // Every seeker gets the caller's values (a relative move is applied once by each); the
@@ -230,45 +175,22 @@ STDMETHODIMP CFilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags
     return result;
 }
 
-STDMETHODIMP CFilterGraph::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) {
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetPositions(pCurrent, pStop); });
+STDMETHODIMP CFilterGraph::GetPositions(LONGLONG*, LONGLONG*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) {
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer(
-        [&](IMediaSeeking* p) { return p->GetAvailable(pEarliest, pLatest); });
+STDMETHODIMP CFilterGraph::GetAvailable(LONGLONG*, LONGLONG*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::SetRate(double dRate) {
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    if (seekers.Empty())
-        return E_NOTIMPL;
-    HRESULT result = S_OK;
-    for (IMediaSeeking* pSeeking : seekers) {
-        const HRESULT hr = pSeeking->SetRate(dRate);
-        if (FAILED(hr) && SUCCEEDED(result))
-            result = hr;
-    }
-    return result;
+STDMETHODIMP CFilterGraph::SetRate(double) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::GetRate(double* pdRate) {
-    if (pdRate == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetRate(pdRate); });
+STDMETHODIMP CFilterGraph::GetRate(double*) {
+    return E_NOTIMPL;
 }
 
-STDMETHODIMP CFilterGraph::GetPreroll(LONGLONG* pllPreroll) {
-    if (pllPreroll == nullptr)
-        return E_POINTER;
-    CGraphLock lock(m_csGraph);
-    CSeekers seekers(SeekersLocked());
-    return seekers.FirstAnswer([&](IMediaSeeking* p) { return p->GetPreroll(pllPreroll); });
+STDMETHODIMP CFilterGraph::GetPreroll(LONGLONG*) {
+    return E_NOTIMPL;
 }

@@ -1,6 +1,6 @@
-// The trace calls through the trace file: switch bits, line prefixes, the byte dump, the
-// file's byte order mark and appending, the folder fallback, sharing retries, release and
-// concurrent writers.
+// The trace calls through the trace file: the switch bit, one golden text, the message
+// bound, the file's byte order mark, the folder fallback, sharing retries, release, the
+// timer and concurrent writers.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,13 +18,6 @@
 namespace {
 
 constexpr DWORD kFileOnly = KTRACE_ON | KTRACE_FILE;
-
-std::string Repeat(const std::string& text, int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i)
-        out += text;
-    return out;
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -49,87 +42,37 @@ TEST_F(TraceTest, AllCalls_TracingBitClear_NothingWrittenAndNamesEmpty) {
     EXPECT_STREQ("", KTraceErrorName(E_FAIL));
 }
 
-TEST_F(TraceTest, KTraceAndFlush_NewFile_ByteOrderMarkThenLineBreaksAsCrLf) {
-    g_dwKTraceSwitch = kFileOnly;
-    KTraceAndFlush("\nfirst %s\rsecond\r\nthird\n", "line");
-    EXPECT_EQ("\r\nfirst line\r\nsecond\r\nthird\r\n", TraceText());
-}
-
-TEST_F(TraceTest, KTraceAndFlush_ExistingFile_OnlyAppended) {
+// Appended to an existing file: line breaks as CR LF, a message without a leading newline
+// unprefixed whatever the prefix bits, the byte dump, the library error line.
+TEST_F(TraceTest, AllCalls_ExistingFile_GoldenTextAppended) {
     {
         std::ofstream existing(m_file, std::ios::binary);
         existing << "earlier\r\n";
     }
     g_dwKTraceSwitch = kFileOnly;
-    KTraceAndFlush("\nlater");
-    KTraceAndFlush(" and more");
-    EXPECT_EQ("earlier\r\n\r\nlater and more", ReadFileBytes(m_file));
-}
-
-TEST_F(TraceTest, KTrace_NoLeadingNewline_EmittedUnchangedWhateverThePrefixBits) {
+    KTrace("\nfirst %s\rsecond\r\nthird\n", "line");
     g_dwKTraceSwitch = kFileOnly | KTRACE_TIME | KTRACE_THREAD_ID | KTRACE_HANDLE_COUNT;
-    KTraceAndFlush("value %d, text %s", 42, "abc");
-    EXPECT_EQ("value 42, text abc", TraceText());
-}
-
-TEST_F(TraceTest, KTrace_LeadingNewlinesWithoutTimeBit_NewlinesHandleCountAndThreadId) {
-    g_dwKTraceSwitch = kFileOnly | KTRACE_THREAD_ID | KTRACE_HANDLE_COUNT;
-    KTrace("\n\nfrom main");
-    std::thread other([] { KTrace("\nfrom other"); });
-    other.join();
-    KTraceAndFlush("\nfrom main");
-
-    // "%4d %08x: " before each message.
-    const std::vector<std::string> lines = SplitLines(TraceText());
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ("", lines[0]);
-    EXPECT_EQ("", lines[1]);
-    const char* const messages[] = {"from main", "from other", "from main"};
-    std::string threads[3];
-    for (size_t i = 0; i < 3; ++i) {
-        const std::string& line = lines[i + 2];
-        const size_t end = line.find(' ', line.find_first_not_of(' '));
-        ASSERT_NE(std::string::npos, end) << line;
-        EXPECT_GE(end, 4u) << "a handle count is at least four characters wide: " << line;
-        // Read, not -1; Wine reports a count of 0.
-        EXPECT_GE(std::stoi(line.substr(0, end)), 0) << line;
-        const std::string rest = line.substr(end + 1);
-        EXPECT_TRUE(MatchesShape(rest, std::string("~~~~~~~~: ") + messages[i])) << line;
-        threads[i] = rest.substr(0, 8);
-    }
-    EXPECT_EQ(threads[0], threads[2]);
-    EXPECT_NE(threads[0], threads[1]);
-}
-
-TEST_F(TraceTest, KTrace_TimeBit_StampFollowsTheNewlines) {
-    g_dwKTraceSwitch = kFileOnly | KTRACE_TIME;
-    KTraceAndFlush("\nstamped");
-    std::string text = TraceText();
-    ASSERT_EQ("\r\n", text.substr(0, 2));
-    text.erase(0, 2);
-    // One more newline when more than 100 ms passed since an earlier stamped line.
-    if (text.compare(0, 2, "\r\n") == 0)
-        text.erase(0, 2);
-    ASSERT_TRUE(MatchesShape(text, "##:##:##.###: stamped")) << text;
-    EXPECT_LT(std::stoi(text.substr(0, 2)), 24);
-    EXPECT_LT(std::stoi(text.substr(3, 2)), 60);
-    EXPECT_LT(std::stoi(text.substr(6, 2)), 60);
-}
-
-TEST_F(TraceTest, KTrace_ManyLeadingNewlines_TwentyFourKeptAndPrefixBounded) {
+    KTrace("value %d, text %s", 42, "abc");
     g_dwKTraceSwitch = kFileOnly;
-    KTrace("%send", Repeat("\n", 30).c_str());
-    g_dwKTraceSwitch = kFileOnly | KTRACE_THREAD_ID | KTRACE_HANDLE_COUNT;
-    KTraceAndFlush("%snext", Repeat("\n", 40).c_str());
+    const std::string bytes = std::string("Hello, world!\0\x01\x7F", 16) + "0123";
+    KTraceBytes("dump:", reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
+    KTraceBytes("\nnone", reinterpret_cast<const BYTE*>(bytes.data()), 0);
+    KTraceLibraryError("Could not allocate memory: %s", "AllocSPS: SPS");
+    KTraceAndFlush("|");
 
-    const std::string text = TraceText();
-    const std::string first = Repeat("\r\n", 24) + "end";
-    ASSERT_EQ(first, text.substr(0, first.size()));
-    const std::string second = text.substr(first.size());
-    EXPECT_EQ(Repeat("\r\n", 24), second.substr(0, 48));
-    ASSERT_GE(second.size(), 4u);
-    EXPECT_EQ("next", second.substr(second.size() - 4));
-    EXPECT_LE(second.size() - 4, 50u) << "the prefix holds at most 50 characters";
+    const std::string expected =
+        "earlier\r\n"
+        "\r\nfirst line\r\nsecond\r\nthird\r\n"
+        "value 42, text abc"
+        "dump:"
+        "\r\n 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 00 01 7F  Hello, world!..."
+        "\r\n 30 31 32 33 " +
+        std::string(12 * 3, ' ') +
+        " 0123"
+        "\r\nnone"
+        "---------------------- Could not allocate memory: AllocSPS: SPS\r\n"
+        "|";
+    EXPECT_EQ(expected, ReadFileBytes(m_file));
 }
 
 TEST_F(TraceTest, KTrace_LongMessage_CutAt2048Characters) {
@@ -137,35 +80,6 @@ TEST_F(TraceTest, KTrace_LongMessage_CutAt2048Characters) {
     const std::string message(5000, 'x');
     KTraceAndFlush("%s", message.c_str());
     EXPECT_EQ(std::string(2048, 'x'), TraceText());
-}
-
-TEST_F(TraceTest, KTraceBytes_DumpLayout_SixteenPerLineHexThenCharacters) {
-    g_dwKTraceSwitch = kFileOnly;
-    const std::string bytes = std::string("Hello, world!\0\x01\x7F", 16) + "0123";
-    KTraceBytes("dump:", reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
-    KTraceBytes("\nnone", reinterpret_cast<const BYTE*>(bytes.data()), 0);
-    KTraceAndFlush("\nexact");
-    KTraceBytes("", reinterpret_cast<const BYTE*>(bytes.data()), 16);
-    KTraceAndFlush("|");
-
-    const std::string expected =
-        "dump:"
-        "\r\n 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 00 01 7F  Hello, world!..."
-        "\r\n 30 31 32 33 " +
-        std::string(12 * 3, ' ') +
-        " 0123"
-        "\r\nnone"
-        "\r\nexact"
-        "\r\n 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 00 01 7F  Hello, world!..."
-        "|";
-    EXPECT_EQ(expected, TraceText());
-}
-
-TEST_F(TraceTest, KTraceLibraryError_Message_DashedLine) {
-    g_dwKTraceSwitch = kFileOnly;
-    KTraceLibraryError("Could not allocate memory: %s", "AllocSPS: SPS");
-    KTraceAndFlush("");
-    EXPECT_EQ("---------------------- Could not allocate memory: AllocSPS: SPS\r\n", TraceText());
 }
 
 TEST_F(TraceTest, Flush_PathIsAFolder_FileOfTheSameNameInsideItUsedFromThenOn) {
