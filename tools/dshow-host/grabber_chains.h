@@ -7,8 +7,9 @@
 
 #include "framework/com_ptr.h"
 #include "framework/platform/platform.h"
+#include "tools/dshow-host/grabber_callback.h"
 
-class CGrabberCallback;
+
 class CPlayGraph;
 class CSampleLog;
 
