@@ -2,11 +2,14 @@
 // and level adaptation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "fragments/async_fragment.h"
-#include "manifest/fragment_url.h"
+#include "framework/media_sample.h"
+#include "framework/media_type.h"
 #include "manifest/audio_stream.h"
+#include "manifest/fragment_url.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
 #include "tests/manifest/placed_fragments.h"
@@ -18,95 +21,62 @@ namespace {
 constexpr uint32_t kSync = 0x02000000;
 constexpr uint32_t kOther = 0x01010000;
 
-// A media sample over a buffer with guard bytes behind its capacity; records the calls.
-class FakeSample : public IMediaSample {
+// The framework's sample over a buffer with guard bytes behind its capacity. Dirty sets
+// every property a fill must clear, so that a fill leaving one alone shows.
+class GuardedSample {
 public:
-    explicit FakeSample(LONG capacity) : Buffer(size_t(capacity) + kGuard, kGuardByte) {
-        m_capacity = capacity;
-    }
+    explicit GuardedSample(LONG capacity)
+        : m_buffer(size_t(capacity) + 64, kGuardByte),
+          m_sample(new CMediaSample(nullptr, m_buffer.data(), capacity)) {}
 
-    STDMETHODIMP QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetPointer(BYTE** buffer) override {
-        *buffer = Buffer.data();
-        return S_OK;
-    }
-    STDMETHODIMP_(LONG) GetSize() override { return m_capacity; }
-    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
-        Start = *start;
-        Stop = *stop;
-        return S_OK;
-    }
-    STDMETHODIMP IsSyncPoint() override { return Sync ? S_OK : S_FALSE; }
-    STDMETHODIMP SetSyncPoint(BOOL sync) override {
-        Sync = sync;
-        return S_OK;
-    }
-    STDMETHODIMP IsPreroll() override { return Preroll ? S_OK : S_FALSE; }
-    STDMETHODIMP SetPreroll(BOOL preroll) override {
-        Preroll = preroll;
-        return S_OK;
-    }
-    STDMETHODIMP_(LONG) GetActualDataLength() override { return Length; }
-    STDMETHODIMP SetActualDataLength(LONG length) override {
-        Length = length;
-        return S_OK;
-    }
-    STDMETHODIMP GetMediaType(AM_MEDIA_TYPE**) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMediaType(AM_MEDIA_TYPE* type) override {
-        MediaTypeCleared = type == nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP IsDiscontinuity() override { return Discontinuity ? S_OK : S_FALSE; }
-    STDMETHODIMP SetDiscontinuity(BOOL discontinuity) override {
-        Discontinuity = discontinuity;
-        return S_OK;
-    }
-    STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMediaTime(LONGLONG* start, LONGLONG* stop) override {
-        MediaTimeCleared = start == nullptr && stop == nullptr;
-        return S_OK;
-    }
-
+    IMediaSample* Get() const { return m_sample.Get(); }
     std::vector<BYTE> Data() const {
-        return std::vector<BYTE>(Buffer.begin(), Buffer.begin() + Length);
+        return std::vector<BYTE>(m_buffer.begin(),
+                                 m_buffer.begin() + m_sample->GetActualDataLength());
     }
+    REFERENCE_TIME Start() const { return Time().first; }
+    REFERENCE_TIME Stop() const { return Time().second; }
+    bool Sync() const { return m_sample->IsSyncPoint() == S_OK; }
     bool GuardIntact() const {
-        for (size_t i = size_t(m_capacity); i < Buffer.size(); ++i)
-            if (Buffer[i] != kGuardByte)
-                return false;
-        return true;
+        return std::all_of(m_buffer.begin() + m_sample->GetSize(), m_buffer.end(),
+                           [](BYTE b) { return b == kGuardByte; });
     }
-
-    static constexpr size_t kGuard = 64;
-    static constexpr BYTE kGuardByte = 0xEE;
-    std::vector<BYTE> Buffer;
-    REFERENCE_TIME Start = -1, Stop = -1;
-    LONG Length = -1;
-    BOOL Sync = -1, Preroll = -1, Discontinuity = -1;
-    bool MediaTypeCleared = false, MediaTimeCleared = false;
+    void Dirty() {
+        LONGLONG time = 1;
+        CMediaType type;
+        m_sample->SetMediaTime(&time, &time);
+        m_sample->SetMediaType(&type);
+        m_sample->SetDiscontinuity(TRUE);
+        m_sample->SetPreroll(TRUE);
+    }
+    bool Clean() const {
+        AM_MEDIA_TYPE* type = nullptr;
+        LONGLONG start = 0, stop = 0;
+        return m_sample->GetMediaType(&type) == S_FALSE &&
+               m_sample->GetMediaTime(&start, &stop) == VFW_E_MEDIA_TIME_NOT_SET &&
+               m_sample->IsDiscontinuity() == S_FALSE && m_sample->IsPreroll() == S_FALSE;
+    }
 
 private:
-    LONG m_capacity;
+    std::pair<REFERENCE_TIME, REFERENCE_TIME> Time() const {
+        REFERENCE_TIME start = -1, stop = -1;
+        m_sample->GetTime(&start, &stop);
+        return {start, stop};
+    }
+    static constexpr BYTE kGuardByte = 0xEE;
+    std::vector<BYTE> m_buffer;
+    ComPtr<CMediaSample> m_sample;
 };
 
-// A fragment of track that is downloaded already: its table is set by the test.
+// A downloaded fragment of track: samples of one duration with the given flags.
 class ReadyFragment : public PlacedFragment {
 public:
-    ReadyFragment(CSSFTrack* track, std::initializer_list<std::pair<uint32_t, uint32_t>> samples)
+    ReadyFragment(CSSFTrack* track, uint32_t duration, std::initializer_list<uint32_t> flags)
         : PlacedFragment(S_OK), Track(track) {
-        uint64_t decode = 0;
-        for (const auto& [duration, flags] : samples) {
-            Samples.push_back(SSFSample{duration, 1, flags, 0, decode, 0});
-            decode += duration;
-        }
+        for (uint32_t f : flags)
+            Samples.push_back(SSFSample{duration, 1, f, 0, uint64_t(duration) * Samples.size(), 0});
         SampleCount = uint32_t(Samples.size());
-        TotalDuration = decode;
+        TotalDuration = uint64_t(duration) * SampleCount;
     }
 
     CSSFTrack* const Track;
@@ -114,9 +84,9 @@ public:
 
 // Retries a fill while its fragment downloads, waiting for the download in between
 // (10 s at most).
-HRESULT FillWhenReady(CSSFStream& stream, IMediaSample* sample) {
+HRESULT FillWhenReady(CSSFStream& stream, GuardedSample& sample) {
     for (int i = 0; i < 100; ++i) {
-        const HRESULT hr = stream.FillSample(sample);
+        const HRESULT hr = stream.FillSample(sample.Get());
         if (hr != E_PENDING)
             return hr;
         stream.WaitForCurrentFragment(100);
@@ -131,13 +101,14 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
     ASSERT_EQ(manifest.Load(manifestUrl.c_str()), S_OK);
     for (const auto& stream : manifest.Streams) {
         CSSFTrack* track = stream->CurrentTrack;
-        FakeSample sample(LONG(track->GetMaxSampleSize()));
+        GuardedSample sample(LONG(track->GetMaxSampleSize()));
         size_t delivered = 0;
         for (size_t c = 0; c < stream->Chunks.size(); ++c) {
             CSSFFragment fragment(BuildFragmentUrl(*track, uint32_t(c)).c_str());
             ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
             for (const SSFSample& record : fragment.Samples) {
-                ASSERT_EQ(FillWhenReady(*stream, &sample), S_OK) << stream->Name << " chunk " << c;
+                sample.Dirty();
+                ASSERT_EQ(FillWhenReady(*stream, sample), S_OK) << stream->Name << " chunk " << c;
                 std::vector<BYTE> expected(record.Size);
                 fragment.HttpFile.Seek(int64_t(record.DataPosition), 0);
                 ASSERT_EQ(fragment.HttpFile.ReadExact(expected.data(), expected.size()), S_OK);
@@ -150,12 +121,10 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
                 const REFERENCE_TIME stop = REFERENCE_TIME(
                     uint64_t((ticks + record.Duration) * 10000000 / uint64_t(stream->TimeScale)) -
                     uint64_t(manifest.StartTime));
-                EXPECT_EQ(sample.Start, start);
-                EXPECT_EQ(sample.Stop, stop);
-                EXPECT_EQ(sample.Sync, IsSyncSample(record.Flags) ? TRUE : FALSE);
-                EXPECT_EQ(sample.Discontinuity, FALSE);
-                EXPECT_EQ(sample.Preroll, FALSE);
-                EXPECT_TRUE(sample.MediaTypeCleared && sample.MediaTimeCleared);
+                EXPECT_EQ(sample.Start(), start);
+                EXPECT_EQ(sample.Stop(), stop);
+                EXPECT_EQ(sample.Sync(), bool(IsSyncSample(record.Flags)));
+                EXPECT_TRUE(sample.Clean());
                 ++delivered;
             }
             // Prefetch and trim keep the cache small.
@@ -167,8 +136,8 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
         EXPECT_GT(delivered, 0u);
         if (stream->GetStreamKind() == SSFStreamKind::Video)
             *videoSamples += delivered;
-        EXPECT_EQ(stream->FillSample(&sample), S_FALSE) << stream->Name;
-        EXPECT_EQ(stream->FillSample(&sample), S_FALSE);
+        EXPECT_EQ(stream->FillSample(sample.Get()), S_FALSE) << stream->Name;
+        EXPECT_EQ(stream->FillSample(sample.Get()), S_FALSE);
     }
 }
 
@@ -195,15 +164,15 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
     ASSERT_TRUE(manifest.IsLive);
     for (const auto& stream : manifest.Streams) {
         const int64_t lastListed = stream->Chunks.back().StartTime;
-        FakeSample sample(LONG(stream->CurrentTrack->GetMaxSampleSize()));
+        GuardedSample sample(LONG(stream->CurrentTrack->GetMaxSampleSize()));
         REFERENCE_TIME previousStop = -1;
         HRESULT hr = S_OK;
         size_t samples = 0;
-        while ((hr = FillWhenReady(*stream, &sample)) == S_OK) {
+        while ((hr = FillWhenReady(*stream, sample)) == S_OK) {
             if (previousStop >= 0) {
-                EXPECT_NEAR(double(sample.Start), double(previousStop), 1.0) << stream->Name;
+                EXPECT_NEAR(double(sample.Start()), double(previousStop), 1.0) << stream->Name;
             }
-            previousStop = sample.Stop;
+            previousStop = sample.Stop();
             ++samples;
             ASSERT_EQ(stream->GetFragmentSlotCount(), stream->Chunks.size());
         }
@@ -243,22 +212,15 @@ protected:
 TEST_F(StreamPlacementTest, Seek_AudioFirstSampleAtOrAfterVideoLastSyncAtOrBefore) {
     // Samples at offsets 0, 2.5 M, 5 M, 7.5 M, 10 M of chunk 1.
     Place(m_audio, 1,
-          new ReadyFragment(&m_audioTrack, {{2500000, kSync},
-                                            {2500000, kSync},
-                                            {2500000, kSync},
-                                            {2500000, kSync},
-                                            {2500000, kSync}}));
+          new ReadyFragment(&m_audioTrack, 2500000, {kSync, kSync, kSync, kSync, kSync}));
     Place(m_video, 1,
-          new ReadyFragment(&m_videoTrack, {{2500000, kSync},
-                                            {2500000, kSync},
-                                            {2500000, kOther},
-                                            {2500000, kSync},
-                                            {2500000, kOther}}));
+          new ReadyFragment(&m_videoTrack, 2500000, {kSync, kSync, kOther, kSync, kOther}));
     EXPECT_TRUE(m_audio.Seek(25000000));
     EXPECT_EQ(m_audio.GetPosition().ChunkIndex, 1u);
     EXPECT_EQ(m_audio.GetPosition().SampleIndex, 2u);
     EXPECT_TRUE(m_audio.Seek(25000001));
-    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 3u) << "rounded up into stream time, then the next start";
+    EXPECT_EQ(m_audio.GetPosition().SampleIndex, 3u)
+        << "rounded up into stream time, then the next start";
     EXPECT_TRUE(m_video.Seek(25000000));
     EXPECT_EQ(m_video.GetPosition().ChunkIndex, 1u);
     EXPECT_EQ(m_video.GetPosition().SampleIndex, 1u);
@@ -274,9 +236,7 @@ TEST_F(StreamPlacementTest, Seek_AudioFirstSampleAtOrAfterVideoLastSyncAtOrBefor
     EXPECT_EQ(m_audio.GetPosition().SampleIndex, 0u);
 
     // No sync sample up to the offset: the chunk's first sample.
-    Place(
-        m_video, 1,
-        new ReadyFragment(&m_videoTrack, {{2500000, kOther}, {2500000, kOther}, {2500000, kSync}}));
+    Place(m_video, 1, new ReadyFragment(&m_videoTrack, 2500000, {kOther, kOther, kSync}));
     EXPECT_TRUE(m_video.Seek(22000000));
     EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
 }
@@ -292,8 +252,8 @@ TEST_F(StreamPlacementTest, Seek_FailedFragmentGapsAndTheEnd) {
     // Above the last chunk's start: at the end, even inside the last chunk.
     EXPECT_TRUE(m_video.Seek(40000001));
     EXPECT_EQ(m_video.GetPosition().ChunkIndex, 3u);
-    FakeSample sample(16);
-    EXPECT_EQ(m_video.FillSample(&sample), S_FALSE);
+    GuardedSample sample(16);
+    EXPECT_EQ(m_video.FillSample(sample.Get()), S_FALSE);
 
     // A last chunk of duration 0: its start is in no chunk; so is a gap.
     m_video.Chunks = {{0, 20000000}, {30000000, 10000000}, {40000000, 0}};
@@ -308,16 +268,16 @@ TEST_F(StreamPlacementTest, Seek_FailedFragmentGapsAndTheEnd) {
 TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
     // Without a video processor a fragment of another level cannot be delivered.
     CSSFVideoTrack other(&m_video);
-    Place(m_video, 0, new ReadyFragment(&other, {{100, kSync}}));
-    FakeSample sample(16);
-    EXPECT_EQ(m_video.FillSample(&sample), E_FAIL);
+    Place(m_video, 0, new ReadyFragment(&other, 100, {kSync}));
+    GuardedSample sample(16);
+    EXPECT_EQ(m_video.FillSample(sample.Get()), E_FAIL);
     EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
 
     // A sample larger than the buffer fails without a byte written past it.
-    auto* big = new ReadyFragment(&m_videoTrack, {{100, kSync}});
+    auto* big = new ReadyFragment(&m_videoTrack, 100, {kSync});
     big->Samples[0].Size = 17;
     Place(m_video, 0, big);
-    EXPECT_EQ(m_video.FillSample(&sample), VFW_E_BUFFER_OVERFLOW);
+    EXPECT_EQ(m_video.FillSample(sample.Get()), VFW_E_BUFFER_OVERFLOW);
     EXPECT_TRUE(sample.GuardIntact());
     EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
     EXPECT_EQ(m_video.GetPosition().ChunkIndex, 0u);
@@ -329,11 +289,11 @@ TEST_F(StreamPlacementTest, ApplyLookahead_GrowsOnceAndSlidesTheWindow) {
     for (int64_t i = 0; i < 8; ++i)
         m_audio.Chunks.push_back({i * 100, 100});
     ASSERT_EQ(m_audio.SetFragmentSlotCount(8), S_OK);
-    auto* current = new ReadyFragment(&m_audioTrack, {{100, kSync}});
+    auto* current = new ReadyFragment(&m_audioTrack, 100, {kSync});
     current->Lookahead = {{700, 100}, {800, 100}, {900, 100}}; // the first is known already
     current->LookaheadCount = 3;
     Place(m_audio, 5, current);
-    Place(m_audio, 0, new ReadyFragment(&m_audioTrack, {{100, kSync}}));
+    Place(m_audio, 0, new ReadyFragment(&m_audioTrack, 100, {kSync}));
     m_audio.SetPosition({5, 0});
 
     ASSERT_EQ(m_audio.ApplyLookahead(current), S_OK);
@@ -425,32 +385,32 @@ TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
     const std::string gate = UniqueName("fill");
     stream.Url = "gate/" + gate + "?durations=400000,400000&sync=0&pad=300&t={start time}";
 
-    FakeSample sample(1000);
-    EXPECT_EQ(stream.FillSample(&sample), E_PENDING);
-    EXPECT_EQ(stream.FillSample(&sample), E_PENDING) << "the fill never waits";
+    GuardedSample sample(1000);
+    EXPECT_EQ(stream.FillSample(sample.Get()), E_PENDING);
+    EXPECT_EQ(stream.FillSample(sample.Get()), E_PENDING) << "the fill never waits";
     FetchText(manifest.BaseUrl + "open/" + gate);
-    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
-    EXPECT_EQ(sample.Start, 0);
-    EXPECT_EQ(sample.Stop, 400000);
-    EXPECT_EQ(sample.Sync, TRUE);
+    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
+    EXPECT_EQ(sample.Start(), 0);
+    EXPECT_EQ(sample.Stop(), 400000);
+    EXPECT_TRUE(sample.Sync());
     EXPECT_TRUE(stream.GetCachedFragment(1)) << "the next chunk is prefetched";
     EXPECT_FALSE(stream.GetCachedFragment(2)) << "and only the next";
-    ASSERT_EQ(sample.Length, 150);
+    ASSERT_EQ(sample.Data().size(), 150u);
     EXPECT_EQ(sample.Data()[0], 0);
     EXPECT_EQ(sample.Data()[149], 149);
-    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
-    EXPECT_EQ(sample.Start, 400000);
-    EXPECT_EQ(sample.Stop, 800000);
-    EXPECT_EQ(sample.Sync, FALSE);
+    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
+    EXPECT_EQ(sample.Start(), 400000);
+    EXPECT_EQ(sample.Stop(), 800000);
+    EXPECT_FALSE(sample.Sync());
     EXPECT_EQ(sample.Data()[0], 150);
-    ASSERT_EQ(FillWhenReady(stream, &sample), S_OK);
+    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
     EXPECT_EQ(stream.GetPosition().ChunkIndex, 1u);
-    EXPECT_EQ(sample.Start, 8000000) << "chunk 1's start from the list, not the fragment";
-    EXPECT_EQ(sample.Stop, 8400000);
-    while (FillWhenReady(stream, &sample) == S_OK) {
+    EXPECT_EQ(sample.Start(), 8000000) << "chunk 1's start from the list, not the fragment";
+    EXPECT_EQ(sample.Stop(), 8400000);
+    while (FillWhenReady(stream, sample) == S_OK) {
     }
     EXPECT_EQ(stream.GetPosition().ChunkIndex, 3u);
-    EXPECT_EQ(stream.FillSample(&sample), S_FALSE);
+    EXPECT_EQ(stream.FillSample(sample.Get()), S_FALSE);
 }
 
 } // namespace
