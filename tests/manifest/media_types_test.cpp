@@ -35,12 +35,6 @@ VIDEOINFOHEADER VideoHeader(const CMediaType& type) {
     std::memcpy(&header, type.pbFormat, sizeof header);
     return header;
 }
-WAVEFORMATEX WaveHeader(const CMediaType& type) {
-    WAVEFORMATEX header;
-    EXPECT_GE(type.cbFormat, sizeof header);
-    std::memcpy(&header, type.pbFormat, sizeof header);
-    return header;
-}
 // The box the muxers expect for one SPS and one PPS.
 Bytes ExpectedBox(const Bytes& sps, const Bytes& pps) {
     Bytes body = Cat({{'a', 'v', 'c', 'C', 1, sps[1], sps[2], sps[3], 0xFF, 0xE1},
@@ -116,14 +110,8 @@ TEST_F(MediaTypesTest, H264_AvcBoxAfterTheHeaderAndTheDefaultFrameRate) {
     EXPECT_EQ(type.subtype, avc1);
     const Bytes box = ExpectedBox(kSps, kPps);
     ASSERT_EQ(type.cbFormat, 88 + box.size());
-    const VIDEOINFOHEADER header = VideoHeader(type);
-    EXPECT_EQ(header.dwBitRate, 600000u);
-    EXPECT_EQ(header.AvgTimePerFrame, 333333) << "no timing in the set: 30 frames per second";
-    EXPECT_EQ(header.bmiHeader.biSize, 40 + box.size());
-    EXPECT_EQ(header.bmiHeader.biCompression, 0x31637661u);
-    EXPECT_EQ(header.bmiHeader.biWidth, 640);
-    EXPECT_EQ(header.bmiHeader.biHeight, 360);
-    EXPECT_EQ(header.bmiHeader.biSizeImage, 640u * 3 * 360);
+    // The rest of the header is compared byte for byte by kvssf info's tests.
+    EXPECT_EQ(VideoHeader(type).AvgTimePerFrame, 333333) << "no timing: 30 frames per second";
     EXPECT_EQ(Bytes(type.pbFormat + 88, type.pbFormat + type.cbFormat), box);
 
     // Without a picture parameter set the box fails, not the type; without a usable
@@ -166,7 +154,7 @@ TEST_F(MediaTypesTest, OtherFourCCs_CodecDataUnchangedFrameTimeFromTheProbe) {
     EXPECT_EQ(VideoHeader(type).AvgTimePerFrame, 0);
 }
 
-TEST_F(MediaTypesTest, Audio_PcmWmaAndSynthesisedAacConfiguration) {
+TEST_F(MediaTypesTest, Audio_SynthesisedAacConfigurationAndSampleSize) {
     CMediaType type;
     m_audioTrack.AudioTag = 255;
     m_audioTrack.Channels = 2;
@@ -179,36 +167,12 @@ TEST_F(MediaTypesTest, Audio_PcmWmaAndSynthesisedAacConfiguration) {
                                        {12345, {0x10, 0x10}}}) {
         m_audioTrack.SamplingRate = rate;
         ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
-        const GUID mp4a = {0x6134706D, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
-        EXPECT_EQ(type.subtype, mp4a);
-        ASSERT_EQ(type.cbFormat, 20u);
-        EXPECT_EQ(Bytes(type.pbFormat + 18, type.pbFormat + 20), config) << rate;
-        const WAVEFORMATEX wave = WaveHeader(type);
-        EXPECT_EQ(wave.nAvgBytesPerSec, 16000u);
-        EXPECT_EQ(type.lSampleSize, 16000u);
+        EXPECT_EQ(Bytes(type.pbFormat + 18, type.pbFormat + type.cbFormat), config) << rate;
     }
-    m_audioTrack.CodecPrivateData = {0x11, 0x90, 0x56, 0xe5};
-    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
-    EXPECT_EQ(Bytes(type.pbFormat + 18, type.pbFormat + type.cbFormat),
-              m_audioTrack.CodecPrivateData);
+    EXPECT_EQ(type.lSampleSize, 16000u);
 
-    m_audioTrack.CodecPrivateData.clear();
-    m_audioTrack.AudioTag = 1;
-    m_audioTrack.SamplingRate = 44100;
-    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
-    EXPECT_EQ(type.subtype.Data1, 1u);
-    WAVEFORMATEX wave = WaveHeader(type);
-    EXPECT_EQ(wave.nBlockAlign, 4);
-    EXPECT_EQ(wave.nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(type.cbFormat, 18u);
-    EXPECT_EQ(type.lSampleSize, 176400u);
-
+    // PCM and the WAVEFORMATEX fields are compared byte for byte by kvssf info's tests.
     m_audioTrack.AudioTag = 0x161;
-    m_audioTrack.PacketSize = 5945;
-    ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
-    wave = WaveHeader(type);
-    EXPECT_EQ(wave.nBlockAlign, 5945);
-    EXPECT_EQ(wave.nAvgBytesPerSec, 16000u);
     m_audioTrack.Bitrate = 7;
     ASSERT_EQ(m_audioTrack.GetMediaType(0, &type), S_OK);
     EXPECT_EQ(type.lSampleSize, 1u) << "no byte rate: the default size stays";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -446,60 +447,52 @@ TEST(SpsReaderTest, ReadSequenceParameterSet_AspectRatio_TableAndExtendedOnly) {
 }
 
 TEST(SpsReaderTest, ReadSequenceParameterSet_ByteStream_FindsFirstSpsAndItsEnd) {
-    const std::vector<BYTE> pps = {0x00, 0x00, 0x01, 0x68, 0xce, 0x38, 0x80};
-    const std::vector<BYTE> sps(kHigh640x360.begin() + 4, kHigh640x360.begin() + 30); // from 67
-    auto join = [](std::initializer_list<std::vector<BYTE>> parts) {
-        std::vector<BYTE> out;
-        for (const std::vector<BYTE>& part : parts)
+    using Bytes = std::vector<BYTE>;
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& part : parts)
             out.insert(out.end(), part.begin(), part.end());
         return out;
     };
-    auto withHeader = [&](BYTE header) {
-        std::vector<BYTE> copy = sps;
-        copy[0] = header;
-        return copy;
+    const Bytes pps = {0x00, 0x00, 0x01, 0x68, 0xce, 0x38, 0x80}, sc3 = {0, 0, 1},
+                sc4 = {0, 0, 0, 1};
+    // The 640x360 SPS after a header byte of choice.
+    auto nal = [&](BYTE header) {
+        return cat({{header}, Bytes(kHigh640x360.begin() + 5, kHigh640x360.begin() + 30)});
     };
-    const std::vector<BYTE> sc3 = {0x00, 0x00, 0x01}, sc4 = {0x00, 0x00, 0x00, 0x01};
-    SpsInfo info;
-
-    // Three-byte start codes, after an access unit delimiter and an SEI; nal_ref_idc 1.
-    EXPECT_EQ(
-        ReadOk(join({sc3, {0x09, 0xF0}, sc4, {0x06, 0x05, 0x01, 0x80}, sc3, withHeader(0x27), pps}))
-            .Height,
-        360u);
-    // A forbidden bit set or another type is not an SPS; the SPS after them is read.
-    info = ReadOk(join({sc4,
-                        withHeader(0xE7),
-                        sc4,
-                        withHeader(0x68),
-                        sc4,
-                        withHeader(0x08),
-                        sc4,
-                        {0x00, 0x00, 0x03},
-                        sc4,
-                        kMain322x182}));
-    EXPECT_EQ(info.Width, 322u);
-    EXPECT_EQ(info.ProfileIdc, 77u);
-    // Zeros before the next 00 00 01 end the SPS with it.
-    EXPECT_EQ(ReadOk(join({sc4, withHeader(0x67), {0x00, 0x00}, pps})).Width, 640u);
-
-    // No SPS: 2. An unterminated SPS: 7. Both leave the record alone.
-    EXPECT_EQ(Read(join({sc4, {0x68, 0xce}, pps}), &info), SPS_S_NOT_READ);
-    EXPECT_TRUE(Unchanged(info));
-    EXPECT_EQ(Read(withHeader(0x67), &info), SPS_S_NOT_READ); // no start code at all
-    EXPECT_EQ(Read(join({sc4, withHeader(0x67)}), &info), SPS_S_UNTERMINATED);
-    EXPECT_TRUE(Unchanged(info));
-    // A start code is looked for only with a byte after it.
-    EXPECT_EQ(Read(join({sc4, withHeader(0x67), sc3}), &info), SPS_S_UNTERMINATED);
-    EXPECT_EQ(Read(join({sc4, withHeader(0x67), sc3, {0x68}}), &info), S_OK);
-    EXPECT_EQ(Read({0x00, 0x00, 0x01}, &info), SPS_S_NOT_READ);
-    EXPECT_EQ(Read({0x00, 0x00, 0x01, 0x67}, &info), SPS_S_UNTERMINATED);
-    EXPECT_EQ(Read({}, &info), SPS_S_NOT_READ);
-    // An SPS of its header byte alone, or of zeros, reads as profile 0: not read.
-    EXPECT_EQ(Read({0x00, 0x00, 0x01, 0x67, 0x00, 0x00, 0x01, 0x68}, &info), SPS_S_NOT_READ);
-    EXPECT_EQ(Read({0x00, 0x00, 0x01, 0x67, 0x00, 0x00, 0x00, 0x00, 0x01, 0x68}, &info),
-              SPS_S_NOT_READ);
-    EXPECT_TRUE(Unchanged(info));
+    const struct {
+        Bytes bytes;
+        HRESULT hr;
+        uint32_t width; // when read
+    } cases[] = {
+        // Three-byte start codes, after an access unit delimiter and an SEI; nal_ref_idc 1.
+        {cat({sc3, {0x09, 0xF0}, sc4, {0x06, 0x05, 0x01, 0x80}, sc3, nal(0x27), pps}), S_OK, 640},
+        // A forbidden bit set or another type is not an SPS; the SPS after them is read.
+        {cat({sc4, nal(0xE7), sc4, nal(0x68), sc4, nal(0x08), sc4, {0, 0, 3}, sc4, kMain322x182}),
+         S_OK, 322},
+        // Zeros before the next 00 00 01 end the SPS with it.
+        {cat({sc4, nal(0x67), {0x00, 0x00}, pps}), S_OK, 640},
+        // A start code is looked for only with a byte after it.
+        {cat({sc4, nal(0x67), sc3, {0x68}}), S_OK, 640},
+        {cat({sc4, nal(0x67), sc3}), SPS_S_UNTERMINATED, 0},
+        {cat({sc4, nal(0x67)}), SPS_S_UNTERMINATED, 0},
+        {{0x00, 0x00, 0x01, 0x67}, SPS_S_UNTERMINATED, 0},
+        {cat({sc4, {0x68, 0xce}, pps}), SPS_S_NOT_READ, 0},
+        {nal(0x67), SPS_S_NOT_READ, 0}, // no start code at all
+        {{0x00, 0x00, 0x01}, SPS_S_NOT_READ, 0},
+        {{}, SPS_S_NOT_READ, 0},
+        // An SPS of its header byte alone, or of zeros, reads as profile 0: not read.
+        {{0x00, 0x00, 0x01, 0x67, 0x00, 0x00, 0x01, 0x68}, SPS_S_NOT_READ, 0},
+        {{0x00, 0x00, 0x01, 0x67, 0x00, 0x00, 0x00, 0x00, 0x01, 0x68}, SPS_S_NOT_READ, 0},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SpsInfo info;
+        EXPECT_EQ(Read(cases[i].bytes, &info), cases[i].hr) << i;
+        if (cases[i].hr == S_OK)
+            EXPECT_EQ(info.Width, cases[i].width) << i;
+        else
+            EXPECT_TRUE(Unchanged(info)) << i;
+    }
 }
 
 TEST(SpsReaderTest, ReadSequenceParameterSet_EmulationPrevention_OnlyThirdBytesAfterTwoZeros) {
@@ -642,30 +635,6 @@ TEST(SpsBitReaderTest, ExpGolomb_RoundTripAndSaturation) {
     EXPECT_EQ(bits.ReadUe(), UINT32_MAX);
     EXPECT_EQ(bits.ReadBits(12), 0xABCu); // the long code's suffix was skipped
     EXPECT_FALSE(bits.PastEnd());
-}
-
-TEST(SpsBitReaderTest, ReadsPastEnd_ZeroBitsWithinBounds) {
-    const BYTE one[] = {0x01}; // seven zeros, a one, and a suffix wholly past the end
-    CBitReader suffixPast(one, 1);
-    EXPECT_EQ(suffixPast.ReadUe(), 127u);
-    EXPECT_TRUE(suffixPast.PastEnd());
-    EXPECT_EQ(suffixPast.ReadBits(32), 0u);
-
-    const BYTE zeros[] = {0x00, 0x00}; // a prefix that never ends
-    CBitReader prefixPast(zeros, 2);
-    EXPECT_EQ(prefixPast.ReadUe(), 0u);
-    EXPECT_EQ(prefixPast.BitPosition(), 16u);
-    EXPECT_EQ(prefixPast.ReadSe(), 0);
-
-    const BYTE bytes[] = {0xF0, 0x0F};
-    CBitReader straddle(bytes, 2);
-    EXPECT_EQ(straddle.ReadBits(4), 0xFu);
-    EXPECT_EQ(straddle.ReadBits(32), 0x00F00000u); // 12 real bits, then 20 zeros
-    EXPECT_EQ(straddle.BitPosition(), 36u);
-
-    CBitReader empty(nullptr, 0);
-    EXPECT_EQ(empty.ReadBits(8), 0u);
-    EXPECT_EQ(empty.ReadUe(), 0u);
 }
 
 } // namespace
