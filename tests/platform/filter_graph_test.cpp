@@ -330,11 +330,18 @@ TEST(FilterGraph, Run_WithAndWithoutClock_StartTimeFromGraphClock) {
     EXPECT_LE(firstStart, after);
     EXPECT_EQ(VFW_E_NOT_STOPPED, graph.filter->SetSyncSource(nullptr));
 
-    // Paused for 30 ms: the next run starts 30 ms later, so stream time continues.
+    // Run 30 ms, pause 30 ms: the next run starts later by the pause only, so stream time
+    // continues where it stopped.
+    std::this_thread::sleep_for(30ms);
+    REFERENCE_TIME pausedAt = 0, resumedAt = 0;
+    clock->GetTime(&pausedAt);
     ASSERT_EQ(S_OK, graph.control->Pause());
     std::this_thread::sleep_for(30ms);
     ASSERT_EQ(S_OK, graph.control->Run());
-    EXPECT_GE(RunStart(pair.Log) - firstStart, 30 * kMs);
+    clock->GetTime(&resumedAt);
+    const REFERENCE_TIME shift = RunStart(pair.Log) - firstStart;
+    EXPECT_GE(shift, 30 * kMs);
+    EXPECT_LE(shift, resumedAt - pausedAt);
 
     // A new clock may be set only once stopped; none means start time 0.
     graph.control->Stop();
@@ -388,6 +395,7 @@ TEST(FilterGraph, Notify_Renderers_CompleteOnlyAfterEveryRendererEnded) {
     graph.sink->Notify(EC_COMPLETE, VFW_E_RUNTIME_ERROR, 0);
     EXPECT_EQ(EC_COMPLETE, graph.NextEvent(&p1));
     EXPECT_EQ(VFW_E_RUNTIME_ERROR, p1);
+    graph.sink->Notify(EC_COMPLETE, S_OK, sink1); // a renderer's second report
     EXPECT_EQ(0, graph.NextEvent());
 
     // Each run counts again from none.
