@@ -190,41 +190,6 @@ TEST_F(AllocatorTest, Decommit_FailsBlockedAndLaterGetBuffer) {
     EXPECT_EQ(m_allocator->GetBuffer(&sample, nullptr, nullptr, 0), VFW_E_NOT_COMMITTED);
 }
 
-TEST_F(AllocatorTest, GetBuffer_ConcurrentUsersNeverShareABuffer) {
-    constexpr int kBuffers = 2;
-    Configure(kBuffers, 16);
-    std::atomic<int> inUse{0};
-    std::atomic<int> maxInUse{0};
-    std::atomic<bool> failed{false};
-    std::vector<std::thread> users;
-    for (int t = 0; t < 4; ++t)
-        users.emplace_back([&, t] {
-            for (int i = 0; i < 200; ++i) {
-                IMediaSample* sample = nullptr;
-                if (m_allocator->GetBuffer(&sample, nullptr, nullptr, 0) != S_OK) {
-                    failed = true;
-                    return;
-                }
-                const int now = ++inUse;
-                int seen = maxInUse.load();
-                while (now > seen && !maxInUse.compare_exchange_weak(seen, now)) {
-                }
-                BYTE* data = nullptr;
-                sample->GetPointer(&data);
-                std::memset(data, t, 16);
-                if (data[15] != BYTE(t))
-                    failed = true;
-                --inUse;
-                sample->Release();
-            }
-        });
-    for (auto& user : users)
-        user.join();
-    EXPECT_FALSE(failed.load());
-    EXPECT_LE(maxInUse.load(), kBuffers);
-    EXPECT_GE(maxInUse.load(), 1);
-}
-
 TEST_F(AllocatorTest, Sample_TimeLengthAndTypeRules_CleanAgainOnReturn) {
     Configure(1, 100);
     IMediaSample* sample = Get();

@@ -163,44 +163,4 @@ TEST(AMThread, ReferenceCountDeletesAtZeroFromAnyThread) {
     EXPECT_EQ(destroyed.load(), 1);
 }
 
-TEST(AMEvent, ManualStaysSetAutoIsTakenByOneWait) {
-    CAMEvent manual(TRUE);
-    EXPECT_FALSE(manual.Check());
-    manual.Set();
-    EXPECT_TRUE(manual.Wait(0));
-    EXPECT_TRUE(manual.Wait());
-    manual.Reset();
-    EXPECT_FALSE(manual.Wait(10));
-
-    CAMEvent automatic;
-    automatic.Set();
-    EXPECT_TRUE(automatic.Check());
-    EXPECT_FALSE(automatic.Check());
-    std::thread setter([&automatic] { automatic.Set(); });
-    EXPECT_TRUE(automatic.Wait());
-    setter.join();
-}
-
-TEST(CritSec, ReentrantOnOneThreadExclusiveAcrossThreads) {
-    CCritSec lock;
-    int counter = 0;
-    {
-        CAutoLock outer(&lock);
-        CAutoLock inner(&lock);
-        ++counter;
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i) {
-                CAutoLock hold(&lock);
-                ++counter;
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(counter, 40001);
-}
-
 } // namespace

@@ -179,22 +179,6 @@ TEST_F(PinConnection, SameDirectionOrActiveFilter_IsRefused) {
     EXPECT_EQ(m_pair.In()->Disconnect(), VFW_E_NOT_STOPPED);
 }
 
-TEST_F(PinConnection, SourceStreamTypes_OneTypeAndItsEqualsAccepted) {
-    CMediaType type;
-    EXPECT_EQ(m_pair.Stream->GetMediaType(-1, &type), E_INVALIDARG);
-    EXPECT_EQ(m_pair.Stream->GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
-    ASSERT_EQ(m_pair.Stream->GetMediaType(0, &type), S_OK);
-    EXPECT_TRUE(type == m_type);
-
-    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
-    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
-    CMediaType other = VideoType(MEDIASUBTYPE_YUY2, 64, 40);
-    EXPECT_EQ(m_pair.Stream->CheckMediaType(&close), S_OK);
-    EXPECT_EQ(m_pair.Stream->CheckMediaType(&other), E_FAIL);
-    EXPECT_EQ(m_pair.Out()->QueryAccept(&m_type), S_OK);
-    EXPECT_EQ(m_pair.Out()->QueryAccept(&other), S_FALSE);
-}
-
 TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) {
     TestStream& out = *m_pair.Stream;
     TestInputPin& in = m_pair.Sink->Pin();

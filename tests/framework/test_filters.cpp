@@ -243,6 +243,7 @@ STDMETHODIMP TestInputPin::EndOfStream() {
         ++m_endOfStreams;
     }
     m_journal->Add("end of stream");
+    m_pFilter->NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
 }
 

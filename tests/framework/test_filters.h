@@ -115,7 +115,8 @@ public:
 
 class TestSink;
 
-// Accepts video of Subtype; prefers the types in Preferred; records samples.
+// Accepts video of Subtype; prefers the types in Preferred; records samples; reports
+// EC_COMPLETE to the graph on end of stream, as a renderer does.
 class TestInputPin : public CBaseInputPin {
 public:
     TestInputPin(HRESULT* phr, TestSink* filter, Journal* journal);
@@ -155,6 +156,12 @@ public:
     explicit TestSink(HRESULT* phr, Journal* journal);
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
+    // GetState answers StateResult once the base class succeeds.
+    STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override {
+        const HRESULT hr = CBaseFilter::GetState(dwMilliSecsTimeout, State);
+        return FAILED(hr) ? hr : StateResult;
+    }
+    HRESULT StateResult = S_OK;
     TestInputPin& Pin() { return m_pin; }
     LONG RefCount() const { return m_cRef.load(); }
 

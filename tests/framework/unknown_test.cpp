@@ -1,13 +1,9 @@
-// CUnknown on its own and aggregated by an outer object; the interfaces and the shared
-// reference count of filters and pins.
+// CUnknown on its own and aggregated by an outer object.
 #include <gtest/gtest.h>
 
 #include "framework/unknown.h"
-#include "test_filters.h"
 
 namespace {
-
-using namespace testfilters;
 
 constexpr CLSID kInnerClsid = {0x11112222, 0x3333, 0x4444, {5, 5, 6, 6, 7, 7, 8, 8}};
 
@@ -120,45 +116,6 @@ TEST(Unknown, Aggregated_InterfacesCountOnTheOuterObject) {
     EXPECT_FALSE(destroyed);
     EXPECT_EQ(outer->Release(), 0u);
     EXPECT_TRUE(destroyed);
-}
-
-TEST(Unknown, FilterAndPins_ShareTheFilterCountAndKeepSeparateInterfaces) {
-    FilterPair pair(VideoType(MEDIASUBTYPE_YUY2, 64, 48));
-    TestSource* source = pair.Source;
-    EXPECT_EQ(source->RefCount(), 1);
-
-    IMediaFilter* media = nullptr;
-    IBaseFilter* filter = nullptr;
-    ASSERT_EQ(source->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
-    ASSERT_EQ(filter->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&media)), S_OK);
-    EXPECT_EQ(static_cast<void*>(media), static_cast<void*>(filter));
-    EXPECT_EQ(source->RefCount(), 3);
-    media->Release();
-    filter->Release();
-
-    // Pins count on their filter.
-    IPin* out = pair.Out();
-    EXPECT_EQ(out->AddRef(), 2u);
-    EXPECT_EQ(source->RefCount(), 2);
-    IQualityControl* quality = nullptr;
-    ASSERT_EQ(out->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&quality)), S_OK);
-    EXPECT_EQ(source->RefCount(), 3);
-    quality->Release();
-    EXPECT_EQ(out->Release(), 1u);
-
-    void* ppv = nullptr;
-    EXPECT_EQ(out->QueryInterface(IID_IMemInputPin, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(out->QueryInterface(IID_IBaseFilter, &ppv), E_NOINTERFACE);
-    IMemInputPin* memInput = nullptr;
-    ASSERT_EQ(pair.In()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&memInput)),
-              S_OK);
-    EXPECT_EQ(pair.Sink->RefCount(), 2);
-    IPin* back = nullptr;
-    ASSERT_EQ(memInput->QueryInterface(IID_IPin, reinterpret_cast<void**>(&back)), S_OK);
-    EXPECT_EQ(back, pair.In());
-    back->Release();
-    memInput->Release();
-    EXPECT_EQ(pair.Sink->RefCount(), 1);
 }
 
 } // namespace
