@@ -15,12 +15,6 @@
 
 namespace {
 
-template <typename T> T* Query(IUnknown* object, REFIID iid) {
-    T* result = nullptr;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
-    return result;
-}
-
 class KVSsfRdTest : public testing::Test {
 protected:
     void SetUp() override {
