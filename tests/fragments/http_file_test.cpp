@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -13,13 +14,6 @@
 #include "tests/support/temp_directory.h"
 
 namespace {
-
-bool FileExists(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file)
-        std::fclose(file);
-    return file != nullptr;
-}
 
 std::string ReadAll(CHttpFile* file) {
     std::string body;
@@ -60,7 +54,7 @@ TEST(HttpFile, Download_BodyEqualsServedFileAndOwnerKeepsIt) {
     EXPECT_NE(name.find("TMV"), std::string::npos) << name;
     EXPECT_EQ(file.Close(), S_OK);
     ExpectClosed(file);
-    EXPECT_TRUE(FileExists(name)) << "a file kept for its owner was removed";
+    EXPECT_TRUE(std::filesystem::exists(name)) << "a file kept for its owner was removed";
     std::remove(name.c_str());
 }
 
@@ -81,12 +75,12 @@ TEST(HttpFile, Download_DeleteOnCloseRemovesFileAndNextDownloadForgetsIt) {
     EXPECT_EQ(wrong, 0u);
 
     ASSERT_EQ(file.Download((base + "empty").c_str(), true), S_OK);
-    EXPECT_FALSE(FileExists(first)) << "the previous body outlived its download";
+    EXPECT_FALSE(std::filesystem::exists(first)) << "the previous body outlived its download";
     EXPECT_EQ(file.GetLength(&length), S_OK);
     EXPECT_EQ(length, 0);
     std::string second = file.FileName;
     file.Close();
-    EXPECT_FALSE(FileExists(second));
+    EXPECT_FALSE(std::filesystem::exists(second));
 }
 
 TEST(HttpFile, Statuses_401IsAccessDeniedOthersAreFileNotFound) {
