@@ -1,5 +1,5 @@
-// The source filter in the Linux graph with the play command's sinks: loading, pins,
-// states, every IMediaSeeking answer, seeks while stopped and running, and failures.
+// The source filter in the Linux graph with the play command's sinks: loading, pins, the
+// seeking answers the play test cannot see, seeks while stopped and paused.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,12 +14,6 @@
 #include "tools/common/sample_log.h"
 
 namespace {
-
-template <typename T> T* Query(IUnknown* object, REFIID iid) {
-    T* result = nullptr;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
-    return result;
-}
 
 class KVSsfRdTest : public testing::Test {
 protected:
@@ -40,7 +34,6 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
     EXPECT_EQ(file->GetCurFile(&name, nullptr), S_OK);
     EXPECT_EQ(name, nullptr);
-    EXPECT_EQ(file->GetCurFile(nullptr, nullptr), E_POINTER);
 
     const std::string url = Url("media/lang/pres.ism/Manifest");
     ASSERT_EQ(graph.Load(url), S_OK);
@@ -58,9 +51,6 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     ASSERT_EQ(file->GetCurFile(&name, &type), S_OK);
     EXPECT_EQ(std::wstring(name), AnsiToWide(url));
     CoTaskMemFree(name);
-    EXPECT_EQ(type.majortype, GUID_NULL);
-    EXPECT_EQ(type.cbFormat, 0u);
-    EXPECT_TRUE(type.bFixedSizeSamples);
 
     // A failing second load leaves nothing of the first.
     EXPECT_EQ(graph.Load(Url("media/none.ism/Manifest")), HRESULT(0x80070002));
@@ -69,16 +59,9 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     EXPECT_EQ(graph.Seeking->GetDuration(&duration), S_OK);
     EXPECT_EQ(duration, 0);
     file->Release();
-
-    IAMFilterMiscFlags* flags = Query<IAMFilterMiscFlags>(graph.Filter, IID_IAMFilterMiscFlags);
-    EXPECT_EQ(flags->GetMiscFlags(), ULONG(AM_FILTER_MISC_FLAGS_IS_SOURCE));
-    flags->Release();
-    FILTER_STATE state;
-    EXPECT_EQ(graph.Filter->GetState(0, nullptr), E_POINTER);
-    EXPECT_EQ(graph.Filter->GetState(0, &state), S_OK);
-    EXPECT_EQ(state, State_Stopped);
 }
 
+// Built without a type library here: the dispatch calls fail with the loader's code.
 TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
     HRESULT hr = S_OK;
     CUnknown* object = CKVSsfRd::CreateInstance(nullptr, &hr);
@@ -88,15 +71,7 @@ TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
     ASSERT_EQ(
         object->NonDelegatingQueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
         S_OK);
-    IKVSsfRd* automation = Query<IKVSsfRd>(dispatch, IID_IKVSsfRd);
-    EXPECT_EQ(static_cast<IDispatch*>(automation), dispatch);
-    automation->Release();
-    UINT count = 0;
-    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
-    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &info), TYPE_E_ELEMENTNOTFOUND);
-    EXPECT_EQ(info, nullptr);
     EXPECT_EQ(dispatch->GetTypeInfo(0, 0, &info), TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(info, nullptr);
     EXPECT_EQ(dispatch->Invoke(0, IID_IUnknown, 0, 0, nullptr, nullptr, nullptr, nullptr),
@@ -107,74 +82,47 @@ TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
     object->NonDelegatingRelease();
 }
 
+constexpr DWORD kAbsolute = AM_SEEKING_AbsolutePositioning;
+constexpr DWORD kReturn = AM_SEEKING_ReturnTime;
+
+// What the partial capability check, the rate and the position arithmetic answer; the
+// samples a seek chooses are compared by the play test.
 TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
     graph.ConnectPlaySinks();
     IMediaSeeking* s = graph.Seeking;
-    DWORD caps = 0;
-    EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
-    EXPECT_EQ(caps, 0x37u);
-    DWORD check = AM_SEEKING_CanSeekAbsolute;
-    EXPECT_EQ(s->CheckCapabilities(&check), S_OK);
-    check = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
+    DWORD check = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
     EXPECT_EQ(s->CheckCapabilities(&check), S_FALSE);
-    EXPECT_EQ(check, DWORD(AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos));
     check = AM_SEEKING_CanGetCurrentPos;
     EXPECT_EQ(s->CheckCapabilities(&check), E_FAIL);
-    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME), S_OK);
-    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_FRAME), S_FALSE);
     EXPECT_EQ(s->SetTimeFormat(&TIME_FORMAT_FRAME), E_INVALIDARG);
-    EXPECT_EQ(s->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
-    GUID format = GUID_NULL;
-    EXPECT_EQ(s->GetTimeFormat(&format), S_OK);
-    EXPECT_EQ(format, TIME_FORMAT_MEDIA_TIME);
-    LONGLONG target = 0;
-    EXPECT_EQ(s->ConvertTimeFormat(&target, nullptr, 77, &TIME_FORMAT_MEDIA_TIME), S_OK);
-    EXPECT_EQ(target, 77);
-    EXPECT_EQ(s->ConvertTimeFormat(&target, &TIME_FORMAT_FRAME, 77, nullptr), E_INVALIDARG);
     EXPECT_EQ(s->SetRate(0.0), E_INVALIDARG);
     EXPECT_EQ(s->SetRate(-1.0), E_INVALIDARG);
-    EXPECT_EQ(s->SetRate(2.0), S_OK);
-    double rate = 0;
-    EXPECT_EQ(s->GetRate(&rate), S_OK);
-    EXPECT_EQ(rate, 2.0);
-    LONGLONG preroll = -1, earliest = -1, latest = -1;
-    EXPECT_EQ(s->GetPreroll(&preroll), S_OK);
-    EXPECT_EQ(preroll, 0);
+    LONGLONG earliest = -1, latest = -1;
     EXPECT_EQ(s->GetAvailable(&earliest, &latest), S_OK);
-    EXPECT_EQ(earliest, 0);
     EXPECT_EQ(latest, 100213333);
 
-    // While stopped a seek only stores the positions (and places the streams).
-    LONGLONG current = 50000000, stop = 0;
-    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
-                              nullptr, AM_SEEKING_NoPositioning),
-              S_OK);
-    EXPECT_EQ(current, 50000000);
-    EXPECT_EQ(s->GetPositions(&current, &stop), S_OK);
-    EXPECT_EQ(stop, 100213333);
-    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 2u);
-    EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 2u);
-    current = -5;
-    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
-                              nullptr, AM_SEEKING_NoPositioning),
-              S_OK);
-    EXPECT_EQ(current, 0);
-    current = 20000000;
-    stop = 10000000;
-    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop,
-                              AM_SEEKING_IncrementalPositioning | AM_SEEKING_ReturnTime),
-              S_OK);
-    EXPECT_EQ(stop, 30000000);
-    current = 999999999;
-    stop = 5;
-    EXPECT_EQ(s->SetPositions(&current, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
-                              &stop, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime),
-              S_OK);
-    EXPECT_EQ(current, 100213333);
-    EXPECT_EQ(stop, 100213333) << "a stop below the start is the start";
-    EXPECT_EQ(s->SetPositions(nullptr, AM_SEEKING_AbsolutePositioning, nullptr, 0), E_POINTER);
+    // While stopped a seek only stores the positions; ReturnTime
+    // hands back the clamped start and the resolved stop.
+    const struct {
+        LONGLONG Current, Stop;
+        DWORD CurrentFlags, StopFlags;
+        LONGLONG ReturnedCurrent, ReturnedStop;
+    } cases[] = {
+        {50000000, 0, kAbsolute | kReturn, AM_SEEKING_NoPositioning, 50000000, 0},
+        {-5, 0, kAbsolute | kReturn, AM_SEEKING_NoPositioning, 0, 0},
+        {20000000, 10000000, kAbsolute, AM_SEEKING_IncrementalPositioning | kReturn, 20000000,
+         30000000},
+        // Past the end the start is the end; a stop below the start is the start.
+        {999999999, 5, kAbsolute | kReturn, kAbsolute | kReturn, 100213333, 100213333},
+    };
+    for (const auto& c : cases) {
+        LONGLONG current = c.Current, stop = c.Stop;
+        EXPECT_EQ(s->SetPositions(&current, c.CurrentFlags, &stop, c.StopFlags), S_OK);
+        EXPECT_EQ(current, c.ReturnedCurrent) << c.Current;
+        EXPECT_EQ(stop, c.ReturnedStop) << c.Current;
+    }
     // The pins answer as the filter does.
     IMediaSeeking* pinSeeking =
         Query<IMediaSeeking>(static_cast<IPin*>(graph.Reader->GetPin(1)), IID_IMediaSeeking);
@@ -191,16 +139,10 @@ TEST_F(KVSsfRdTest, Seeking_LiveAnswersNotImplementedAndCannotCue) {
     DWORD caps = 1;
     EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
     EXPECT_EQ(caps, 0u);
-    caps = AM_SEEKING_CanSeekAbsolute;
-    EXPECT_EQ(s->CheckCapabilities(&caps), E_FAIL);
     LONGLONG value = 0;
-    EXPECT_EQ(s->GetDuration(&value), E_NOTIMPL);
     EXPECT_EQ(s->GetDuration(nullptr), E_NOTIMPL) << "live comes before the pointer check";
     EXPECT_EQ(s->GetCurrentPosition(&value), E_NOTIMPL);
     EXPECT_EQ(s->SetPositions(&value, AM_SEEKING_AbsolutePositioning, nullptr, 0), E_NOTIMPL);
-    EXPECT_EQ(s->SetRate(1.0), E_NOTIMPL);
-    EXPECT_EQ(s->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME), E_NOTIMPL);
-    EXPECT_EQ(s->GetPreroll(&value), S_OK);
 
     graph.ConnectPlaySinks();
     EXPECT_EQ(graph.Filter->Pause(), S_OK);
@@ -217,16 +159,13 @@ TEST_F(KVSsfRdTest, Seek_IntoAGapMovesEveryStreamToTheStart) {
     graph.ConnectPlaySinks();
     ASSERT_EQ(graph.Connected, (std::vector<HRESULT>{S_OK, S_OK}));
     LONGLONG current = 79360000;
-    EXPECT_EQ(graph.Seeking->SetPositions(&current,
-                                          AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime,
-                                          nullptr, AM_SEEKING_NoPositioning),
-              S_OK);
+    EXPECT_EQ(graph.Seeking->SetPositions(&current, kAbsolute | kReturn, nullptr, 0), S_OK);
     EXPECT_EQ(current, 0);
     EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 0u) << "video had a chunk there";
     EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 0u);
     // Elsewhere both streams go where asked.
     current = 45000000;
-    graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0);
+    graph.Seeking->SetPositions(&current, kAbsolute, nullptr, 0);
     EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 2u);
     EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 2u);
 }
@@ -255,11 +194,9 @@ TEST_F(KVSsfRdTest, Run_SeekWhilePausedThenCompletes) {
     graph.ConnectPlaySinks(&log);
     ASSERT_EQ(graph.Control->Pause(), S_OK);
     LONGLONG current = 60000000;
-    EXPECT_EQ(graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0),
-              S_OK);
+    EXPECT_EQ(graph.Seeking->SetPositions(&current, kAbsolute, nullptr, 0), S_OK);
     // The same values again: no seek.
-    EXPECT_EQ(graph.Seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, 0),
-              S_OK);
+    EXPECT_EQ(graph.Seeking->SetPositions(&current, kAbsolute, nullptr, 0), S_OK);
     ASSERT_EQ(graph.Control->Run(), S_OK);
     EXPECT_EQ(graph.NextEvent(), EC_COMPLETE);
     LONGLONG position = 0;
@@ -269,20 +206,6 @@ TEST_F(KVSsfRdTest, Run_SeekWhilePausedThenCompletes) {
     log.Close();
     // From 6 s: the last two chunks, 50 frames each; one flush.
     EXPECT_EQ(VideoSamplesAfterFlush(path), 100u);
-}
-
-TEST_F(KVSsfRdTest, StreamFailure_EndOfStreamAndErrorAbort) {
-    ReaderGraph graph;
-    ASSERT_EQ(graph.Load(Url("fixtures/codings.ism/Manifest")), S_OK);
-    graph.ConnectPlaySinks();
-    // The H.264 level's parameter set is cut short: no type, no connection.
-    EXPECT_EQ(graph.Connected[0], VFW_E_NO_ACCEPTABLE_TYPES);
-    ASSERT_EQ(graph.Connected[1], S_OK);
-    ASSERT_EQ(graph.Control->Run(), S_OK);
-    LONG_PTR code = 0;
-    EXPECT_EQ(graph.NextEvent(30000, &code), EC_ERRORABORT);
-    EXPECT_EQ(HRESULT(code), HRESULT(0x80070002));
-    EXPECT_EQ(graph.Control->Stop(), S_OK);
 }
 
 } // namespace

@@ -4,16 +4,6 @@
 
 #include "framework/platform/codepage.h"
 
-namespace {
-
-template <typename T> T* Query(IUnknown* object, REFIID iid) {
-    T* result = nullptr;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
-    return result;
-}
-
-} // namespace
-
 ReaderGraph::ReaderGraph() {
     EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                reinterpret_cast<void**>(&Graph)),

@@ -2,6 +2,8 @@
 // the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -9,6 +11,13 @@
 #include "tools/common/play_sink.h"
 
 class CSampleLog;
+
+// The object's interface iid, counted; fails the test when it has none.
+template <typename T> T* Query(IUnknown* object, REFIID iid) {
+    T* result = nullptr;
+    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
+    return result;
+}
 
 class ReaderGraph {
 public:

@@ -10,8 +10,6 @@
 
 #include "fragments/box_parser.h"
 #include "fragments/fragment.h"
-#include "manifest/fragment_url.h"
-#include "manifest/manifest.h"
 #include "tests/support/origin.h"
 #include "tests/support/temp_directory.h"
 
@@ -212,38 +210,6 @@ TEST_F(BoxParserTest, Malformed_TruncatedOverrunningAndHostileBodiesFail) {
     for (BYTE size = 2; size < 8; ++size) // smaller than its header
         EXPECT_EQ(Parse(Bytes{0, 0, 0, size, 'f', 'r', 'e', 'e', 0, 0, 0, 8, 'm', 'd', 'a', 't'}),
                   E_FAIL);
-}
-
-TEST(FragmentDownload, ServedFragmentsParseToTheirChunk) {
-    std::string base = OriginUrl("nginx");
-    ASSERT_FALSE(base.empty());
-    CSSFManifest manifest;
-    ASSERT_EQ(manifest.Load((base + "media/vod/pres.ism/Manifest").c_str()), S_OK);
-    for (const auto& stream : manifest.Streams) {
-        for (uint32_t chunk : {0u, 4u}) {
-            CSSFTrack& track = *stream->CurrentTrack;
-            CSSFFragment fragment(BuildFragmentUrl(track, chunk).c_str());
-            ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
-            ASSERT_GT(fragment.SampleCount, 0u);
-            EXPECT_TRUE(fragment.BitrateMeasured || fragment.MeasuredBitrate == ~uint64_t(0));
-            // Within a few ticks of the manifest's chunk duration.
-            const int64_t duration = stream->Chunks[chunk].Duration;
-            EXPECT_NEAR(double(fragment.TotalDuration), double(duration), duration * 0.05);
-            if (stream->GetStreamKind() == SSFStreamKind::Video) {
-                EXPECT_TRUE(IsSyncSample(fragment.Samples[0].Flags));
-            }
-            // The samples fill the mdat payload exactly.
-            int64_t length = 0;
-            fragment.HttpFile.GetLength(&length);
-            const SSFSample& last = fragment.Samples.back();
-            EXPECT_EQ(last.DataPosition + last.Size, uint64_t(length));
-            EXPECT_EQ(fragment.Reset(), S_OK);
-            EXPECT_EQ(fragment.SampleCount, 0u);
-            EXPECT_TRUE(fragment.HttpFile.FileName.empty());
-        }
-    }
-    CSSFFragment missing((base + "media/vod/pres.ism/none").c_str());
-    EXPECT_EQ(missing.Download(), HRESULT(0x80070002));
 }
 
 // Every prefix of a served fragment fails cleanly; the whole body parses. The file is

@@ -84,20 +84,4 @@ TEST(HttpClient, Transport_ClosedPortAndUntrustedCertificateFail) {
     SetEnvironment("CURL_CA_BUNDLE", saved);
 }
 
-TEST(HttpClient, Read_WithoutRequestFailsAndEndIsSFalse) {
-    std::string base = OriginUrl("faults");
-    ASSERT_FALSE(base.empty());
-    CHttpClient client("KVSsfRd/1.0");
-    std::string path;
-    ASSERT_EQ(client.Open((base + "empty").c_str(), &path), S_OK);
-    EXPECT_EQ(path, "/empty");
-    char byte = 0;
-    DWORD count = 7;
-    EXPECT_TRUE(FAILED(client.Read(&byte, 1, &count)));
-    EXPECT_EQ(count, 0u);
-    ASSERT_EQ(client.SendRequest(path.c_str(), nullptr), S_OK);
-    EXPECT_EQ(client.Read(&byte, 1, &count), S_FALSE);
-    EXPECT_EQ(count, 0u);
-}
-
 } // namespace

@@ -1,4 +1,5 @@
-// Recording a presentation's streams into container files that FFmpeg reads back.
+// Recording a presentation's streams into an MP4 file that FFmpeg reads back (the play
+// test probes its Matroska recording).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -68,27 +69,24 @@ std::vector<size_t> Record(CSSFManifest& manifest, CRecorder& recorder) {
     return counts;
 }
 
-TEST(Recorder, PresentationIntoMatroskaAndMp4ReadBackByFfprobe) {
+TEST(Recorder, PresentationIntoMp4ReadBackByFfprobe) {
     ScopedTempDirectory temp;
     const std::string base = OriginUrl("nginx");
     ASSERT_FALSE(base.empty());
-    for (const char* extension : {".mkv", ".mp4"}) {
-        CSSFManifest manifest;
-        ASSERT_EQ(manifest.Load((base + "media/vod/pres.ism/Manifest").c_str()), S_OK);
-        const std::string path = temp.Path() + "/out" + extension;
-        CRecorder recorder;
-        ASSERT_EQ(recorder.Open(path), S_OK) << recorder.LastError();
-        const std::vector<size_t> counts = Record(manifest, recorder);
-        ASSERT_EQ(counts.size(), 2u);
-        const std::string probe =
-            CommandOutput("ffprobe -v error -count_packets -show_entries "
-                          "stream=codec_name,width,height,sample_rate,channels,nb_read_packets "
-                          "-of csv=p=0 '" +
-                          path + "'");
-        EXPECT_EQ(probe, "h264,640,360," + std::to_string(counts[0]) + "\naac,48000,2," +
-                             std::to_string(counts[1]) + "\n")
-            << extension;
-    }
+    CSSFManifest manifest;
+    ASSERT_EQ(manifest.Load((base + "media/vod/pres.ism/Manifest").c_str()), S_OK);
+    const std::string path = temp.Path() + "/out.mp4";
+    CRecorder recorder;
+    ASSERT_EQ(recorder.Open(path), S_OK) << recorder.LastError();
+    const std::vector<size_t> counts = Record(manifest, recorder);
+    ASSERT_EQ(counts.size(), 2u);
+    const std::string probe =
+        CommandOutput("ffprobe -v error -count_packets -show_entries "
+                      "stream=codec_name,width,height,sample_rate,channels,nb_read_packets "
+                      "-of csv=p=0 '" +
+                      path + "'");
+    EXPECT_EQ(probe, "h264,640,360," + std::to_string(counts[0]) + "\naac,48000,2," +
+                         std::to_string(counts[1]) + "\n");
     CRecorder bad;
     EXPECT_EQ(bad.Open(temp.Path() + "/out.nosuchformat"), E_INVALIDARG);
     AM_MEDIA_TYPE none = {};

@@ -22,11 +22,8 @@ bool MatchesShape(const std::string& text, const std::string& shape) {
         return false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        const bool digit = c >= '0' && c <= '9';
-        const bool matches = shape[i] == '#'   ? digit
-                             : shape[i] == '~' ? digit || (c >= 'a' && c <= 'f')
-                                               : c == shape[i];
-        if (!matches)
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+        if (shape[i] == '~' ? !hex : c != shape[i])
             return false;
     }
     return true;

@@ -18,8 +18,8 @@ extern const std::string kByteOrderMark;
 void SetTraceFile(const std::filesystem::path& path);
 // The file's bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& path);
-// Whether text has shape's length and, at each position, a decimal digit where shape has
-// '#', a lower-case hexadecimal digit where it has '~', else shape's character.
+// Whether text has shape's length and, at each position, a lower-case hexadecimal digit
+// where shape has '~', else shape's character.
 bool MatchesShape(const std::string& text, const std::string& shape);
 
 class TraceFileTest : public testing::Test {

@@ -1,23 +1,14 @@
 // KTraceErrorName: the sorted table's search, the Windows Sockets and raster ranges,
-// unknown codes, and the empty answer while tracing is off.
+// unknown codes. Its empty answer while tracing is off is in trace_test.
 #include <gtest/gtest.h>
 
-#include "framework/trace/trace.h"
 #include "framework/trace/trace_names.h"
+#include "tests/framework/trace/trace_fixture.h"
 
 namespace {
 
-class TraceNamesTest : public testing::Test {
-protected:
-    void SetUp() override {
-        m_savedSwitch = g_dwKTraceSwitch;
-        g_dwKTraceSwitch = KTRACE_ON;
-    }
-    void TearDown() override { g_dwKTraceSwitch = m_savedSwitch; }
-
-private:
-    DWORD m_savedSwitch = 0;
-};
+// Its switch word, with KTRACE_ON, restored after every test.
+using TraceNamesTest = TraceFileTest;
 
 // The HRESULT table is searched by halves: a row out of order is not found.
 TEST_F(TraceNamesTest, KTraceErrorName_EveryRow_FoundByItsCode) {
@@ -57,13 +48,6 @@ TEST_F(TraceNamesTest, KTraceErrorName_Codes_TextOfTheirTableOrRange) {
     };
     for (const auto& c : cases)
         EXPECT_STREQ(c.Text, KTraceErrorName(HRESULT(c.Code))) << std::hex << c.Code;
-}
-
-TEST_F(TraceNamesTest, KTraceErrorName_TracingOff_EmptyWhateverTheCode) {
-    g_dwKTraceSwitch = KTRACE_FILE | KTRACE_TIME | KTRACE_THREAD_ID | KTRACE_DEBUGGER | 0x10;
-    EXPECT_STREQ("", KTraceErrorName(E_FAIL));
-    EXPECT_STREQ("", KTraceErrorName(HRESULT(0x80072714)));
-    EXPECT_STREQ("", KTraceErrorName(0x12345678));
 }
 
 } // namespace
