@@ -89,7 +89,8 @@ protected:
         CHttpFile file;
         EXPECT_EQ(CreateTempFile(false, &file.FileName, &file.Stream), S_OK);
         const std::string name = file.FileName;
-        std::fwrite(body.data(), 1, body.size(), file.Stream);
+        if (!body.empty()) // an empty vector's data() may be null
+            std::fwrite(body.data(), 1, body.size(), file.Stream);
         std::fseek(file.Stream, 0, SEEK_SET);
         const HRESULT hr = CBoxParser(&m_parsed).Parse(&file);
         file.Close();
