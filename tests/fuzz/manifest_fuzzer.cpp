@@ -13,13 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd < 0 || write(fd, data, size) != ssize_t(size))
         __builtin_trap();
     CSSFManifest manifest;
-    // Fragment probes of video streams go to a closed local port, never elsewhere.
+    // Fragment requests (a live presentation's start seek) go to a closed local port.
     manifest.BaseUrl = "http://127.0.0.1:1/";
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     if (SUCCEEDED(manifest.LoadFromFile(path.c_str()))) {
         for (const auto& stream : manifest.Streams) {
             // The model's invariants the runtime relies on.
-            if (stream->Fragments.size() != stream->Chunks.size() ||
+            if (stream->GetFragmentSlotCount() != stream->Chunks.size() ||
                 stream->CurrentTrack == nullptr)
                 __builtin_trap();
             stream->GetDuration();
