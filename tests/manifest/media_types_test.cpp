@@ -163,6 +163,8 @@ TEST_F(MediaTypesTest, Audio_SynthesisedAacConfigurationAndSampleSize) {
     m_audioTrack.PacketSize = 4;
     for (const auto& [rate, config] : {std::pair<uint32_t, Bytes>{44100, {0x12, 0x10}},
                                        {48000, {0x11, 0x90}},
+                                       {88200, {0x10, 0x90}},
+                                       {8000, {0x15, 0x90}},
                                        {7350, {0x16, 0x10}},
                                        {12345, {0x10, 0x10}}}) {
         m_audioTrack.SamplingRate = rate;
