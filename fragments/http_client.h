@@ -20,8 +20,9 @@ public:
     // and query) in *path. 0x80072EE5 when the URL cannot be parsed; else Connect's
     // result.
     virtual HRESULT Open(const char* url, std::string* path);
-    // Closes all handles, then opens the root handle and the connection. scheme:
-    // kHttpSchemeHttps requests over TLS, any other value over plain HTTP.
+    // Closes all handles, then opens the root handle and the connection; port 0 is the
+    // scheme's default. scheme: kHttpSchemeHttps requests over TLS, any other value over
+    // plain HTTP.
     virtual HRESULT Connect(const char* host, WORD port, const char* userName, const char* password,
                             DWORD scheme);
     // Opens and sends a "GET path HTTP/1.0" request, always from the server, without

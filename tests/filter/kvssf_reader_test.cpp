@@ -102,6 +102,13 @@ TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     LONGLONG earliest = -1, latest = -1;
     EXPECT_EQ(s->GetAvailable(&earliest, &latest), S_OK);
     EXPECT_EQ(latest, 100213333);
+    // A null format is the current one; a missing out or position pointer fails.
+    LONGLONG target = 0;
+    EXPECT_EQ(s->ConvertTimeFormat(&target, nullptr, 77, nullptr), S_OK);
+    EXPECT_EQ(target, 77);
+    EXPECT_EQ(s->ConvertTimeFormat(&target, nullptr, 77, &TIME_FORMAT_FRAME), E_INVALIDARG);
+    EXPECT_EQ(s->GetTimeFormat(nullptr), E_POINTER);
+    EXPECT_EQ(s->SetPositions(nullptr, kAbsolute, nullptr, 0), E_POINTER);
 
     // While stopped a seek only stores the positions; ReturnTime
     // hands back the clamped start and the resolved stop.
