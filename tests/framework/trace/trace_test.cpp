@@ -104,29 +104,24 @@ TEST_F(TraceTest, Flush_FileHeldByAnotherWriter_WrittenOnceFreeOrDroppedPastRetr
     EXPECT_EQ("\r\nwaited", TraceText());
 }
 
-TEST_F(TraceTest, KTraceRelease_PendingText_WrittenAndNextTraceAttachesAnew) {
+// Pending text is written by the release, else by the timer within 500 ms; attaching again
+// reads the path anew.
+TEST_F(TraceTest, KTraceReleaseAndTimer_PendingText_WrittenWithoutAFlush) {
     g_dwKTraceSwitch = kFileOnly;
     KTrace("\none");
     KTrace("\ntwo");
     KTraceRelease();
     EXPECT_EQ("\r\none\r\ntwo", TraceText());
 
-    // Attaching again reads the path anew.
     const std::filesystem::path second = std::filesystem::path(m_dir.Path()) / "second.txt";
     SetTraceFile(second);
-    KTraceAndFlush("\nthree");
-    EXPECT_EQ(kByteOrderMark + "\r\nthree", ReadFileBytes(second));
-    EXPECT_EQ("\r\none\r\ntwo", TraceText());
-}
-
-TEST_F(TraceTest, KTrace_Timer_WritesPendingTextWithoutAFlush) {
-    g_dwKTraceSwitch = kFileOnly;
     KTrace("\nby the timer");
-    // The timer writes within 500 ms; the bound only keeps a broken timer from hanging.
+    // The bound only keeps a broken timer from hanging.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ReadFileBytes(m_file).empty() && std::chrono::steady_clock::now() < giveUp)
+    while (ReadFileBytes(second).empty() && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ("\r\nby the timer", TraceText());
+    EXPECT_EQ(kByteOrderMark + "\r\nby the timer", ReadFileBytes(second));
+    EXPECT_EQ("\r\none\r\ntwo", TraceText());
 }
 
 TEST_F(TraceTest, KTrace_ManyThreads_EveryLineWrittenOnceAndWhole) {
