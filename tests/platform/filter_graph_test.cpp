@@ -180,7 +180,6 @@ TEST(FilterGraph, AddFilter_NamesEnumRemove_JoinsWithUniqueNames) {
         EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph.builder->AddFilter(second.Get(), L"Sink"));
         EXPECT_EQ(S_OK, graph.builder->AddFilter(unnamed.Get(), nullptr));
         EXPECT_EQ(E_INVALIDARG, graph.builder->AddFilter(first.Get(), L"Again"));
-        EXPECT_EQ(E_POINTER, graph.builder->AddFilter(nullptr, L"x"));
         const std::vector<std::wstring> names = graph.Names();
         ASSERT_EQ(3u, names.size());
         EXPECT_EQ(L"Sink", names[0]);
@@ -199,7 +198,6 @@ TEST(FilterGraph, AddFilter_NamesEnumRemove_JoinsWithUniqueNames) {
             got[i]->Release();
         ComPtr<IPin> none;
         EXPECT_EQ(E_NOINTERFACE, filters->QueryInterface(IID_IPin, none.OutVoid()));
-        EXPECT_FALSE(none);
         filters.Reset(); // its snapshot holds the filters
 
         EXPECT_EQ(S_OK, graph.builder->RemoveFilter(second.Get()));
@@ -390,6 +388,8 @@ TEST(FilterGraph, Notify_Renderers_CompleteOnlyAfterEveryRendererEnded) {
     EXPECT_EQ(E_OUTOFMEMORY, p1);
     EXPECT_EQ(EC_USER + 1, graph.NextEvent(&p1));
     EXPECT_EQ(5, p1);
+    LONG code = 0;
+    EXPECT_EQ(E_POINTER, graph.events->GetEvent(&code, nullptr, &p1, 0)); // one null suffices
 
     // An anonymous report counts for the renderer still running; its failure is kept.
     graph.sink->Notify(EC_COMPLETE, VFW_E_RUNTIME_ERROR, 0);
@@ -415,50 +415,6 @@ TEST(FilterGraph, Notify_Renderers_CompleteOnlyAfterEveryRendererEnded) {
     EXPECT_EQ(EC_COMPLETE, graph.NextEvent());
 }
 
-TEST(FilterGraph, Playback_TwoStreamsOnThreads_CompleteAfterBothEnded) {
-    FilterPair video(Yuy2()), audio(Yuy2());
-    video.Stream->Samples = 5;
-    audio.Stream->Samples = 8;
-    Graph graph;
-    ASSERT_EQ(S_OK, graph.Add(video));
-    ASSERT_EQ(S_OK, graph.Add(audio));
-    graph.filter->SetSyncSource(nullptr);
-    for (int run = 1; run <= 2; ++run) {
-        // The streams start once the graph runs, as a renderer reports its end only then.
-        video.Stream->PendingAt = audio.Stream->PendingAt = 0;
-        video.Stream->Progress.Reset();
-        audio.Stream->Progress.Reset();
-        ASSERT_EQ(S_OK, graph.control->Run());
-        video.Stream->Progress.Set();
-        audio.Stream->Progress.Set();
-        ASSERT_EQ(EC_COMPLETE, graph.NextEvent(nullptr, 10000));
-        EXPECT_EQ(run, video.Sink->Pin().EndOfStreams());
-        EXPECT_EQ(run, audio.Sink->Pin().EndOfStreams());
-        ASSERT_EQ(S_OK, graph.control->Stop());
-    }
-    // Each run delivers the stream from its beginning again.
-    EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4}), video.Sink->Pin().Received());
-    EXPECT_EQ(16u, audio.Sink->Pin().Received().size());
-}
-
-TEST(FilterGraph, Playback_SourceFails_ErrorAbortReachesHost) {
-    FilterPair pair(Yuy2());
-    pair.Stream->Samples = 5;
-    pair.Stream->FailAt = 2;
-    pair.Stream->PendingAt = 0; // started once running
-    Graph graph;
-    ASSERT_EQ(S_OK, graph.Add(pair));
-    graph.filter->SetSyncSource(nullptr);
-    ASSERT_EQ(S_OK, graph.control->Run());
-    pair.Stream->Progress.Set();
-    // The source ends the stream, which completes the graph, then reports its error.
-    LONG_PTR p1 = 0;
-    EXPECT_EQ(EC_COMPLETE, graph.NextEvent(nullptr, 10000));
-    EXPECT_EQ(EC_ERRORABORT, graph.NextEvent(&p1, 10000));
-    EXPECT_EQ(E_ABORT, p1);
-    EXPECT_EQ((std::vector<uint32_t>{0, 1}), pair.Sink->Pin().Received());
-}
-
 TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
     Journal log;
     HRESULT hr = S_OK;
@@ -468,8 +424,11 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
     audio->Duration = 90000000;
     audio->Caps = 0x33;
     Graph graph;
-    LONGLONG duration = -1;
+    // No seeker: nothing to forward to.
+    LONGLONG duration = -1, current = 0;
     EXPECT_EQ(E_NOTIMPL, graph.seeking->GetDuration(&duration));
+    EXPECT_EQ(E_NOTIMPL, graph.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning,
+                                                     nullptr, AM_SEEKING_NoPositioning));
 
     graph.builder->AddFilter(video.Get(), L"video");
     graph.builder->AddFilter(audio.Get(), L"audio");
@@ -487,7 +446,7 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
     audio->Current = 0;
 
     // A relative move reaches each seeker once with the caller's value.
-    LONGLONG current = 20000000;
+    current = 20000000;
     ASSERT_EQ(S_OK, graph.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
                                                 AM_SEEKING_NoPositioning));
     current = 5000000;
@@ -522,50 +481,23 @@ TEST(FilterGraph, Seeking_Filters_ForwardedAndRunRestarted) {
     EXPECT_EQ((Strings{"seek video", "seek audio"}), Select(log, {""}, mark));
 }
 
-TEST(SystemClock, GetTime_Sleep_AdvancesIn100nsUnits) {
-    ComPtr<IReferenceClock> clock;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IReferenceClock, clock.OutVoid()));
-    REFERENCE_TIME first = 0, second = 0;
-    ASSERT_TRUE(SUCCEEDED(clock->GetTime(&first)));
-    const auto wallStart = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(20ms);
-    ASSERT_TRUE(SUCCEEDED(clock->GetTime(&second)));
-    const auto wall = std::chrono::steady_clock::now() - wallStart;
-    // 100 ns units: 20 ms is at least 200,000 and no more than the wall time measured.
-    EXPECT_GE(second - first, 20 * kMs);
-    EXPECT_LE(second - first,
-              std::chrono::duration_cast<std::chrono::microseconds>(wall).count() * 10 + kMs);
-}
-
 HRESULT CreateNothing(IUnknown*, REFIID, void** ppv) {
     *ppv = nullptr;
     return E_UNEXPECTED;
 }
 
-TEST(ComRuntime, CoCreateInstance_ClassTable_CreatesGraphWithEveryInterface) {
+// The graph's own interfaces are the fixture's queries; here the class table.
+TEST(ComRuntime, CoCreateInstance_ClassTable_RegisteredCreatorsOnlyAndUnaggregated) {
+    void* object = &object;
     ComPtr<IUnknown> unknown;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                      unknown.OutVoid()));
-    for (const IID* iid : {&IID_IFilterGraph, &IID_IGraphBuilder, &IID_IMediaControl,
-                           &IID_IDispatch, &IID_IMediaEvent, &IID_IMediaEventEx, &IID_IPersist,
-                           &IID_IMediaFilter, &IID_IMediaSeeking, &IID_IMediaEventSink}) {
-        ComPtr<IUnknown> part, identity;
-        ASSERT_EQ(S_OK, unknown->QueryInterface(*iid, part.OutVoid()));
-        part->QueryInterface(IID_IUnknown, identity.OutVoid());
-        EXPECT_EQ(identity, unknown.Get());
-    }
-    void* object = &object;
-    EXPECT_EQ(E_NOINTERFACE, unknown->QueryInterface(IID_IPin, &object));
-    EXPECT_EQ(nullptr, object);
-
-    object = &object;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_FilterGraph, unknown.Get(),
                                                       CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(MEDIATYPE_Audio, nullptr, CLSCTX_INPROC_SERVER,
                                                     IID_IUnknown, &object));
-    // A registered class is created by its creator; registering again replaces it.
+    // Registering again replaces the creator.
     ASSERT_EQ(S_OK, RegisterComClass(MEDIATYPE_Video, &CreateNothing));
     EXPECT_EQ(E_UNEXPECTED, CoCreateInstance(MEDIATYPE_Video, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_IUnknown, &object));
@@ -573,7 +505,6 @@ TEST(ComRuntime, CoCreateInstance_ClassTable_CreatesGraphWithEveryInterface) {
     ComPtr<IReferenceClock> clock;
     EXPECT_EQ(S_OK, CoCreateInstance(MEDIATYPE_Video, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IReferenceClock, clock.OutVoid()));
-    EXPECT_EQ(E_POINTER, RegisterComClass(MEDIATYPE_Video, nullptr));
 }
 
 } // namespace

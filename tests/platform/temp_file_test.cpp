@@ -40,24 +40,6 @@ TEST(TempFile, Create_BothModes_UniqueTmvFileInTempDirectory) {
     EXPECT_FALSE(Exists(first));
 }
 
-TEST(TempFile, Stream_ReadWriteSeek_LengthAndPositionsAre64Bit) {
-    std::string name;
-    FILE* f = nullptr;
-    ASSERT_EQ(S_OK, CreateTempFile(true, &name, &f));
-    const char data[] = "0123456789";
-    ASSERT_EQ(10u, std::fwrite(data, 1, 10, f));
-    EXPECT_EQ(10, GetStreamLength(f));
-    ASSERT_EQ(0, SeekStream(f, 4, SEEK_SET));
-    EXPECT_EQ(4, TellStream(f));
-    char c = 0;
-    ASSERT_EQ(1u, std::fread(&c, 1, 1, f));
-    EXPECT_EQ('4', c);
-    ASSERT_EQ(0, SeekStream(f, -2, SEEK_END));
-    EXPECT_EQ(8, TellStream(f));
-    EXPECT_EQ(S_OK, CloseTempFile(f, name, true));
-    EXPECT_FALSE(Exists(name));
-}
-
 TEST(TempFile, HresultFromCrtError_MapsRecordedError) {
     ClearCrtError();
     EXPECT_EQ(S_OK, HresultFromCrtError());

@@ -1,5 +1,6 @@
 // The DLL's class objects: which requests DllGetClassObject and the factory answer, the
-// reference counts, aggregation, and when the module may be unloaded.
+// reference counts, aggregation, when the module may be unloaded, and the filter's
+// automation interface answered from the type library in the DLL.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -72,7 +73,7 @@ TEST_F(ClassFactoryTest, Factory_StartsWithOneReference_ModuleStaysWhileItOrALoc
     EXPECT_EQ(module.CanUnloadNow(), S_OK);
 }
 
-TEST_F(ClassFactoryTest, CreateInstance_FilterKeepsModuleUntilReleased) {
+TEST_F(ClassFactoryTest, CreateInstance_FilterWithTypeLibraryDispatchKeepsModuleUntilReleased) {
     IClassFactory* factory = Factory();
     ASSERT_NE(factory, nullptr);
     IBaseFilter* filter = nullptr;
@@ -85,6 +86,37 @@ TEST_F(ClassFactoryTest, CreateInstance_FilterKeepsModuleUntilReleased) {
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(filter->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     EXPECT_EQ(static_cast<IDispatch*>(automation), dispatch);
+
+    // One dual interface, loaded once and then kept.
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info, nullptr);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, IID_IKVSsfRd));
+    EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
+    info->ReleaseTypeAttr(attributes);
+    ITypeInfo* again = nullptr;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &again), S_OK);
+    EXPECT_EQ(again, info);
+    again->Release();
+    info->Release();
+    // No members of its own: names and calls are the type information's to answer.
+    WCHAR nameText[] = L"Play";
+    LPOLESTR names[] = {nameText};
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(
+        dispatch->Invoke(1, IID_IUnknown, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+
     dispatch->Release();
     automation->Release();
     EXPECT_EQ(filter->Release(), 0u);

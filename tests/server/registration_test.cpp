@@ -123,11 +123,4 @@ TEST_F(RegistrationTest, Unregister_AnotherExistingCopysKeysStay_AMissingFilesGo
     ExpectUnregistered();
 }
 
-TEST_F(RegistrationTest, Trace_AsShipped_RegistrationWritesNoTraceFile) {
-    ASSERT_EQ(RunRegsvr32(ownPath, false), 0);
-    ASSERT_EQ(RunRegsvr32(ownPath, true), 0);
-    EXPECT_EQ(own.CanUnloadNow(), S_OK);
-    EXPECT_EQ(GetFileAttributesA("c:\\KorvelTrace.txt"), INVALID_FILE_ATTRIBUTES);
-}
-
 } // namespace

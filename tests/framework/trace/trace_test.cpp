@@ -30,20 +30,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 using TraceTest = TraceFileTest;
 
-TEST_F(TraceTest, AllCalls_TracingBitClear_NothingWrittenAndNamesEmpty) {
-    g_dwKTraceSwitch = KTRACE_FILE | KTRACE_TIME | KTRACE_THREAD_ID | KTRACE_HANDLE_COUNT;
-    const BYTE bytes[] = {1, 2, 3};
-    KTrace("\nline %d", 1);
-    KTraceBytes("\nbytes", bytes, sizeof(bytes));
-    KTraceLibraryError("error %s", "text");
-    KTraceAndFlush("\nflushed");
-    KTraceRelease();
-    EXPECT_EQ(0u, m_dir.FileCount());
-    EXPECT_STREQ("", KTraceErrorName(E_FAIL));
-}
-
 // Appended to an existing file: line breaks as CR LF, a message without a leading newline
-// unprefixed whatever the prefix bits, the byte dump, the library error line.
+// unprefixed whatever the prefix bits, a message cut at 2048 characters, the byte dump, the
+// library error line.
 TEST_F(TraceTest, AllCalls_ExistingFile_GoldenTextAppended) {
     {
         std::ofstream existing(m_file, std::ios::binary);
@@ -54,6 +43,7 @@ TEST_F(TraceTest, AllCalls_ExistingFile_GoldenTextAppended) {
     g_dwKTraceSwitch = kFileOnly | KTRACE_TIME | KTRACE_THREAD_ID | KTRACE_HANDLE_COUNT;
     KTrace("value %d, text %s", 42, "abc");
     g_dwKTraceSwitch = kFileOnly;
+    KTrace("%s", std::string(5000, 'x').c_str());
     const std::string bytes = std::string("Hello, world!\0\x01\x7F", 16) + "0123";
     KTraceBytes("dump:", reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     KTraceBytes("\nnone", reinterpret_cast<const BYTE*>(bytes.data()), 0);
@@ -63,7 +53,8 @@ TEST_F(TraceTest, AllCalls_ExistingFile_GoldenTextAppended) {
     const std::string expected =
         "earlier\r\n"
         "\r\nfirst line\r\nsecond\r\nthird\r\n"
-        "value 42, text abc"
+        "value 42, text abc" +
+        std::string(2048, 'x') +
         "dump:"
         "\r\n 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 00 01 7F  Hello, world!..."
         "\r\n 30 31 32 33 " +
@@ -75,37 +66,35 @@ TEST_F(TraceTest, AllCalls_ExistingFile_GoldenTextAppended) {
     EXPECT_EQ(expected, ReadFileBytes(m_file));
 }
 
-TEST_F(TraceTest, KTrace_LongMessage_CutAt2048Characters) {
-    g_dwKTraceSwitch = kFileOnly;
-    const std::string message(5000, 'x');
-    KTraceAndFlush("%s", message.c_str());
-    EXPECT_EQ(std::string(2048, 'x'), TraceText());
-}
-
-TEST_F(TraceTest, Flush_PathIsAFolder_FileOfTheSameNameInsideItUsedFromThenOn) {
+// A folder at the path: a file of the same name inside it, from then on; when that is a
+// folder too, the text is dropped and there is no second fallback.
+TEST_F(TraceTest, Flush_PathIsAFolder_FileInsideItOnceThenDropped) {
+    const std::filesystem::path inside = m_file / "KorvelTrace.txt";
     std::filesystem::create_directory(m_file);
     g_dwKTraceSwitch = kFileOnly;
     KTraceAndFlush("\nfirst");
     KTraceAndFlush("\nsecond");
-    const std::filesystem::path inside = m_file / "KorvelTrace.txt";
     EXPECT_EQ(kByteOrderMark + "\r\nfirst\r\nsecond", ReadFileBytes(inside));
-}
 
-TEST_F(TraceTest, Flush_FallbackFolderDeniedToo_TextDroppedAndNoSecondFallback) {
-    const std::filesystem::path inside = m_file / "KorvelTrace.txt";
-    std::filesystem::create_directories(inside);
-    g_dwKTraceSwitch = kFileOnly;
+    KTraceRelease();
+    std::filesystem::remove(inside);
+    std::filesystem::create_directory(inside);
     KTraceAndFlush("\nlost");
     KTraceAndFlush("\nlost too");
-    EXPECT_FALSE(std::filesystem::exists(inside / "KorvelTrace.txt"));
     EXPECT_TRUE(std::filesystem::is_empty(inside));
 }
 
-TEST_F(TraceTest, Flush_FileHeldByAnotherWriterBriefly_WrittenOnceFree) {
+// Another writer's hold: waited out within the writer's second of retries, else the text
+// is dropped.
+TEST_F(TraceTest, Flush_FileHeldByAnotherWriter_WrittenOnceFreeOrDroppedPastRetries) {
+    g_dwKTraceSwitch = kFileOnly;
+    {
+        CScopedFileLock lock(m_file);
+        ASSERT_TRUE(lock.Held());
+        KTraceAndFlush("\ndropped");
+    }
     CScopedFileLock lock(m_file);
     ASSERT_TRUE(lock.Held());
-    g_dwKTraceSwitch = kFileOnly;
-    // Let go well within the writer's second of retries.
     std::thread release([&lock] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         lock.Unlock();
@@ -115,40 +104,24 @@ TEST_F(TraceTest, Flush_FileHeldByAnotherWriterBriefly_WrittenOnceFree) {
     EXPECT_EQ("\r\nwaited", TraceText());
 }
 
-TEST_F(TraceTest, Flush_FileHeldPastTheRetries_TextDropped) {
-    g_dwKTraceSwitch = kFileOnly;
-    {
-        CScopedFileLock lock(m_file);
-        ASSERT_TRUE(lock.Held());
-        KTraceAndFlush("\ndropped");
-    }
-    KTraceAndFlush("\nkept");
-    EXPECT_EQ("\r\nkept", TraceText());
-}
-
-TEST_F(TraceTest, KTraceRelease_PendingText_WrittenAndNextTraceAttachesAnew) {
+// Pending text is written by the release, else by the timer within 500 ms; attaching again
+// reads the path anew.
+TEST_F(TraceTest, KTraceReleaseAndTimer_PendingText_WrittenWithoutAFlush) {
     g_dwKTraceSwitch = kFileOnly;
     KTrace("\none");
     KTrace("\ntwo");
     KTraceRelease();
     EXPECT_EQ("\r\none\r\ntwo", TraceText());
 
-    // Attaching again reads the path anew.
     const std::filesystem::path second = std::filesystem::path(m_dir.Path()) / "second.txt";
     SetTraceFile(second);
-    KTraceAndFlush("\nthree");
-    EXPECT_EQ(kByteOrderMark + "\r\nthree", ReadFileBytes(second));
-    EXPECT_EQ("\r\none\r\ntwo", TraceText());
-}
-
-TEST_F(TraceTest, KTrace_Timer_WritesPendingTextWithoutAFlush) {
-    g_dwKTraceSwitch = kFileOnly;
     KTrace("\nby the timer");
-    // The timer writes within 500 ms; the bound only keeps a broken timer from hanging.
+    // The bound only keeps a broken timer from hanging.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ReadFileBytes(m_file).empty() && std::chrono::steady_clock::now() < giveUp)
+    while (ReadFileBytes(second).empty() && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ("\r\nby the timer", TraceText());
+    EXPECT_EQ(kByteOrderMark + "\r\nby the timer", ReadFileBytes(second));
+    EXPECT_EQ("\r\none\r\ntwo", TraceText());
 }
 
 TEST_F(TraceTest, KTrace_ManyThreads_EveryLineWrittenOnceAndWhole) {
