@@ -1,6 +1,8 @@
 // Sample sizes and buffer negotiation of quality levels; durations of streams.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "fragments/async_fragment.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
@@ -38,6 +40,15 @@ public:
     HRESULT Result = S_OK;
 };
 
+// A negotiation's outcome: "count x size", or the failure.
+std::string Buffers(CSSFTrack& track, IMemAllocator* allocator = nullptr) {
+    ALLOCATOR_PROPERTIES properties = {};
+    const HRESULT hr = track.DecideBufferSize(allocator, &properties);
+    if (FAILED(hr))
+        return "failed " + std::to_string(uint32_t(hr));
+    return std::to_string(properties.cBuffers) + " x " + std::to_string(properties.cbBuffer);
+}
+
 class TrackTest : public testing::Test {
 protected:
     CSSFManifest m_manifest;
@@ -50,55 +61,40 @@ TEST_F(TrackTest, MaxSampleSize_VideoFramesAudioPcmWrapping) {
     CSSFVideoTrack video(&m_video);
     video.MaxWidth = video.MaxHeight = 65536; // 2^32 × 6 wraps to 0
     EXPECT_EQ(video.GetMaxSampleSize(), 0u);
-
     CSSFAudioTrack audio(&m_audio);
     audio.BitsPerSample = 8;
     audio.Channels = 1;
     audio.SamplingRate = 1; // 3 >> 1 = 1 before the last factors
     EXPECT_EQ(audio.GetMaxSampleSize(), 10u);
-
-    // A kind without a size of its own.
-    struct PlainTrack : CSSFTrack {
-        using CSSFTrack::CSSFTrack;
-        HRESULT GetMediaType(int, CMediaType*) override { return E_NOTIMPL; }
-    } plain(&m_video);
-    EXPECT_EQ(plain.GetMaxSampleSize(), 10000000u);
 }
 
 TEST_F(TrackTest, DecideBufferSize_CountsClampedAndAllocatorChecked) {
+    const std::string failed = "failed " + std::to_string(uint32_t(E_FAIL));
     CSSFVideoTrack video(&m_video);
     video.MaxWidth = 1920;
     video.MaxHeight = 1080;
-    ALLOCATOR_PROPERTIES properties = {};
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cbBuffer, 12441600);
-    EXPECT_EQ(properties.cBuffers, 2);
+    EXPECT_EQ(Buffers(video), "2 x 12441600");
+    video.MaxWidth = video.MaxHeight = 16;
+    EXPECT_EQ(Buffers(video), "32 x 1536");
+    video.MaxWidth = 0;
+    EXPECT_EQ(Buffers(video), failed);
 
     CSSFAudioTrack audio(&m_audio);
     audio.BitsPerSample = 16;
     audio.Channels = 2;
     audio.SamplingRate = 48000;
-    EXPECT_EQ(audio.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cbBuffer, 2880000);
-    EXPECT_EQ(properties.cBuffers, 3);
-
-    video.MaxWidth = 16;
-    video.MaxHeight = 16;
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cBuffers, 32);
-
+    EXPECT_EQ(Buffers(audio), "3 x 2880000");
     GrantingAllocator allocator;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), S_OK);
+    EXPECT_EQ(Buffers(audio, &allocator), "3 x 2880000");
     EXPECT_EQ(allocator.Requested.cbBuffer, 2880000);
     allocator.GrantedDelta = -1;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), E_FAIL);
+    EXPECT_EQ(Buffers(audio, &allocator), failed);
     allocator.GrantedDelta = 0;
     allocator.Result = E_OUTOFMEMORY;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), E_OUTOFMEMORY);
+    EXPECT_EQ(Buffers(audio, &allocator), "failed " + std::to_string(uint32_t(E_OUTOFMEMORY)));
 
-    video.MaxWidth = 0;
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), E_FAIL);
     // The stream answers for its current track, or not at all.
+    ALLOCATOR_PROPERTIES properties = {};
     EXPECT_EQ(m_audio.DecideBufferSize(nullptr, &properties), E_UNEXPECTED);
     m_audio.CurrentTrack = &audio;
     EXPECT_EQ(m_audio.DecideBufferSize(nullptr, &properties), S_OK);
