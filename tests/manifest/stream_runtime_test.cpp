@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <tuple>
 
 #include "fragments/async_fragment.h"
 #include "framework/media_sample.h"
@@ -132,16 +134,14 @@ void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSampl
                 fragment.HttpFile.Seek(int64_t(record.DataPosition), 0);
                 ASSERT_EQ(fragment.HttpFile.ReadExact(expected.data(), expected.size()), S_OK);
                 ASSERT_EQ(sample.Data(), expected) << stream->Name << " chunk " << c;
-                const unsigned __int128 ticks =
-                    uint64_t(stream->Chunks[c].StartTime) + record.DecodeOffset;
-                const REFERENCE_TIME start =
-                    REFERENCE_TIME(uint64_t(ticks * 10000000 / uint64_t(stream->TimeScale)) -
-                                   uint64_t(manifest.StartTime));
-                const REFERENCE_TIME stop = REFERENCE_TIME(
-                    uint64_t((ticks + record.Duration) * 10000000 / uint64_t(stream->TimeScale)) -
-                    uint64_t(manifest.StartTime));
-                EXPECT_EQ(sample.Start(), start);
-                EXPECT_EQ(sample.Stop(), stop);
+                // Ticks from the chunk list's start, in 100 ns units, less the start time.
+                auto time = [&](unsigned __int128 ticks) {
+                    return REFERENCE_TIME(uint64_t(ticks * 10000000 / uint64_t(stream->TimeScale)) -
+                                          uint64_t(manifest.StartTime));
+                };
+                const uint64_t ticks = uint64_t(stream->Chunks[c].StartTime) + record.DecodeOffset;
+                EXPECT_EQ(sample.Times(), std::to_string(time(ticks)) + "-" +
+                                              std::to_string(time(ticks + record.Duration)));
                 EXPECT_EQ(sample.Sync(), bool(IsSyncSample(record.Flags)));
                 EXPECT_TRUE(sample.Clean());
                 ++delivered;
@@ -335,21 +335,19 @@ protected:
 
 TEST(StreamAdaptation, LevelsPickedInListOrder) {
     CSSFManifest manifest;
-    AdaptiveVideoStream down(&manifest);
+    AdaptiveVideoStream down(&manifest), up(&manifest);
     down.AddLevels({3000000, 1500000, 800000});
-    down.TargetBitrate = 3500000;
-    EXPECT_EQ(down.GetCurrentTrack()->Bitrate, 3000000u);
-    down.TargetBitrate = 2000000;
-    EXPECT_EQ(down.GetCurrentTrack()->Bitrate, 800000u) << "the first does not fit: the lowest";
-
-    AdaptiveVideoStream up(&manifest);
     up.AddLevels({800000, 1500000, 3000000});
-    up.TargetBitrate = 2000000;
-    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 1500000u);
-    up.TargetBitrate = 500000;
-    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 800000u);
-    up.TargetBitrate = ~uint64_t(0); // a download measured at 0 ms
-    EXPECT_EQ(up.GetCurrentTrack()->Bitrate, 3000000u);
+    // Listed falling: the first that fits, else the lowest. The largest target stands for
+    // a download measured at 0 ms.
+    const std::tuple<AdaptiveVideoStream*, uint64_t, uint32_t> cases[] = {
+        {&down, 3500000, 3000000}, {&down, 2000000, 800000},     {&up, 2000000, 1500000},
+        {&up, 500000, 800000},     {&up, ~uint64_t(0), 3000000},
+    };
+    for (const auto& [stream, target, bitrate] : cases) {
+        stream->TargetBitrate = target;
+        EXPECT_EQ(stream->GetCurrentTrack()->Bitrate, bitrate) << target;
+    }
 
     // Without a processor the chosen level stays.
     CSSFVideoStream fixed(&manifest);
