@@ -48,8 +48,8 @@ Bytes ExpectedBox(const Bytes& sps, const Bytes& pps) {
 TEST(AvcConfiguration, LayoutsAndEveryParameterSet) {
     const Bytes expected = ExpectedBox(kSps, kPps);
     Bytes box;
-    const Bytes annexB = Cat({kStart4, kSps, kStart4, kPps});
-    ASSERT_EQ(BuildAvcConfiguration(annexB.data(), annexB.size(), &box), S_OK);
+    const Bytes startCodes = Cat({kStart4, kSps, kStart4, kPps});
+    ASSERT_EQ(BuildAvcConfiguration(startCodes.data(), startCodes.size(), &box), S_OK);
     EXPECT_EQ(box, expected);
     // Three-byte start codes, a leading unit of another type, a trailing zero.
     const Bytes mixed = Cat({kStart3, {0x09, 0x10}, kStart3, kSps, kStart4, kPps, {0}});

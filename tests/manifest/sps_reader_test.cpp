@@ -167,7 +167,7 @@ Bytes BuildSps(const SpsFields& f) {
     return w.Finish();
 }
 
-// Annex B framing: four-byte start code, header, RBSP with emulation prevention, then a
+// Byte-stream framing: four-byte start code, header, RBSP with emulation prevention, then a
 // PPS so that the SPS is terminated.
 Bytes Frame(const Bytes& rbsp, BYTE header = 0x67) {
     Bytes bytes = {0x00, 0x00, 0x00, 0x01, header};
