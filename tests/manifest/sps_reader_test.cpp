@@ -91,6 +91,7 @@ struct SpsFields {
     uint32_t sar_width = 0, sar_height = 0;
     bool video_signal = false, chroma_loc = false, timing = false;
     uint32_t num_units_in_tick = 0, time_scale = 0;
+    int cut = 0; // 1: after the picture size; 2: after the high half of time_scale
 };
 
 // The RBSP of fields, with set bits between the elements the reader skips so that a
@@ -131,6 +132,8 @@ Bytes BuildSps(const SpsFields& f) {
     w.Flag(true); // gaps_in_frame_num_value_allowed_flag
     w.Ue(f.pic_width_in_mbs_minus1);
     w.Ue(f.pic_height_in_map_units_minus1);
+    if (f.cut == 1)
+        return w.Finish();
     w.Flag(f.frame_mbs_only_flag);
     if (!f.frame_mbs_only_flag)
         w.Flag(true); // mb_adaptive_frame_field_flag
@@ -160,6 +163,10 @@ Bytes BuildSps(const SpsFields& f) {
     w.Flag(f.timing);
     if (f.timing) {
         w.Bits(f.num_units_in_tick, 32);
+        if (f.cut == 2) {
+            w.Bits(f.time_scale >> 16, 16);
+            return w.Finish();
+        }
         w.Bits(f.time_scale, 32);
         w.Flag(true); // fixed_frame_rate_flag
     }
@@ -415,32 +422,21 @@ TEST(SpsReaderTest, EmulationPrevention_OnlyThirdBytesAfterTwoZeros) {
 }
 
 TEST(SpsReaderTest, TruncatedPayload_ReadsZeroBits) {
-    // A main profile 704x576 SPS up to pic_height_in_map_units_minus1.
-    auto upToPictureSize = [](BitWriter& w) {
-        w.Bits(77, 8);
-        w.Bits(0, 8);
-        w.Bits(30, 8);
-        w.Ue(0);
-        w.Ue(0); // log2_max_frame_num_minus4
-        w.Ue(2); // pic_order_cnt_type
-        w.Ue(1); // max_num_ref_frames
-        w.Flag(false);
-        w.Ue(43);
-        w.Ue(35);
-    };
-    // Cut there: the stop bit becomes frame_mbs_only_flag and every later element reads 0.
-    BitWriter cut;
-    upToPictureSize(cut);
-    EXPECT_EQ(Read(Frame(cut.Finish())), "704x576@30 no 0:0 77/30");
-
-    // Cut after the high half of time_scale: the stop bit and zeros fill its low half.
-    BitWriter timing;
-    upToPictureSize(timing);
-    timing.Bits(0b1101, 4);  // frame_mbs_only, direct_8x8, no cropping, VUI
-    timing.Bits(0b00001, 5); // no aspect, overscan, signal type, chroma location; timing
-    timing.Bits(0x10000, 32);
-    timing.Bits(0x0032, 16);
-    EXPECT_EQ(Read(Frame(timing.Finish())), "704x576@25.25 no 0:0 77/30"); // 0x328000/0x10000/2
+    // Cut after the picture size, the stop bit becomes frame_mbs_only_flag and every later
+    // element reads 0; cut after the high half of time_scale, the stop bit and zeros fill
+    // its low half: 0x328000 / 0x10000 / 2.
+    SpsFields fields;
+    fields.profile_idc = 77;
+    fields.level_idc = 30;
+    fields.pic_width_in_mbs_minus1 = 43;
+    fields.pic_height_in_map_units_minus1 = 35;
+    fields.cut = 1;
+    EXPECT_EQ(Read(fields), "704x576@30 no 0:0 77/30");
+    fields.vui = fields.timing = true;
+    fields.num_units_in_tick = 0x10000;
+    fields.time_scale = 0x00320000;
+    fields.cut = 2;
+    EXPECT_EQ(Read(fields), "704x576@25.25 no 0:0 77/30");
 
     // Every prefix of every encoder SPS reads without touching bytes past the input.
     const Bytes nextStart = {0x00, 0x00, 0x00, 0x01};

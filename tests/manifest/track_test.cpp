@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fragments/async_fragment.h"
+#include "framework/mem_allocator.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
@@ -11,29 +12,17 @@
 
 namespace {
 
-// An allocator that grants what it is told to and records the request.
-class GrantingAllocator : public IMemAllocator {
+// The framework's allocator recording the request, granting less than the request by
+// GrantedDelta bytes or answering Result when told to.
+class GrantingAllocator : public CMemAllocator {
 public:
-    STDMETHODIMP QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request,
                                ALLOCATOR_PROPERTIES* actual) override {
         Requested = *request;
-        *actual = *request;
+        const HRESULT hr = CMemAllocator::SetProperties(request, actual);
         actual->cbBuffer += GrantedDelta;
-        return Result;
+        return FAILED(hr) ? hr : Result;
     }
-    STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit() override { return E_NOTIMPL; }
-    STDMETHODIMP Decommit() override { return E_NOTIMPL; }
-    STDMETHODIMP GetBuffer(IMediaSample**, REFERENCE_TIME*, REFERENCE_TIME*, DWORD) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ReleaseBuffer(IMediaSample*) override { return E_NOTIMPL; }
 
     ALLOCATOR_PROPERTIES Requested = {};
     LONG GrantedDelta = 0;
@@ -42,7 +31,7 @@ public:
 
 // A negotiation's outcome: "count x size", or the failure.
 std::string Buffers(CSSFTrack& track, IMemAllocator* allocator = nullptr) {
-    ALLOCATOR_PROPERTIES properties = {};
+    ALLOCATOR_PROPERTIES properties = {0, 0, 1, 0};
     const HRESULT hr = track.DecideBufferSize(allocator, &properties);
     if (FAILED(hr))
         return "failed " + std::to_string(uint32_t(hr));
@@ -84,14 +73,14 @@ TEST_F(TrackTest, DecideBufferSize_CountsClampedAndAllocatorChecked) {
     audio.Channels = 2;
     audio.SamplingRate = 48000;
     EXPECT_EQ(Buffers(audio), "3 x 2880000");
-    GrantingAllocator allocator;
-    EXPECT_EQ(Buffers(audio, &allocator), "3 x 2880000");
-    EXPECT_EQ(allocator.Requested.cbBuffer, 2880000);
-    allocator.GrantedDelta = -1;
-    EXPECT_EQ(Buffers(audio, &allocator), failed);
-    allocator.GrantedDelta = 0;
-    allocator.Result = E_OUTOFMEMORY;
-    EXPECT_EQ(Buffers(audio, &allocator), "failed " + std::to_string(uint32_t(E_OUTOFMEMORY)));
+    ComPtr<GrantingAllocator> allocator(new GrantingAllocator);
+    EXPECT_EQ(Buffers(audio, allocator.Get()), "3 x 2880000");
+    EXPECT_EQ(allocator->Requested.cbBuffer, 2880000);
+    allocator->GrantedDelta = -1;
+    EXPECT_EQ(Buffers(audio, allocator.Get()), failed);
+    allocator->GrantedDelta = 0;
+    allocator->Result = E_OUTOFMEMORY;
+    EXPECT_EQ(Buffers(audio, allocator.Get()), "failed " + std::to_string(uint32_t(E_OUTOFMEMORY)));
 
     // The stream answers for its current track, or not at all.
     ALLOCATOR_PROPERTIES properties = {};
