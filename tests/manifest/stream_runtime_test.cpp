@@ -187,8 +187,9 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
         REFERENCE_TIME previousStop = -1;
         HRESULT hr = S_OK;
         while ((hr = FillWhenReady(*stream, sample)) == S_OK) {
-            if (previousStop >= 0)
+            if (previousStop >= 0) {
                 EXPECT_NEAR(double(sample.Start()), double(previousStop), 1.0) << stream->Name;
+            }
             previousStop = sample.Stop();
             ASSERT_EQ(stream->GetFragmentSlotCount(), stream->Chunks.size());
         }
