@@ -419,6 +419,16 @@ TEST(SpsReaderTest, EmulationPrevention_OnlyThirdBytesAfterTwoZeros) {
     Bytes unescaped = kBaseline320x240;
     unescaped[16] = 0x04;
     EXPECT_NE(Read(unescaped), Read(kBaseline320x240));
+
+    // The zero count starts again after an escape: with these fields the tick (3) lands on
+    // a byte boundary, 00 00 00 03 in the RBSP and 00 00 03 00 03 on the wire.
+    fields = SpsFields();
+    fields.vui = fields.timing = fields.video_signal = fields.frame_cropping_flag = true;
+    fields.num_units_in_tick = 3;
+    fields.time_scale = 150;
+    const Bytes framed = Frame(BuildSps(fields)), tick = {0, 0, 3, 0, 3};
+    ASSERT_NE(std::search(framed.begin(), framed.end(), tick.begin(), tick.end()), framed.end());
+    EXPECT_EQ(Read(framed), "1920x1088@25 no 0:0 100/40");
 }
 
 TEST(SpsReaderTest, TruncatedPayload_ReadsZeroBits) {
