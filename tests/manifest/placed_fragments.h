@@ -38,7 +38,8 @@ protected:
     ComPtr<CSSFAsyncFragment> CreateFragment(CSSFTrack* track, uint32_t chunk,
                                              const std::string& url) override {
         auto placed = m_placed.find(chunk);
-        return placed != m_placed.end() ? placed->second : Stream::CreateFragment(track, chunk, url);
+        return placed != m_placed.end() ? placed->second
+                                        : Stream::CreateFragment(track, chunk, url);
     }
 
 private:

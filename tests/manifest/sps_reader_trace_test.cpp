@@ -45,19 +45,12 @@ TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_AllocationFails_ReportedAsLi
     g_dwKTraceSwitch = KTRACE_ON | KTRACE_FILE;
     // The NAL unit, its payload and the decoder come first; then the partition, its stream
     // buffer and the SPS structure.
-    EXPECT_EQ(kCreated +
-                  "---------------------- AllocPartition: Memory allocation for Data Partition "
-                  "failed\r\n" +
-                  kFreed,
-              TracedWhileReading(3));
-    EXPECT_EQ(kCreated +
-                  "---------------------- AllocPartition: Memory allocation for streamBuffer "
-                  "failed\r\n" +
-                  kFreed,
-              TracedWhileReading(4));
-    EXPECT_EQ(kCreated + "---------------------- Could not allocate memory: AllocSPS: SPS\r\n" +
-                  kFreed,
-              TracedWhileReading(5));
+    const std::string failures[] = {"AllocPartition: Memory allocation for Data Partition failed",
+                                    "AllocPartition: Memory allocation for streamBuffer failed",
+                                    "Could not allocate memory: AllocSPS: SPS"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(kCreated + "---------------------- " + failures[i] + "\r\n" + kFreed,
+                  TracedWhileReading(3 + i));
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Sample sizes and buffer negotiation of quality levels; durations of streams.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "fragments/async_fragment.h"
+#include "framework/mem_allocator.h"
 #include "manifest/audio_stream.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
@@ -9,34 +12,31 @@
 
 namespace {
 
-// An allocator that grants what it is told to and records the request.
-class GrantingAllocator : public IMemAllocator {
+// The framework's allocator recording the request, granting less than the request by
+// GrantedDelta bytes or answering Result when told to.
+class GrantingAllocator : public CMemAllocator {
 public:
-    STDMETHODIMP QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request,
                                ALLOCATOR_PROPERTIES* actual) override {
         Requested = *request;
-        *actual = *request;
+        const HRESULT hr = CMemAllocator::SetProperties(request, actual);
         actual->cbBuffer += GrantedDelta;
-        return Result;
+        return FAILED(hr) ? hr : Result;
     }
-    STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit() override { return E_NOTIMPL; }
-    STDMETHODIMP Decommit() override { return E_NOTIMPL; }
-    STDMETHODIMP GetBuffer(IMediaSample**, REFERENCE_TIME*, REFERENCE_TIME*, DWORD) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ReleaseBuffer(IMediaSample*) override { return E_NOTIMPL; }
 
     ALLOCATOR_PROPERTIES Requested = {};
     LONG GrantedDelta = 0;
     HRESULT Result = S_OK;
 };
+
+// A negotiation's outcome: "count x size", or the failure.
+std::string Buffers(CSSFTrack& track, IMemAllocator* allocator = nullptr) {
+    ALLOCATOR_PROPERTIES properties = {0, 0, 1, 0};
+    const HRESULT hr = track.DecideBufferSize(allocator, &properties);
+    if (FAILED(hr))
+        return "failed " + std::to_string(uint32_t(hr));
+    return std::to_string(properties.cBuffers) + " x " + std::to_string(properties.cbBuffer);
+}
 
 class TrackTest : public testing::Test {
 protected:
@@ -50,55 +50,40 @@ TEST_F(TrackTest, MaxSampleSize_VideoFramesAudioPcmWrapping) {
     CSSFVideoTrack video(&m_video);
     video.MaxWidth = video.MaxHeight = 65536; // 2^32 × 6 wraps to 0
     EXPECT_EQ(video.GetMaxSampleSize(), 0u);
-
     CSSFAudioTrack audio(&m_audio);
     audio.BitsPerSample = 8;
     audio.Channels = 1;
     audio.SamplingRate = 1; // 3 >> 1 = 1 before the last factors
     EXPECT_EQ(audio.GetMaxSampleSize(), 10u);
-
-    // A kind without a size of its own.
-    struct PlainTrack : CSSFTrack {
-        using CSSFTrack::CSSFTrack;
-        HRESULT GetMediaType(int, CMediaType*) override { return E_NOTIMPL; }
-    } plain(&m_video);
-    EXPECT_EQ(plain.GetMaxSampleSize(), 10000000u);
 }
 
 TEST_F(TrackTest, DecideBufferSize_CountsClampedAndAllocatorChecked) {
+    const std::string failed = "failed " + std::to_string(uint32_t(E_FAIL));
     CSSFVideoTrack video(&m_video);
     video.MaxWidth = 1920;
     video.MaxHeight = 1080;
-    ALLOCATOR_PROPERTIES properties = {};
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cbBuffer, 12441600);
-    EXPECT_EQ(properties.cBuffers, 2);
+    EXPECT_EQ(Buffers(video), "2 x 12441600");
+    video.MaxWidth = video.MaxHeight = 16;
+    EXPECT_EQ(Buffers(video), "32 x 1536");
+    video.MaxWidth = 0;
+    EXPECT_EQ(Buffers(video), failed);
 
     CSSFAudioTrack audio(&m_audio);
     audio.BitsPerSample = 16;
     audio.Channels = 2;
     audio.SamplingRate = 48000;
-    EXPECT_EQ(audio.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cbBuffer, 2880000);
-    EXPECT_EQ(properties.cBuffers, 3);
+    EXPECT_EQ(Buffers(audio), "3 x 2880000");
+    ComPtr<GrantingAllocator> allocator(new GrantingAllocator);
+    EXPECT_EQ(Buffers(audio, allocator.Get()), "3 x 2880000");
+    EXPECT_EQ(allocator->Requested.cbBuffer, 2880000);
+    allocator->GrantedDelta = -1;
+    EXPECT_EQ(Buffers(audio, allocator.Get()), failed);
+    allocator->GrantedDelta = 0;
+    allocator->Result = E_OUTOFMEMORY;
+    EXPECT_EQ(Buffers(audio, allocator.Get()), "failed " + std::to_string(uint32_t(E_OUTOFMEMORY)));
 
-    video.MaxWidth = 16;
-    video.MaxHeight = 16;
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), S_OK);
-    EXPECT_EQ(properties.cBuffers, 32);
-
-    GrantingAllocator allocator;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), S_OK);
-    EXPECT_EQ(allocator.Requested.cbBuffer, 2880000);
-    allocator.GrantedDelta = -1;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), E_FAIL);
-    allocator.GrantedDelta = 0;
-    allocator.Result = E_OUTOFMEMORY;
-    EXPECT_EQ(audio.DecideBufferSize(&allocator, &properties), E_OUTOFMEMORY);
-
-    video.MaxWidth = 0;
-    EXPECT_EQ(video.DecideBufferSize(nullptr, &properties), E_FAIL);
     // The stream answers for its current track, or not at all.
+    ALLOCATOR_PROPERTIES properties = {};
     EXPECT_EQ(m_audio.DecideBufferSize(nullptr, &properties), E_UNEXPECTED);
     m_audio.CurrentTrack = &audio;
     EXPECT_EQ(m_audio.DecideBufferSize(nullptr, &properties), S_OK);
