@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -69,6 +70,8 @@ TEST_F(AllocatorTest, SetProperties_ValidatesAndRoundsUp) {
     request.cbAlign = 0;
     EXPECT_EQ(m_allocator->SetProperties(&request, &actual), VFW_E_BADALIGN);
     EXPECT_EQ(m_allocator->Commit(), VFW_E_SIZENOTSET);
+    request = ALLOCATOR_PROPERTIES{1, std::numeric_limits<LONG>::max(), 1, 1}; // stride 2^31
+    EXPECT_EQ(m_allocator->SetProperties(&request, &actual), E_INVALIDARG);
 
     request = ALLOCATOR_PROPERTIES{2, 100, 16, 8};
     ASSERT_EQ(m_allocator->SetProperties(&request, &actual), S_OK);

@@ -3,6 +3,7 @@
 // itself.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <numeric>
 #include <thread>
 
@@ -200,6 +201,21 @@ TEST_F(SourceStream, EndOfStreamThenCommands_LoopRestartsOnPause) {
     EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(2));
     EXPECT_EQ(m_pair.Sink->Pin().EndOfStreams(), 2);
     EXPECT_EQ(m_pair.Stream->StartPlay.load(), 2);
+}
+
+TEST(SourceStreamCreation, AddPinFailure_ReportedThroughPhr) {
+    Journal log;
+    HRESULT hr = S_OK;
+    auto* source = new TestSource(&hr);
+    source->AddRef();
+    const CMediaType type = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    alignas(TestStream) unsigned char storage[sizeof(TestStream)];
+    FailNextAllocation(); // the source's pin array: the stream itself lives in storage
+    auto* stream = new (storage) TestStream(&hr, source, L"Out", type, &log);
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+    EXPECT_EQ(source->GetPinCount(), 0);
+    stream->~TestStream();
+    EXPECT_EQ(source->Release(), 0u);
 }
 
 } // namespace
