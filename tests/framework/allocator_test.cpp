@@ -75,10 +75,7 @@ TEST_F(AllocatorTest, SetProperties_ValidatesAndRoundsUp) {
 
     request = ALLOCATOR_PROPERTIES{2, 100, 16, 8};
     ASSERT_EQ(m_allocator->SetProperties(&request, &actual), S_OK);
-    EXPECT_EQ(actual.cBuffers, 2);
     EXPECT_EQ(actual.cbBuffer, 104); // prefix + buffer = 112
-    EXPECT_EQ(actual.cbAlign, 16);
-    EXPECT_EQ(actual.cbPrefix, 8);
     ALLOCATOR_PROPERTIES current{};
     ASSERT_EQ(m_allocator->GetProperties(&current), S_OK);
     EXPECT_EQ(current.cbBuffer, 104);
