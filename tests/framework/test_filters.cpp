@@ -123,7 +123,7 @@ HRESULT TestStream::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES
     const HRESULT result = pAlloc == m_own ? OwnBufferResult : ForeignBufferResult;
     if (result != S_OK)
         return result;
-    ALLOCATOR_PROPERTIES request{std::max(Buffers, pRequest->cBuffers), 64, pRequest->cbAlign, 0};
+    ALLOCATOR_PROPERTIES request{std::max<LONG>(2, pRequest->cBuffers), 64, pRequest->cbAlign, 0};
     ALLOCATOR_PROPERTIES actual{};
     return pAlloc->SetProperties(&request, &actual);
 }
@@ -193,11 +193,6 @@ std::vector<uint32_t> TestInputPin::Received() {
     return m_received;
 }
 
-std::vector<REFERENCE_TIME> TestInputPin::Starts() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_starts;
-}
-
 int TestInputPin::EndOfStreams() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_endOfStreams;
@@ -231,14 +226,10 @@ STDMETHODIMP TestInputPin::Receive(IMediaSample* pSample) {
     pSample->GetPointer(&data);
     uint32_t index = 0;
     std::memcpy(&index, data, sizeof(index));
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    pSample->GetTime(&start, &stop);
     size_t count;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_received.push_back(index);
-        m_starts.push_back(start);
         count = m_received.size();
     }
     m_journal->Add("sample " + std::to_string(index));
@@ -291,25 +282,14 @@ STDMETHODIMP FakeGraph::QueryInterface(REFIID riid, void** ppv) {
 }
 
 STDMETHODIMP FakeGraph::Notify(LONG code, LONG_PTR param1, LONG_PTR param2) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back({code, param1, param2});
-    }
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events.push_back({code, param1, param2});
     return S_OK;
 }
 
 std::vector<FakeGraph::Event> FakeGraph::Events() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_events;
-}
-
-bool FakeGraph::WaitForEvent(LONG code, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] {
-        return std::any_of(m_events.begin(), m_events.end(),
-                           [&](const Event& event) { return event.code == code; });
-    });
 }
 
 // FilterPair
