@@ -239,7 +239,6 @@ TEST_F(AllocatorNegotiation, InputAllocator_UsedWithTheInputRequirements) {
     ASSERT_EQ(in.GetAllocator(&inputAllocator), S_OK);
     EXPECT_EQ(m_pair.Stream->Allocator(), inputAllocator);
     EXPECT_EQ(in.Allocator(), inputAllocator);
-    EXPECT_FALSE(in.IsReadOnly());
     ALLOCATOR_PROPERTIES props{};
     ASSERT_EQ(inputAllocator->GetProperties(&props), S_OK);
     EXPECT_EQ(props.cBuffers, 3);
