@@ -59,7 +59,6 @@ TEST_F(FilterState, PauseRunStop_VisitConnectedPinsOnly) {
     EXPECT_FALSE(m_pair.Stream->WorkerRunning());
     ASSERT_EQ(m_pair.Source->Stop(), S_OK); // stopped already: pins not told again
 
-
     // Run from stopped pauses through the filter's own (virtual) Pause first.
     ASSERT_EQ(m_pair.Sink->Run(0), S_OK);
     ASSERT_EQ(m_pair.Source->Run(1234), S_OK);
@@ -68,8 +67,8 @@ TEST_F(FilterState, PauseRunStop_VisitConnectedPinsOnly) {
     m_pair.StopAll();
 
     const std::vector<std::string> expected = {
-        "active In",   "active Out",   "run In 500", "run Out 500", "inactive Out", "inactive In",
-        "active In",   "run In 0",     "active Out", "run Out 1234", "inactive Out", "inactive In"};
+        "active In", "active Out", "run In 500", "run Out 500",  "inactive Out", "inactive In",
+        "active In", "run In 0",   "active Out", "run Out 1234", "inactive Out", "inactive In"};
     EXPECT_EQ(StateEntries(), expected);
 }
 

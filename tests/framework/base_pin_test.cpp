@@ -50,8 +50,9 @@ protected:
     REFERENCE_TIME ConnectedDuration() {
         CMediaType type;
         EXPECT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
-        return type.Format() ? reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())->AvgTimePerFrame
-                             : -1;
+        return type.Format()
+                   ? reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())->AvgTimePerFrame
+                   : -1;
     }
 
     void DisconnectBoth() {
