@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -69,13 +70,12 @@ TEST_F(AllocatorTest, SetProperties_ValidatesAndRoundsUp) {
     request.cbAlign = 0;
     EXPECT_EQ(m_allocator->SetProperties(&request, &actual), VFW_E_BADALIGN);
     EXPECT_EQ(m_allocator->Commit(), VFW_E_SIZENOTSET);
+    request = ALLOCATOR_PROPERTIES{1, std::numeric_limits<LONG>::max(), 1, 1}; // stride 2^31
+    EXPECT_EQ(m_allocator->SetProperties(&request, &actual), E_INVALIDARG);
 
     request = ALLOCATOR_PROPERTIES{2, 100, 16, 8};
     ASSERT_EQ(m_allocator->SetProperties(&request, &actual), S_OK);
-    EXPECT_EQ(actual.cBuffers, 2);
     EXPECT_EQ(actual.cbBuffer, 104); // prefix + buffer = 112
-    EXPECT_EQ(actual.cbAlign, 16);
-    EXPECT_EQ(actual.cbPrefix, 8);
     ALLOCATOR_PROPERTIES current{};
     ASSERT_EQ(m_allocator->GetProperties(&current), S_OK);
     EXPECT_EQ(current.cbBuffer, 104);
@@ -155,36 +155,34 @@ TEST_F(AllocatorTest, Commit_CyclesAndSampleKeepsAllocatorAlive) {
     EXPECT_EQ(m_destroyed.load(), 1);
 }
 
-TEST_F(AllocatorTest, GetBuffer_BlocksUntilAnotherThreadReleases) {
+TEST_F(AllocatorTest, GetBuffer_BlocksUntilAReleaseOrDecommit) {
     Configure(1, 64);
+    const auto waiter = [this] {
+        return std::async(std::launch::async, [this] {
+            IMediaSample* sample = nullptr;
+            const HRESULT hr = m_allocator->GetBuffer(&sample, nullptr, nullptr, 0);
+            if (sample != nullptr)
+                sample->Release();
+            return hr;
+        });
+    };
     IMediaSample* held = Get();
-    auto waiter = std::async(std::launch::async, [this] {
-        IMediaSample* sample = nullptr;
-        const HRESULT hr = m_allocator->GetBuffer(&sample, nullptr, nullptr, 0);
-        if (sample != nullptr)
-            sample->Release();
-        return hr;
-    });
-    EXPECT_EQ(waiter.wait_for(kBlockedFor), std::future_status::timeout);
+    auto woken = waiter();
+    EXPECT_EQ(woken.wait_for(kBlockedFor), std::future_status::timeout);
     held->Release();
-    EXPECT_EQ(waiter.get(), S_OK);
-}
+    EXPECT_EQ(woken.get(), S_OK);
 
-TEST_F(AllocatorTest, Decommit_FailsBlockedAndLaterGetBuffer) {
-    Configure(1, 64);
-    IMediaSample* held = Get();
+    // Decommit fails every blocked call, and every later one.
+    held = Get();
     std::vector<std::future<HRESULT>> waiters;
     for (int i = 0; i < 3; ++i)
-        waiters.push_back(std::async(std::launch::async, [this] {
-            IMediaSample* sample = nullptr;
-            return m_allocator->GetBuffer(&sample, nullptr, nullptr, 0);
-        }));
+        waiters.push_back(waiter());
     EXPECT_EQ(waiters[0].wait_for(kBlockedFor), std::future_status::timeout);
-    for (auto& waiter : waiters)
-        EXPECT_EQ(waiter.wait_for(0ms), std::future_status::timeout);
+    for (auto& w : waiters)
+        EXPECT_EQ(w.wait_for(0ms), std::future_status::timeout);
     ASSERT_EQ(m_allocator->Decommit(), S_OK);
-    for (auto& waiter : waiters)
-        EXPECT_EQ(waiter.get(), VFW_E_NOT_COMMITTED);
+    for (auto& w : waiters)
+        EXPECT_EQ(w.get(), VFW_E_NOT_COMMITTED);
     held->Release();
     IMediaSample* sample = nullptr;
     EXPECT_EQ(m_allocator->GetBuffer(&sample, nullptr, nullptr, 0), VFW_E_NOT_COMMITTED);

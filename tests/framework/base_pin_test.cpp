@@ -10,13 +10,17 @@ namespace {
 
 using namespace testfilters;
 
-REFERENCE_TIME FrameDuration(const AM_MEDIA_TYPE& type) {
-    return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+// A YUY2 64x48 type whose frame duration is 400000 + delta: equal to the source's type
+// for delta 1, yet distinguishable from it.
+CMediaType Yuy2(REFERENCE_TIME delta = 0) {
+    CMediaType type = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(type.Format())->AvgTimePerFrame += delta;
+    return type;
 }
 
 class PinConnection : public ::testing::Test {
 protected:
-    PinConnection() : m_type(VideoType(MEDIASUBTYPE_YUY2, 64, 48)), m_pair(m_type) {}
+    PinConnection() : m_type(Yuy2()), m_pair(m_type) {}
 
     // The connection type as seen by pin; VFW_E_NOT_CONNECTED leaves it zeroed.
     HRESULT ConnectionType(IPin* pin, CMediaType* type) {
@@ -42,13 +46,27 @@ protected:
         EXPECT_EQ(m_pair.Stream->Allocator(), nullptr);
     }
 
+    // The frame duration of the receiver's connection type.
+    REFERENCE_TIME ConnectedDuration() {
+        CMediaType type;
+        EXPECT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
+        return type.Format()
+                   ? reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())->AvgTimePerFrame
+                   : -1;
+    }
+
+    void DisconnectBoth() {
+        EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
+        EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    }
+
     CMediaType m_type;
     FilterPair m_pair;
 };
 
 TEST_F(PinConnection, FullySpecifiedType_IsTriedAloneAndConnectsBothPins) {
     // The receiver's own preference must not be consulted for a complete type.
-    m_pair.Sink->Pin().Preferred.push_back(VideoType(MEDIASUBTYPE_YUY2, 32, 32));
+    m_pair.Sink->Pin().Preferred.push_back(Yuy2(1));
     ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
     EXPECT_EQ(m_pair.Sink->Pin().Checked(), 1);
 
@@ -61,14 +79,9 @@ TEST_F(PinConnection, FullySpecifiedType_IsTriedAloneAndConnectsBothPins) {
     other->Release();
 
     CMediaType outType;
-    CMediaType inType;
     ASSERT_EQ(ConnectionType(m_pair.Out(), &outType), S_OK);
-    ASSERT_EQ(ConnectionType(m_pair.In(), &inType), S_OK);
-    for (const CMediaType* type : {&outType, &inType}) {
-        EXPECT_EQ(*type->Subtype(), MEDIASUBTYPE_YUY2);
-        ASSERT_EQ(type->FormatLength(), m_type.FormatLength());
-        EXPECT_EQ(std::memcmp(type->Format(), m_type.Format(), m_type.FormatLength()), 0);
-    }
+    EXPECT_TRUE(outType == m_type);
+    EXPECT_EQ(ConnectedDuration(), 400000);
 
     EXPECT_EQ(m_pair.Connect(&m_type), VFW_E_ALREADY_CONNECTED);
     EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
@@ -93,27 +106,17 @@ TEST_F(PinConnection, FullySpecifiedTypeRefused_FailsWithoutOtherCandidates) {
 }
 
 TEST_F(PinConnection, NoType_TriesReceiverTypesFirstThenOwn) {
-    // The receiver's first type is refused by the source; its second is equal to the
-    // source's type (frame durations 1 apart) but distinguishable from it.
-    m_pair.Sink->Pin().Preferred.push_back(VideoType(MEDIASUBTYPE_RGB32, 64, 48));
-    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
-    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
-    m_pair.Sink->Pin().Preferred.push_back(close);
-
+    // The receiver's first type is refused by the source; its second is taken.
+    m_pair.Sink->Pin().Preferred = {VideoType(MEDIASUBTYPE_RGB32, 64, 48), Yuy2(1)};
     ASSERT_EQ(m_pair.Connect(nullptr), S_OK);
-    CMediaType type;
-    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
-    EXPECT_EQ(FrameDuration(type), 400001);
-    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
-    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    EXPECT_EQ(ConnectedDuration(), 400001);
+    DisconnectBoth();
 
     // Without receiver types the source's own type is used.
     m_pair.Sink->Pin().Preferred.clear();
     ASSERT_EQ(m_pair.Connect(nullptr), S_OK);
-    ASSERT_EQ(ConnectionType(m_pair.Out(), &type), S_OK);
-    EXPECT_EQ(FrameDuration(type), 400000);
-    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
-    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    EXPECT_EQ(ConnectedDuration(), 400000);
+    DisconnectBoth();
 
     // Every candidate refused: the last refusal.
     m_pair.Sink->Pin().Subtype = MEDIASUBTYPE_RGB24;
@@ -122,9 +125,7 @@ TEST_F(PinConnection, NoType_TriesReceiverTypesFirstThenOwn) {
 }
 
 TEST_F(PinConnection, PartialType_OnlyMatchingCandidatesAreTried) {
-    CMediaType close = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
-    reinterpret_cast<VIDEOINFOHEADER*>(close.Format())->AvgTimePerFrame = 400001;
-    m_pair.Sink->Pin().Preferred.push_back(close);
+    m_pair.Sink->Pin().Preferred.push_back(Yuy2(1));
 
     // Nothing is RGB32: no candidate qualifies, none reaches a CheckMediaType.
     CMediaType rgb(&MEDIATYPE_Video);
@@ -140,17 +141,13 @@ TEST_F(PinConnection, PartialType_OnlyMatchingCandidatesAreTried) {
     exact.SetFormatType(&FORMAT_VideoInfo);
     exact.SetFormat(m_type.Format(), m_type.FormatLength());
     ASSERT_EQ(m_pair.Connect(&exact), S_OK);
-    CMediaType type;
-    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
-    EXPECT_EQ(FrameDuration(type), 400000);
-    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
-    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    EXPECT_EQ(ConnectedDuration(), 400000);
+    DisconnectBoth();
 
     // Major type only: the receiver's type is first and acceptable.
     CMediaType video(&MEDIATYPE_Video);
     ASSERT_EQ(m_pair.Connect(&video), S_OK);
-    ASSERT_EQ(ConnectionType(m_pair.In(), &type), S_OK);
-    EXPECT_EQ(FrameDuration(type), 400001);
+    EXPECT_EQ(ConnectedDuration(), 400001);
 }
 
 TEST_F(PinConnection, SameDirectionOrActiveFilter_IsRefused) {
@@ -160,11 +157,8 @@ TEST_F(PinConnection, SameDirectionOrActiveFilter_IsRefused) {
     auto* otherStream = new TestStream(&hr, other, L"Other", m_type, &m_pair.Log);
     IPin* otherOut = static_cast<CBasePin*>(otherStream);
     EXPECT_EQ(m_pair.Out()->Connect(otherOut, &m_type), VFW_E_INVALID_DIRECTION);
-    EXPECT_EQ(m_pair.Out()->Connect(otherOut, nullptr), VFW_E_INVALID_DIRECTION);
     EXPECT_EQ(otherOut->ReceiveConnection(m_pair.Out(), &m_type), VFW_E_INVALID_DIRECTION);
     EXPECT_EQ(m_pair.In()->Connect(m_pair.In(), &m_type), VFW_E_INVALID_DIRECTION);
-    IPin* connected = nullptr;
-    EXPECT_EQ(otherOut->ConnectedTo(&connected), VFW_E_NOT_CONNECTED);
     ExpectUnconnected();
     EXPECT_EQ(other->Release(), 0u);
 
@@ -183,12 +177,6 @@ TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) 
     TestStream& out = *m_pair.Stream;
     TestInputPin& in = m_pair.Sink->Pin();
     EXPECT_EQ(out.DeliverEndOfStream(), VFW_E_NOT_CONNECTED);
-    EXPECT_EQ(out.DeliverNewSegment(0, 1, 1.0), VFW_E_NOT_CONNECTED);
-    EXPECT_EQ(out.DeliverBeginFlush(), VFW_E_NOT_CONNECTED);
-    IMediaSample* sample = nullptr;
-    EXPECT_EQ(out.GetDeliveryBuffer(&sample, nullptr, nullptr, 0), E_NOINTERFACE);
-    ALLOCATOR_PROPERTIES props{};
-    EXPECT_EQ(in.CBaseInputPin::GetAllocatorRequirements(&props), E_NOTIMPL);
 
     ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
     ASSERT_EQ(out.DeliverNewSegment(10, 20, 1.5), S_OK);
@@ -252,7 +240,6 @@ TEST_F(AllocatorNegotiation, InputAllocator_UsedWithTheInputRequirements) {
     ASSERT_EQ(in.GetAllocator(&inputAllocator), S_OK);
     EXPECT_EQ(m_pair.Stream->Allocator(), inputAllocator);
     EXPECT_EQ(in.Allocator(), inputAllocator);
-    EXPECT_FALSE(in.IsReadOnly());
     ALLOCATOR_PROPERTIES props{};
     ASSERT_EQ(inputAllocator->GetProperties(&props), S_OK);
     EXPECT_EQ(props.cBuffers, 3);
@@ -260,8 +247,7 @@ TEST_F(AllocatorNegotiation, InputAllocator_UsedWithTheInputRequirements) {
     inputAllocator->Release();
 
     // Alignment other than 0 is passed on as given.
-    EXPECT_EQ(m_pair.Out()->Disconnect(), S_OK);
-    EXPECT_EQ(m_pair.In()->Disconnect(), S_OK);
+    DisconnectBoth();
     in.Requirements = {1, 0, 16, 0};
     ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
     ASSERT_EQ(m_pair.Stream->Requests.size(), 2u);
@@ -307,7 +293,8 @@ TEST_F(AllocatorNegotiation, ActiveCommitsInactiveDecommits) {
     ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
     sample->Release();
 
-    m_pair.StopAll();
+    // The receiver decommits the allocator it holds, though the source still runs.
+    ASSERT_EQ(m_pair.Sink->Stop(), S_OK);
     EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
 }
 

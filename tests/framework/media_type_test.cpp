@@ -8,11 +8,8 @@
 
 namespace {
 
-constexpr DWORD FourCC(char a, char b, char c, char d) {
-    return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
-}
-constexpr DWORD kYUY2 = FourCC('Y', 'U', 'Y', '2');
-constexpr DWORD kAvc1 = FourCC('a', 'v', 'c', '1');
+constexpr DWORD kYUY2 = 0x32595559; // 'YUY2'
+constexpr DWORD kAvc1 = 0x31637661; // 'avc1'
 
 class CountingUnknown : public IUnknown {
 public:
@@ -81,19 +78,22 @@ TEST(MediaType, Copy_DuplicatesFormatBlockAndReferencesUnk) {
         CMediaType original = Yuy2(VideoInfo(640, 480));
         original.pUnk = &unk;
         unk.AddRef(); // the reference original owns
-        ASSERT_EQ(unk.Count, 2u);
-
+        const auto expectCopy = [&](const AM_MEDIA_TYPE& copy) {
+            EXPECT_NE(copy.pbFormat, original.pbFormat);
+            ASSERT_EQ(copy.cbFormat, original.cbFormat);
+            EXPECT_EQ(std::memcmp(copy.pbFormat, original.pbFormat, original.cbFormat), 0);
+            EXPECT_EQ(copy.pUnk, &unk);
+        };
         const CMediaType copied(original);
-        EXPECT_NE(copied.pbFormat, original.pbFormat);
-        ASSERT_EQ(copied.cbFormat, original.cbFormat);
-        EXPECT_EQ(std::memcmp(copied.pbFormat, original.pbFormat, original.cbFormat), 0);
-        EXPECT_EQ(copied.pUnk, &unk);
-        EXPECT_EQ(unk.Count, 3u);
-
+        expectCopy(copied);
         CMediaType assigned;
         assigned = static_cast<const AM_MEDIA_TYPE&>(original);
-        EXPECT_NE(assigned.pbFormat, original.pbFormat);
-        EXPECT_EQ(std::memcmp(assigned.pbFormat, original.pbFormat, original.cbFormat), 0);
+        expectCopy(assigned);
+        AM_MEDIA_TYPE* created = CreateMediaType(&original);
+        ASSERT_NE(created, nullptr);
+        expectCopy(*created);
+        EXPECT_EQ(unk.Count, 5u);
+        DeleteMediaType(created);
         EXPECT_EQ(unk.Count, 4u);
 
         const CMediaType& alias = assigned;
@@ -105,14 +105,6 @@ TEST(MediaType, Copy_DuplicatesFormatBlockAndReferencesUnk) {
         // Assigning over a type releases what it held first.
         assigned = CMediaType();
         EXPECT_EQ(assigned.pbFormat, nullptr);
-        EXPECT_EQ(unk.Count, 3u);
-
-        AM_MEDIA_TYPE* created = CreateMediaType(&original);
-        ASSERT_NE(created, nullptr);
-        EXPECT_NE(created->pbFormat, original.pbFormat);
-        EXPECT_EQ(std::memcmp(created->pbFormat, original.pbFormat, original.cbFormat), 0);
-        EXPECT_EQ(unk.Count, 4u);
-        DeleteMediaType(created);
         EXPECT_EQ(unk.Count, 3u);
     }
     EXPECT_EQ(unk.Count, 1u);

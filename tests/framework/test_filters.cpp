@@ -1,13 +1,17 @@
 #include "test_filters.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <gtest/gtest.h>
 
 namespace testfilters {
 
 namespace {
+
+std::atomic<bool> g_failNextAllocation{false};
 
 constexpr CLSID kSourceClsid = {0x6a1f0c1e, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr CLSID kSinkClsid = {0x6a1f0c1f, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 9}};
@@ -36,6 +40,10 @@ CMediaType VideoType(const GUID& subtype, LONG width, LONG height) {
     type.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
     type.SetSampleSize(ULONG(width * height * 2));
     return type;
+}
+
+void FailNextAllocation() {
+    g_failNextAllocation = true;
 }
 
 // Journal
@@ -115,7 +123,7 @@ HRESULT TestStream::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES
     const HRESULT result = pAlloc == m_own ? OwnBufferResult : ForeignBufferResult;
     if (result != S_OK)
         return result;
-    ALLOCATOR_PROPERTIES request{std::max(Buffers, pRequest->cBuffers), 64, pRequest->cbAlign, 0};
+    ALLOCATOR_PROPERTIES request{std::max<LONG>(2, pRequest->cBuffers), 64, pRequest->cbAlign, 0};
     ALLOCATOR_PROPERTIES actual{};
     return pAlloc->SetProperties(&request, &actual);
 }
@@ -185,11 +193,6 @@ std::vector<uint32_t> TestInputPin::Received() {
     return m_received;
 }
 
-std::vector<REFERENCE_TIME> TestInputPin::Starts() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_starts;
-}
-
 int TestInputPin::EndOfStreams() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_endOfStreams;
@@ -223,14 +226,10 @@ STDMETHODIMP TestInputPin::Receive(IMediaSample* pSample) {
     pSample->GetPointer(&data);
     uint32_t index = 0;
     std::memcpy(&index, data, sizeof(index));
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    pSample->GetTime(&start, &stop);
     size_t count;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_received.push_back(index);
-        m_starts.push_back(start);
         count = m_received.size();
     }
     m_journal->Add("sample " + std::to_string(index));
@@ -283,25 +282,14 @@ STDMETHODIMP FakeGraph::QueryInterface(REFIID riid, void** ppv) {
 }
 
 STDMETHODIMP FakeGraph::Notify(LONG code, LONG_PTR param1, LONG_PTR param2) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back({code, param1, param2});
-    }
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events.push_back({code, param1, param2});
     return S_OK;
 }
 
 std::vector<FakeGraph::Event> FakeGraph::Events() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_events;
-}
-
-bool FakeGraph::WaitForEvent(LONG code, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] {
-        return std::any_of(m_events.begin(), m_events.end(),
-                           [&](const Event& event) { return event.code == code; });
-    });
 }
 
 // FilterPair
@@ -333,3 +321,12 @@ FilterPair::~FilterPair() {
 }
 
 } // namespace testfilters
+
+// Replaced for FailNextAllocation; the library's operator delete frees with free().
+void* operator new(std::size_t size) {
+    if (testfilters::g_failNextAllocation.exchange(false))
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size != 0 ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}

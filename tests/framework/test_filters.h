@@ -20,6 +20,9 @@ namespace testfilters {
 // A video type of the given subtype with a VIDEOINFOHEADER of width x height.
 CMediaType VideoType(const GUID& subtype, LONG width, LONG height);
 
+// The program's next throwing allocation fails with std::bad_alloc, once.
+void FailNextAllocation();
+
 // What the pins did, in order, across both filters; waits are bounded.
 class Journal {
 public:
@@ -59,12 +62,11 @@ public:
     bool WaitsForProgress = true;
     CAMEvent Progress{TRUE};
     HRESULT ThreadCreateResult = S_OK;
-    // DecideBufferSize fails with these unless S_OK: for an allocator of the receiver,
-    // and for one made by InitAllocator.
+    // DecideBufferSize fails with these unless S_OK: for the receiver's allocator and for
+    // InitAllocator's; otherwise it asks for at least 2 buffers of 64 bytes.
     HRESULT ForeignBufferResult = S_OK;
     HRESULT OwnBufferResult = S_OK;
     HRESULT InactiveResult = S_OK; // Inactive answers it after doing its work
-    LONG Buffers = 2;
 
     // What happened, readable once the worker has ended.
     std::vector<ALLOCATOR_PROPERTIES> Requests; // DecideBufferSize's requests
@@ -129,7 +131,6 @@ public:
 
     // Guarded by the mutex; use the accessors.
     std::vector<uint32_t> Received();
-    std::vector<REFERENCE_TIME> Starts();
     int EndOfStreams();
     int Checked() const { return m_checked.load(); }
 
@@ -147,7 +148,6 @@ private:
     std::atomic<int> m_checked{0};
     std::mutex m_mutex;
     std::vector<uint32_t> m_received;
-    std::vector<REFERENCE_TIME> m_starts;
     int m_endOfStreams = 0;
 };
 
@@ -196,13 +196,11 @@ public:
     STDMETHODIMP Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override;
 
     std::vector<Event> Events();
-    bool WaitForEvent(LONG code, std::chrono::milliseconds timeout);
     ULONG RefCount() const { return m_cRef.load(); }
 
 private:
     std::atomic<ULONG> m_cRef{0};
     std::mutex m_mutex;
-    std::condition_variable m_changed;
     std::vector<Event> m_events;
 };
 
