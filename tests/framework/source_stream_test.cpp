@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "test_filters.h"
+#include "tests/support/failing_allocation.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
 #include "test_filters.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +9,6 @@ namespace testfilters {
 
 namespace {
 
-std::atomic<bool> g_failNextAllocation{false};
 
 constexpr CLSID kSourceClsid = {0x6a1f0c1e, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr CLSID kSinkClsid = {0x6a1f0c1f, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 9}};
@@ -40,10 +37,6 @@ CMediaType VideoType(const GUID& subtype, LONG width, LONG height) {
     type.SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
     type.SetSampleSize(ULONG(width * height * 2));
     return type;
-}
-
-void FailNextAllocation() {
-    g_failNextAllocation = true;
 }
 
 // Journal
@@ -321,12 +314,3 @@ FilterPair::~FilterPair() {
 }
 
 } // namespace testfilters
-
-// Replaced for FailNextAllocation; the library's operator delete frees with free().
-void* operator new(std::size_t size) {
-    if (testfilters::g_failNextAllocation.exchange(false))
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size != 0 ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}

@@ -20,9 +20,6 @@ namespace testfilters {
 // A video type of the given subtype with a VIDEOINFOHEADER of width x height.
 CMediaType VideoType(const GUID& subtype, LONG width, LONG height);
 
-// The program's next throwing allocation fails with std::bad_alloc, once.
-void FailNextAllocation();
-
 // What the pins did, in order, across both filters; waits are bounded.
 class Journal {
 public:
