@@ -116,24 +116,16 @@ HRESULT CSSFVideoTrack::GetMediaType(int position, CMediaType* type) {
                                     CodecPrivateData);
     }
 
-    // An empty parameter set reads as success without a rate: 30 frames per second.
     SpsInfo sps = {};
-    sps.FrameRate = 30.0;
     hr = ReadSequenceParameterSet(&sps, CodecPrivateData.data(), CodecPrivateData.size());
     if (FAILED(hr))
         return hr;
     if (hr != S_OK)
         return VFW_S_NO_MORE_ITEMS;
+    // The box follows the header when it can be built; a failure leaves it empty.
     std::vector<BYTE> box;
-    try {
-        BuildAvcConfiguration(CodecPrivateData.data(), CodecPrivateData.size(), &box);
-    } catch (const std::bad_alloc&) {
-        box.clear();
-    }
+    BuildAvcConfiguration(CodecPrivateData.data(), CodecPrivateData.size(), &box);
     const auto frameTime = REFERENCE_TIME(std::floor(10000000.0 / sps.FrameRate + 0.5));
-    // The box follows the header only when there was codec data to build it from.
-    if (CodecPrivateData.empty())
-        box.clear();
     return BuildCompressedVideo(type, kSubtypeAvc1Iso, kFourCCAvc1, *this, frameTime, box);
 }
 
