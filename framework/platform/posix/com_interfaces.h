@@ -12,3 +12,17 @@ protected:
     ~IUnknown() = default;
 };
 typedef IUnknown* LPUNKNOWN;
+
+// Monikers: what the system calls of them.
+struct IBindCtx : IUnknown {
+protected:
+    ~IBindCtx() = default;
+};
+
+struct IMoniker : IUnknown {
+    STDMETHOD(BindToObject)(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riidResult,
+                            void** ppvResult) = 0;
+
+protected:
+    ~IMoniker() = default;
+};

@@ -41,3 +41,14 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
 // Adds a class to the table, or replaces its creator; E_POINTER for a null creator. Any
 // thread.
 HRESULT RegisterComClass(REFCLSID rclsid, ComClassCreator create);
+
+// Monikers by display name, as the system's device monikers are used: a bind context
+// (reserved must be 0); a parse that checks the "@device:<type>:<name>" form only
+// (MK_E_SYNTAX otherwise), eating the whole name; and BindToObject, which creates the
+// class the name was registered with through CoCreateInstance (MK_E_NOOBJECT for a name
+// no one registered). Both objects are counted; the bind context carries nothing.
+HRESULT CreateBindCtx(DWORD reserved, IBindCtx** ppbc);
+HRESULT MkParseDisplayName(IBindCtx* pbc, LPCOLESTR szUserName, ULONG* pchEaten,
+                           IMoniker** ppmk);
+// Adds a display name to the table, or points it at another class. Any thread.
+HRESULT RegisterDisplayName(LPCOLESTR displayName, REFCLSID rclsid);

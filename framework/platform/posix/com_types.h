@@ -25,6 +25,7 @@ typedef void* HANDLE;
 typedef LONGLONG REFERENCE_TIME;
 typedef WCHAR OLECHAR;
 typedef OLECHAR* BSTR;
+typedef const OLECHAR* LPCOLESTR;
 typedef int16_t VARIANT_BOOL;
 
 #ifndef TRUE
