@@ -13,7 +13,8 @@ namespace {
 TEST(HttpCurl, Connect_PortZeroIsTheSchemeDefault) {
     std::string base = OriginUrl("faults");
     ASSERT_FALSE(base.empty());
-    SetEnvironment("NO_PROXY", "");
+    for (const char* name : {"no_proxy", "NO_PROXY"})
+        SetEnvironment(name, "");
     SetEnvironment("http_proxy", base);
     CHttpClient client("KVSsfRd/1.0");
     DWORD status = 0, count = 0;
