@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "framework/image_size.h"
 #include "framework/media_type.h"
 #include "manifest/avc_configuration.h"
 #include "manifest/chunk.h"
@@ -216,7 +217,7 @@ HRESULT CSSFVideoStream::GetProcessedMediaType(int position, CMediaType* type) {
     bitmap.biPlanes = 1;
     bitmap.biBitCount = 16;
     bitmap.biCompression = kFourCCYuy2;
-    bitmap.biSizeImage = DWORD(uint32_t(std::labs(bitmap.biHeight)) * DisplayWidth * 2u);
+    bitmap.biSizeImage = DWORD(ImageSize(MEDIASUBTYPE_YUY2, bitmap.biWidth, bitmap.biHeight));
     // Bits per second at one image per frame.
     if (frameTime != 0)
         header.dwBitRate = DWORD(uint64_t(bitmap.biSizeImage) * 80000000u / uint64_t(frameTime));
