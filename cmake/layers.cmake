@@ -1,12 +1,13 @@
-# The layers, top to bottom: server and tools -> filter -> manifest -> fragments ->
-# framework (with framework/platform at its bottom). A layer's sources see the source
+# The layers, top to bottom: server and tools -> filter -> manifest -> videoproc and
+# fragments -> framework (with framework/platform at its bottom). A layer's sources see the source
 # folders of their own layer and of those below it, and no others: each target gets an
 # include tree of its own holding links to just those folders, and the source root itself
 # is on no include path, so an include of a higher layer's header fails to build.
 set(KVSSF_LAYER_platform framework/platform)
 set(KVSSF_LAYER_framework framework)
 set(KVSSF_LAYER_fragments fragments ${KVSSF_LAYER_framework})
-set(KVSSF_LAYER_manifest manifest ${KVSSF_LAYER_fragments})
+set(KVSSF_LAYER_videoproc videoproc ${KVSSF_LAYER_framework})
+set(KVSSF_LAYER_manifest manifest videoproc ${KVSSF_LAYER_fragments})
 set(KVSSF_LAYER_filter filter ${KVSSF_LAYER_manifest})
 set(KVSSF_LAYER_server server ${KVSSF_LAYER_filter})
 set(KVSSF_LAYER_tools tools ${KVSSF_LAYER_filter})

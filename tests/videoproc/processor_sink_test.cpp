@@ -1,0 +1,80 @@
+// The processor's sink: frames queued from the segment start on, copied out in order with
+// their properties, the end marker, a short buffer and a flush.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/media_sample.h"
+#include "videoproc/processor_sink.h"
+
+namespace {
+
+// A sample over its own buffer of size bytes holding text, stamped start..start + 10.
+class Frame {
+public:
+    Frame(LONG size, REFERENCE_TIME start, const std::string& text = "")
+        : m_buffer(size_t(size)),
+          m_sample(ComPtr<IMediaSample>::Adopt(new CMediaSample(nullptr, m_buffer.data(), size))) {
+        m_sample->AddRef();
+        std::copy(text.begin(), text.end(), m_buffer.begin());
+        m_sample->SetActualDataLength(LONG(text.size()));
+        REFERENCE_TIME stop = start + 10;
+        m_sample->SetTime(&start, &stop);
+    }
+    IMediaSample* Get() { return m_sample.Get(); }
+    std::string Text() {
+        return std::string(m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength());
+    }
+
+private:
+    std::vector<BYTE> m_buffer;
+    ComPtr<IMediaSample> m_sample;
+};
+
+TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
+    HRESULT hr = S_OK;
+    ComPtr<CVideoProcessorSink> sink(new CVideoProcessorSink(nullptr, &hr));
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(sink->GetPin(1), nullptr);
+    auto* pin = static_cast<CVideoProcessorSinkPin*>(sink->GetPin(0));
+    ASSERT_NE(pin, nullptr);
+
+    Frame out(8, 0);
+    EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
+    EXPECT_EQ(pin->NewSegment(100, 1000, 1.0), S_OK);
+    Frame early(8, 99, "early"), first(8, 100, "first"), big(9, 120, "too big"),
+        last(4, 140, "last");
+    first.Get()->SetSyncPoint(TRUE);
+    LONGLONG mediaStart = 5, mediaStop = 6;
+    last.Get()->SetMediaTime(&mediaStart, &mediaStop);
+    for (Frame* frame : {&early, &first, &big, &last})
+        EXPECT_EQ(pin->Receive(frame->Get()), S_OK);
+    EXPECT_EQ(pin->EndOfStream(), S_OK);
+
+    REFERENCE_TIME start = 0, stop = 0;
+    ASSERT_EQ(pin->TakeFrame(out.Get()), S_OK);
+    EXPECT_EQ(out.Text(), "first");
+    EXPECT_EQ(out.Get()->GetTime(&start, &stop), S_OK);
+    EXPECT_EQ(start, 100);
+    EXPECT_EQ(stop, 110);
+    EXPECT_EQ(out.Get()->IsSyncPoint(), S_OK);
+    EXPECT_EQ(pin->TakeFrame(out.Get()), E_FAIL) << "a frame in a larger buffer";
+    ASSERT_EQ(pin->TakeFrame(out.Get()), S_OK);
+    EXPECT_EQ(out.Text(), "last");
+    EXPECT_EQ(out.Get()->IsSyncPoint(), S_FALSE);
+    EXPECT_EQ(out.Get()->GetMediaTime(&mediaStart, &mediaStop), S_OK);
+    EXPECT_EQ(mediaStart, 5);
+    EXPECT_EQ(pin->TakeFrame(out.Get()), S_FALSE);
+    EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
+
+    // A flush drops what is queued, the end marker included.
+    EXPECT_EQ(pin->Receive(first.Get()), S_OK);
+    EXPECT_EQ(pin->EndOfStream(), S_OK);
+    EXPECT_EQ(pin->BeginFlush(), S_OK);
+    EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
+    EXPECT_EQ(pin->EndFlush(), S_OK);
+    EXPECT_EQ(pin->TakeFrame(nullptr), E_POINTER);
+}
+
+} // namespace
