@@ -2,11 +2,9 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
-#include <new>
 #include <unistd.h>
-#include <vector>
 
+#include "framework/platform/posix/registry_table.h"
 
 void* CoTaskMemAlloc(size_t cb) {
     return std::malloc(cb ? cb : 1);
@@ -33,18 +31,8 @@ DWORD GetTickCount() {
 
 namespace {
 
-struct ComClass {
-    CLSID clsid;
-    ComClassCreator create;
-};
-
-struct ClassTable {
-    std::mutex mutex;
-    std::vector<ComClass> classes;
-};
-
-ClassTable& Classes() {
-    static ClassTable table;
+CRegistryTable<CLSID, ComClassCreator>& Classes() {
+    static CRegistryTable<CLSID, ComClassCreator> table;
     return table;
 }
 
@@ -55,14 +43,7 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD, REFIID rii
         return E_POINTER;
     *ppv = nullptr;
     ComClassCreator create = nullptr;
-    {
-        ClassTable& table = Classes();
-        std::lock_guard<std::mutex> lock(table.mutex);
-        for (const ComClass& entry : table.classes)
-            if (entry.clsid == rclsid)
-                create = entry.create;
-    }
-    if (create == nullptr)
+    if (!Classes().Find(rclsid, &create))
         return REGDB_E_CLASSNOTREG;
     return create(pUnkOuter, riid, ppv);
 }
@@ -70,18 +51,5 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD, REFIID rii
 HRESULT RegisterComClass(REFCLSID rclsid, ComClassCreator create) {
     if (create == nullptr)
         return E_POINTER;
-    ClassTable& table = Classes();
-    std::lock_guard<std::mutex> lock(table.mutex);
-    for (ComClass& entry : table.classes) {
-        if (entry.clsid == rclsid) {
-            entry.create = create;
-            return S_OK;
-        }
-    }
-    try {
-        table.classes.push_back(ComClass{rclsid, create});
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return Classes().Set(rclsid, create);
 }

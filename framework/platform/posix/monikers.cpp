@@ -1,39 +1,17 @@
 #include <cwctype>
-#include <mutex>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "framework/platform/platform.h"
+#include "framework/platform/posix/registry_table.h"
 #include "framework/platform/unknown_impl.h"
 
 namespace {
 
-struct NamedClass {
-    std::wstring name;
-    CLSID clsid;
-};
-
-struct NameTable {
-    std::mutex mutex;
-    std::vector<NamedClass> names;
-};
-
-NameTable& Names() {
-    static NameTable table;
+// Class identifiers by display name.
+CRegistryTable<std::wstring, CLSID>& Names() {
+    static CRegistryTable<std::wstring, CLSID> table;
     return table;
-}
-
-bool FindClass(const std::wstring& name, CLSID* clsid) {
-    NameTable& table = Names();
-    std::lock_guard<std::mutex> lock(table.mutex);
-    for (const NamedClass& entry : table.names) {
-        if (entry.name == name) {
-            *clsid = entry.clsid;
-            return true;
-        }
-    }
-    return false;
 }
 
 // "@device:" then a type of letters, a colon and a name that is not empty.
@@ -58,12 +36,8 @@ public:
             return E_POINTER;
         *ppv = nullptr;
         CLSID clsid;
-        try {
-            if (!FindClass(m_name, &clsid))
-                return MK_E_NOOBJECT;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        if (!Names().Find(m_name, &clsid))
+            return MK_E_NOOBJECT;
         return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, riid, ppv);
     }
 
@@ -109,18 +83,5 @@ HRESULT MkParseDisplayName(IBindCtx* pbc, LPCOLESTR szUserName, ULONG* pchEaten,
 HRESULT RegisterDisplayName(LPCOLESTR displayName, REFCLSID rclsid) {
     if (displayName == nullptr)
         return E_POINTER;
-    NameTable& table = Names();
-    try {
-        std::lock_guard<std::mutex> lock(table.mutex);
-        for (NamedClass& entry : table.names) {
-            if (entry.name == displayName) {
-                entry.clsid = rclsid;
-                return S_OK;
-            }
-        }
-        table.names.push_back({displayName, rclsid});
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return Names().Set(displayName, rclsid);
 }
