@@ -21,19 +21,27 @@ inline constexpr uint64_t EffectiveTimeScale(int64_t timeScale) {
     return timeScale == 0 ? uint64_t(kReferenceTimePerSecond) : uint64_t(timeScale);
 }
 
-// ticks × 10,000,000 / timeScale, unsigned, truncating. The product is formed in 128 bits
-// so that live time lines far above 2^53 ticks convert exactly; the result wraps to 64
-// bits only when it does not fit.
-inline uint64_t TicksToReferenceTime(uint64_t ticks, int64_t timeScale) {
-    const unsigned __int128 product =
-        static_cast<unsigned __int128>(ticks) * uint64_t(kReferenceTimePerSecond);
-    return static_cast<uint64_t>(product / EffectiveTimeScale(timeScale));
+// ticks × 10,000,000 / timeScale, truncating. The product is formed in 128 bits so that
+// live time lines far above 2^53 ticks convert exactly; a time past the signed 64-bit
+// range saturates at INT64_MAX, so a converted time is never negative.
+inline REFERENCE_TIME TicksToReferenceTime(uint64_t ticks, int64_t timeScale) {
+    const unsigned __int128 time = static_cast<unsigned __int128>(ticks) *
+                                   uint64_t(kReferenceTimePerSecond) /
+                                   EffectiveTimeScale(timeScale);
+    return time > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<REFERENCE_TIME>(time);
 }
 
-// time × timeScale / 10,000,000, unsigned, rounded up: the first tick at or after time.
+// time × timeScale / 10,000,000, rounded up: the first tick at or after time; a tick past
+// the 64-bit range saturates at UINT64_MAX.
 inline uint64_t ReferenceTimeToTicksCeil(uint64_t time, int64_t timeScale) {
-    const unsigned __int128 product =
-        static_cast<unsigned __int128>(time) * EffectiveTimeScale(timeScale);
-    return static_cast<uint64_t>((product + uint64_t(kReferenceTimePerSecond - 1)) /
-                                 uint64_t(kReferenceTimePerSecond));
+    const unsigned __int128 ticks =
+        (static_cast<unsigned __int128>(time) * EffectiveTimeScale(timeScale) +
+         uint64_t(kReferenceTimePerSecond - 1)) /
+        uint64_t(kReferenceTimePerSecond);
+    return ticks > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(ticks);
+}
+
+// a + b in ticks, saturating at UINT64_MAX.
+inline uint64_t AddTicks(uint64_t a, uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }

@@ -168,10 +168,10 @@ void CSSFManifest::PositionStreams() {
 // Five seconds before the earliest live edge over the streams, but never before a
 // stream's first chunk.
 void CSSFManifest::SeekToLiveStart() {
-    uint64_t earliestEdge = 0, latestFirst = 0;
+    REFERENCE_TIME earliestEdge = 0, latestFirst = 0;
     bool first = true;
     for (const auto& stream : Streams) {
-        uint64_t firstStart = 0, lastStart = 0;
+        REFERENCE_TIME firstStart = 0, lastStart = 0;
         if (!stream->Chunks.empty()) {
             firstStart = TicksToReferenceTime(stream->Chunks.front().StartTime, stream->TimeScale);
             lastStart = TicksToReferenceTime(stream->Chunks.back().StartTime, stream->TimeScale);
@@ -180,23 +180,21 @@ void CSSFManifest::SeekToLiveStart() {
         latestFirst = first ? firstStart : std::max(latestFirst, firstStart);
         first = false;
     }
-    const auto edge = static_cast<REFERENCE_TIME>(earliestEdge);
-    const REFERENCE_TIME position =
-        std::max(static_cast<REFERENCE_TIME>(latestFirst), edge - kLiveEdgeDelay);
+    const REFERENCE_TIME position = std::max(latestFirst, earliestEdge - kLiveEdgeDelay);
     for (const auto& stream : Streams)
         stream->Seek(position);
 }
 
 void CSSFManifest::ComputeStartTime() {
-    uint64_t earliest = 0;
+    REFERENCE_TIME earliest = 0;
     bool first = true;
     for (const auto& stream : Streams) {
-        uint64_t start = 0;
+        REFERENCE_TIME start = 0;
         const uint32_t chunk = stream->GetPosition().ChunkIndex;
         if (chunk < stream->Chunks.size())
             start = TicksToReferenceTime(stream->Chunks[chunk].StartTime, stream->TimeScale);
         earliest = first ? start : std::min(earliest, start);
         first = false;
     }
-    StartTime = static_cast<REFERENCE_TIME>(earliest);
+    StartTime = earliest;
 }

@@ -1,5 +1,6 @@
 #include "manifest/stream.h"
 
+#include <algorithm>
 #include <new>
 
 #include "fragments/async_fragment.h"
@@ -16,15 +17,16 @@ int64_t CSSFStream::GetEndTime() const {
     if (Chunks.empty())
         return 0;
     const SSFChunk& last = Chunks.back();
-    return static_cast<int64_t>(static_cast<uint64_t>(last.StartTime) +
-                                static_cast<uint64_t>(last.Duration));
+    return static_cast<int64_t>(
+        AddTicks(static_cast<uint64_t>(last.StartTime), static_cast<uint64_t>(last.Duration)));
 }
 
 REFERENCE_TIME CSSFStream::GetDuration() const {
     if (Manifest->IsLive)
         return kUnboundedTime;
-    const uint64_t end = TicksToReferenceTime(static_cast<uint64_t>(GetEndTime()), TimeScale);
-    return static_cast<REFERENCE_TIME>(end - static_cast<uint64_t>(Manifest->StartTime));
+    const REFERENCE_TIME end =
+        TicksToReferenceTime(static_cast<uint64_t>(GetEndTime()), TimeScale);
+    return std::max<REFERENCE_TIME>(end - Manifest->StartTime, 0);
 }
 
 SSFPlayPosition CSSFStream::GetPosition() {

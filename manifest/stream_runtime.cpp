@@ -84,11 +84,10 @@ BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
 
 namespace {
 
-// Presentation time of a point in stream time: 128-bit product, truncating division,
-// then the presentation's start subtracted.
+// Presentation time of a point in stream time: the converted time (0 to INT64_MAX) less
+// the presentation's start (the same range), which cannot overflow.
 REFERENCE_TIME PresentationTime(uint64_t ticks, int64_t timeScale, REFERENCE_TIME startTime) {
-    return static_cast<REFERENCE_TIME>(TicksToReferenceTime(ticks, timeScale) -
-                                       static_cast<uint64_t>(startTime));
+    return TicksToReferenceTime(ticks, timeScale) - startTime;
 }
 
 } // namespace
@@ -133,10 +132,10 @@ HRESULT CSSFStream::FillSample(IMediaSample* sample) {
                 hr = sample->SetActualDataLength(LONG(record.Size));
             if (FAILED(hr))
                 return hr;
-            const uint64_t startTicks = chunkStart + record.DecodeOffset;
+            const uint64_t startTicks = AddTicks(chunkStart, record.DecodeOffset);
             REFERENCE_TIME start = PresentationTime(startTicks, TimeScale, Manifest->StartTime);
             REFERENCE_TIME stop =
-                PresentationTime(startTicks + record.Duration, TimeScale, Manifest->StartTime);
+                PresentationTime(AddTicks(startTicks, record.Duration), TimeScale, Manifest->StartTime);
             hr = sample->SetTime(&start, &stop);
             if (FAILED(hr))
                 return hr;

@@ -303,6 +303,16 @@ TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
     EXPECT_EQ(50000000, m_manifest.GetDuration());
 }
 
+// Converted times past the signed 64-bit range saturate; no duration is negative.
+TEST_F(ManifestParserTest, Times_PastTheSigned64BitRangeSaturate) {
+    ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"0\"", "<c t=\"20000000\" d=\"20000000\"/>") +
+                         Audio(std::string(kStreamAttributes) + " Chunks=\"0\" TimeScale=\"1\"",
+                               std::string(kAudioLevel) +
+                                   "<c t=\"4611686018427387904\" d=\"9223372036854775807\"/>")));
+    EXPECT_EQ(20000000, m_manifest.Streams[0]->GetDuration());
+    EXPECT_EQ(INT64_MAX - 20000000, m_manifest.Streams[1]->GetDuration());
+}
+
 namespace {
 
 // Six 2-second chunks from the given start (ticks of 10,000,000 per second).
