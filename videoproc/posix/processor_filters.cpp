@@ -1,0 +1,5 @@
+#include "videoproc/processor_filters.h"
+
+HRESULT RegisterProcessorFilters() {
+    return E_NOTIMPL;
+}
