@@ -5,12 +5,13 @@
 
 #include "framework/catch_out_of_memory.h"
 #include "framework/media_type.h"
+#include "videoproc/video_processor.h"
 
 namespace {
 
 // {41AE85A1-92FF-4C86-9418-12187EC374F0}: never registered.
-constexpr CLSID kSinkClsid = {0x41ae85a1, 0x92ff, 0x4c86,
-                              {0x94, 0x18, 0x12, 0x18, 0x7e, 0xc3, 0x74, 0xf0}};
+constexpr CLSID kSinkClsid = {
+    0x41ae85a1, 0x92ff, 0x4c86, {0x94, 0x18, 0x12, 0x18, 0x7e, 0xc3, 0x74, 0xf0}};
 
 // Every AM_SAMPLE2_PROPERTIES field before the buffer pointer and size.
 constexpr DWORD kCopiedProperties = DWORD(offsetof(AM_SAMPLE2_PROPERTIES, pbBuffer));
@@ -44,7 +45,7 @@ void CopyPropertiesOneByOne(IMediaSample* from, IMediaSample* to) {
 
 CVideoProcessorSinkPin::CVideoProcessorSinkPin(CVideoProcessorSink* filter, CCritSec* lock,
                                                HRESULT* phr)
-    : CBaseInputPin(nullptr, filter, lock, phr, L"Input") {}
+    : CBaseInputPin(nullptr, filter, lock, phr, L"Input"), m_filter(filter) {}
 
 CVideoProcessorSinkPin::~CVideoProcessorSinkPin() = default;
 
@@ -71,8 +72,11 @@ HRESULT CVideoProcessorSinkPin::Inactive() {
 
 STDMETHODIMP CVideoProcessorSinkPin::EndOfStream() {
     return CatchOutOfMemory([&] {
-        CAutoLock lock(&m_queueLock);
-        m_frames.emplace_back(nullptr);
+        {
+            CAutoLock lock(&m_queueLock);
+            m_frames.emplace_back(nullptr);
+        }
+        SignalProcessor();
         return S_OK;
     });
 }
@@ -86,14 +90,26 @@ STDMETHODIMP CVideoProcessorSinkPin::BeginFlush() {
 STDMETHODIMP CVideoProcessorSinkPin::Receive(IMediaSample* pSample) {
     if (pSample == nullptr)
         return E_POINTER;
+    // A frame that was under way when a flush began belongs to the old position.
+    if (IsFlushing())
+        return S_OK;
     return CatchOutOfMemory([&] {
-        CAutoLock lock(&m_queueLock);
-        REFERENCE_TIME start = 0, stop = 0;
-        pSample->GetTime(&start, &stop);
-        if (start >= CurrentStartTime())
+        {
+            CAutoLock lock(&m_queueLock);
+            REFERENCE_TIME start = 0, stop = 0;
+            pSample->GetTime(&start, &stop);
+            if (start < CurrentStartTime())
+                return S_OK;
             m_frames.emplace_back(pSample);
+        }
+        SignalProcessor();
         return S_OK;
     });
+}
+
+void CVideoProcessorSinkPin::SignalProcessor() {
+    if (CVideoProcessor* processor = m_filter->Processor())
+        processor->SignalProgress();
 }
 
 HRESULT CVideoProcessorSinkPin::TakeFrame(IMediaSample* sample) {

@@ -31,7 +31,8 @@ public:
     // The base's, then the queue emptied.
     STDMETHODIMP BeginFlush() override;
     // Queues a frame starting at or after the last NewSegment's start (0 before any) and
-    // drops an earlier one; S_OK without the base's streaming checks.
+    // drops an earlier one, or any while flushing; S_OK without the base's other
+    // streaming checks. Queued frames and the end marker signal the processor's progress.
     STDMETHODIMP Receive(IMediaSample* pSample) override;
 
     // Copies the oldest frame (properties, times, data) into sample and drops it: S_OK;
@@ -41,7 +42,9 @@ public:
 
 private:
     void EmptyQueue();
+    void SignalProcessor();
 
+    CVideoProcessorSink* const m_filter;
     CCritSec m_queueLock;
     std::deque<ComPtr<IMediaSample>> m_frames; // m_queueLock; a null entry ends the stream
 };
