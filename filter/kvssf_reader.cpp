@@ -27,7 +27,8 @@ CUnknown* CKVSsfRd::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr) {
 CKVSsfRd::CKVSsfRd(LPUNKNOWN pUnk, HRESULT* phr) : CSource(kFilterName, pUnk, CLSID_KVSsfRd, phr) {}
 
 CKVSsfRd::~CKVSsfRd() {
-    // The pins' streams belong to the model: the pins go first.
+    // The model goes first, with its fragments and video processors (their private
+    // graphs and threads); the pins, which find their streams by index, then.
     Reset();
 }
 
@@ -46,13 +47,13 @@ STDMETHODIMP CKVSsfRd::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 }
 
 void CKVSsfRd::Reset() {
+    m_Manifest.Clear();
     {
         CAutoLock lock(&m_cStateLock);
         IncrementPinVersion();
         while (GetPinCount() > 0)
             delete GetPin(GetPinCount() - 1);
     }
-    m_Manifest.Clear();
     CAutoLock position(&m_csPosition);
     m_rtDuration = m_rtCurrent = m_rtStart = m_rtStop = 0;
     m_dRate = 1.0;

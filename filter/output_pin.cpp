@@ -106,7 +106,7 @@ HRESULT CKVSsfRdOutputPin::FillBuffer(IMediaSample* pSample) {
 
 HRESULT CKVSsfRdOutputPin::WaitForProgress(DWORD dwTimeoutMs) {
     CSSFStream* stream = Stream();
-    return stream != nullptr && stream->WaitForCurrentFragment(dwTimeoutMs) ? S_OK : S_FALSE;
+    return stream != nullptr && stream->WaitForProgress(dwTimeoutMs) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CKVSsfRdOutputPin::GetCapabilities(DWORD* p) {

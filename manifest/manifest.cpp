@@ -83,8 +83,12 @@ HRESULT CSSFManifest::LoadFromFile(const char* path) {
     const HRESULT hr = ParseFile(path);
     if (FAILED(hr))
         return hr;
-    if (hr == S_OK)
+    if (hr == S_OK) {
+        for (const auto& stream : Streams)
+            if (stream->GetStreamKind() == SSFStreamKind::Video)
+                static_cast<CSSFVideoStream*>(stream.get())->ConfigureVideoProcessor();
         PositionStreams();
+    }
     return SelectStreamsNoThrow();
 }
 
@@ -108,8 +112,12 @@ HRESULT CSSFManifest::SelectStreamsNoThrow() {
 
 void CSSFManifest::ProbeFrameDurations() {
     for (const auto& stream : Streams)
-        if (stream->GetStreamKind() == SSFStreamKind::Video)
-            static_cast<CSSFVideoStream*>(stream.get())->ProbeFrameDuration();
+        if (stream->GetStreamKind() == SSFStreamKind::Video) {
+            auto* video = static_cast<CSSFVideoStream*>(stream.get());
+            video->ProbeFrameDuration();
+            // The processed type's frame time may come from the probe.
+            video->ConfigureVideoProcessor();
+        }
 }
 
 HRESULT CSSFManifest::Refresh() {

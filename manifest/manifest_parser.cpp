@@ -241,6 +241,11 @@ HRESULT CSSFVideoStream::Parse(const CXmlElement& streamIndex) {
     hr = streamIndex.GetAttributes(&attributes);
     if (hr != S_OK)
         return hr;
+    if (EqualsIgnoreCase(Manifest->BitrateOption, "auto")) {
+        VideoProcessor.reset(new (std::nothrow) CVideoProcessor);
+        if (!VideoProcessor)
+            return E_OUTOFMEMORY;
+    }
     hr = ReadUInt32(attributes, "MaxWidth", &MaxWidth);
     if (FAILED(hr))
         return hr;

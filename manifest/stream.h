@@ -81,6 +81,9 @@ public:
     // Presentation time: GetEndTime converted, minus the manifest's StartTime;
     // kUnboundedTime when live.
     REFERENCE_TIME GetDuration() const;
+    // After FillSample answered E_PENDING: waits up to timeoutMs for what it waits for
+    // (the current fragment by default); true when that progressed.
+    virtual bool WaitForProgress(DWORD timeoutMs) { return WaitForCurrentFragment(timeoutMs); }
     // Waits up to timeoutMs for the current chunk's fragment to finish downloading: true
     // once it has (or had), false on time-out or when no download was started. Takes
     // the lock, not while waiting.

@@ -49,7 +49,9 @@ STDMETHODIMP CPlaySinkPin::Receive(IMediaSample* pSample) {
     HRESULT hr = CBaseInputPin::Receive(pSample);
     if (hr != S_OK)
         return hr;
-    const ReceivedSample sample(pSample);
+    ReceivedSample sample(pSample);
+    if (m_pSink->LevelOf && sample.HasStart)
+        sample.Level = m_pSink->LevelOf(m_rtSegmentStart + sample.Start);
     if (m_pSink->Log != nullptr)
         m_pSink->Log->Sample(m_pSink->Pin, sample);
     if (sample.HasStart)

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 
 #include "framework/am_event.h"
-#include "framework/com_ptr.h"
 #include "framework/base_filter.h"
+#include "framework/com_ptr.h"
 #include "framework/input_pin.h"
 
 class CSampleLog;
@@ -91,13 +93,16 @@ public:
 
     const int Pin;
     CSampleLog* const Log;
+    // The level a frame starting at an absolute time was decoded from, for the log; set
+    // before the graph runs, when the host knows it.
+    std::function<uint32_t(REFERENCE_TIME)> LevelOf;
     IStreamRecorder* const Recorder;
     CPlayProgress* const Progress;
     std::atomic<long> SamplesReceived{0};
 
 private:
     friend class CPlaySinkPin;
-    REFERENCE_TIME StreamStart();      // the start of the last Run; filter lock
+    REFERENCE_TIME StreamStart();             // the start of the last Run; filter lock
     ComPtr<IReferenceClock> ReferenceClock(); // empty without a clock
     // The graph hears of an end of stream once the sink runs, as from a renderer.
     void ReportEndOfStream();

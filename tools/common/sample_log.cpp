@@ -76,6 +76,8 @@ void CSampleLog::Sample(int pin, const ReceivedSample& sample) {
     json.Key("discontinuity").Bool(sample.Discontinuity);
     json.Key("preroll").Bool(sample.Preroll);
     json.Key("md5").String(PayloadMd5(sample.Data, sample.Size));
+    if (sample.Level != 0)
+        json.Key("level").UInt(sample.Level);
     json.EndObject();
     WriteLine(json.Text());
 }

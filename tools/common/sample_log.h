@@ -2,6 +2,7 @@
 // written as it arrives (several pin threads share the log).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -18,6 +19,8 @@ struct ReceivedSample {
     REFERENCE_TIME Start = 0, Stop = 0;
     bool HasStart = false, HasStop = false;
     bool Sync = false, Discontinuity = false, Preroll = false;
+    // The bit rate of the quality level a decoded frame came from; 0: not known.
+    uint32_t Level = 0;
 };
 
 class CSampleLog {
@@ -30,8 +33,8 @@ public:
     bool Open(const std::string& path);
     bool IsOpen() const { return m_file != nullptr; }
 
-    // {"pin", "start", "stop", "size", "sync", "discontinuity", "preroll", "md5"}; times
-    // are null where the sample carries none.
+    // {"pin", "start", "stop", "size", "sync", "discontinuity", "preroll", "md5"}, then
+    // "level" when known; times are null where the sample carries none.
     void Sample(int pin, const ReceivedSample& sample);
     void NewSegment(int pin, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     // "beginflush", "endflush" or "eos".

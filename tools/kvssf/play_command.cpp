@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "filter/kvssf_reader.h"
+#include "framework/com_ptr.h"
 #include "manifest/stream.h"
 #include "manifest/track.h"
-#include "framework/com_ptr.h"
+#include "manifest/video_stream.h"
 #include "tools/common/play_graph.h"
 #include "tools/common/play_options.h"
 #include "tools/common/play_positions.h"
@@ -48,6 +49,20 @@ HRESULT AddRecorderStreams(const CPlayGraph& graph, CRecorder* recorder) {
         sink->InputPin()->RecorderStream = stream;
     }
     return recorder->WriteHeader();
+}
+
+// Frames decoded by a video processor carry their level in the log.
+void SetFrameLevels(const CPlayGraph& graph, CKVSsfRd* reader) {
+    for (size_t i = 0; i < graph.Sinks().size(); ++i) {
+        CSSFStream* stream = reader->GetStream(i);
+        if (stream == nullptr || stream->GetStreamKind() != SSFStreamKind::Video)
+            continue;
+        auto* video = static_cast<CSSFVideoStream*>(stream);
+        if (video->VideoProcessor)
+            graph.Sinks()[i]->LevelOf = [video](REFERENCE_TIME time) {
+                return video->LevelAt(time);
+            };
+    }
 }
 
 // Position / duration, then per video stream the level in use and the last measured
@@ -118,6 +133,7 @@ int RunPlay(const std::vector<std::string>& args) {
     hr = graph.ConnectSinks(&log, recorder.get(), &progress, options.Quiet);
     if (FAILED(hr))
         return graph.Fail("connecting the pins", hr);
+    SetFrameLevels(graph, reader);
     if (recorder) {
         hr = AddRecorderStreams(graph, recorder.get());
         if (FAILED(hr)) {
