@@ -1,8 +1,71 @@
 #include "tools/common/hresult_text.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "framework/platform/temp_file.h"
 
 namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
+    for (size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i >= text.size())
+            return false;
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] - 'A' + 'a') : text[i];
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// A scheme the filter fetches, so a failure to speak it is the server's.
+bool HasFetchedScheme(const std::string& url) {
+    for (const char* scheme : {"http://", "https://", "kvssf://", "kvssfs://"})
+        if (StartsWithIgnoringCase(url, scheme))
+            return true;
+    return false;
+}
+
+// Codes whose meaning depends on where they were met, or on the temporary directory;
+// empty when the general text applies.
+std::string ExplainInPlace(HRESULT hr, FailurePlace place, const std::string& url) {
+    const std::string tempDir = GetTempDirectory();
+    switch (static_cast<uint32_t>(hr)) {
+    case 0x80070002: // ERROR_FILE_NOT_FOUND
+    case 0x80070003: // ERROR_PATH_NOT_FOUND
+    case 0x8007010B: // ERROR_DIRECTORY
+    {
+        // The temporary files fail this way before any request is made.
+        std::error_code error;
+        if (!std::filesystem::is_directory(tempDir, error))
+            return "the temporary directory " + tempDir +
+                   " does not exist or is not a directory (set TMPDIR to one that does)";
+        return std::string();
+    }
+    case 0x80070070: // ERROR_DISK_FULL
+    case 0x80070027: // ERROR_HANDLE_DISK_FULL
+        return "the disk is full (temporary files go to " + tempDir + ")";
+    case 0x80004005:
+        if (place == FailurePlace::Stream)
+            return "a fragment is corrupt: its boxes cannot be parsed";
+        return std::string();
+    case 0x80070026: // ERROR_HANDLE_EOF
+        if (place == FailurePlace::Stream)
+            return "a fragment is corrupt: its samples run past the end of its data";
+        return std::string();
+    case 0x8004020D: // VFW_E_BUFFER_OVERFLOW
+        if (place == FailurePlace::Stream)
+            return "a fragment is corrupt: a sample is larger than the pin's buffers";
+        return std::string();
+    case 0x80072EE6:
+        if (place == FailurePlace::Stream || (place == FailurePlace::Load && HasFetchedScheme(url)))
+            return "the server's reply is not HTTP";
+        return std::string();
+    default:
+        return std::string();
+    }
+}
 
 const char* Explain(HRESULT hr) {
     switch (static_cast<uint32_t>(hr)) {
@@ -41,6 +104,13 @@ const char* Explain(HRESULT hr) {
         return "the URL scheme is not supported";
     case 0x80072EE4:
         return "internal error of the HTTP library";
+    case 0x80040265:
+        return "not a Smooth Streaming manifest (no SmoothStreamingMedia element with audio or "
+               "video streams)";
+    case 0x80070003:
+        return "the path is not found";
+    case 0x8007010B:
+        return "the directory name is invalid";
     case 0x80072F0D:
         return "the server's TLS certificate is not trusted";
     case 0x80072EFE:
@@ -60,8 +130,11 @@ std::string HresultCode(HRESULT hr) {
     return code;
 }
 
-std::string DescribeHresult(HRESULT hr) {
+std::string DescribeHresult(HRESULT hr, FailurePlace place, const std::string& url) {
     const std::string code = HresultCode(hr);
+    const std::string inPlace = ExplainInPlace(hr, place, url);
+    if (!inPlace.empty())
+        return code + ": " + inPlace;
     const char* text = Explain(hr);
     if (text)
         return code + ": " + text;

@@ -5,7 +5,20 @@
 
 #include "framework/platform/platform.h"
 
+// The host's own code for a document that loads without a SmoothStreamingMedia element
+// or without streams (VFW_E_UNSUPPORTED_STREAM); the filter's Load succeeds on it.
+constexpr HRESULT kNotAManifest = HRESULT(0x80040265L);
+
+// Where a failure was met, for the codes whose meaning depends on it.
+enum class FailurePlace {
+    Anywhere,
+    Load,   // loading the manifest at a known URL
+    Stream, // a stream's fragments, after the manifest loaded
+};
+
 // "0x80070002", the form every output of the host uses.
 std::string HresultCode(HRESULT hr);
-// "0x80070002: the server answered with a status other than 200 (not found)" etc.
-std::string DescribeHresult(HRESULT hr);
+// "0x80070002: the server answered with a status other than 200 (not found)" etc. url:
+// the one that failed, when known.
+std::string DescribeHresult(HRESULT hr, FailurePlace place = FailurePlace::Anywhere,
+                            const std::string& url = std::string());

@@ -29,7 +29,7 @@ int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
     hr = m_source->QueryInterface(IID_IFileSourceFilter, file.OutVoid());
     if (SUCCEEDED(hr))
         hr = file->Load(AnsiToWide(url).c_str(), nullptr);
-    return FAILED(hr) ? Fail(url, hr) : 0;
+    return FAILED(hr) ? Fail(url, hr, FailurePlace::Load) : 0;
 }
 
 HRESULT CPlayGraph::OutputPins(std::vector<ComPtr<IPin>>* pins) const {
@@ -127,6 +127,9 @@ int CPlayGraph::Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, d
         } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
             status = StreamFailed(HRESULT(first), log, idle != nullptr);
             done = true;
+        } else if (code == EC_KVSSF_STOP) {
+            status = int(first);
+            done = true;
         } else if (code == EC_KVSSF_POSITION_REACHED && seeks != nullptr) {
             seeks->OnPositionReached(seeking);
         }
@@ -144,12 +147,18 @@ int CPlayGraph::Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, d
     return status;
 }
 
+HRESULT CPlayGraph::PostStop(int status) const {
+    ComPtr<IMediaEventSink> sink;
+    const HRESULT hr = m_graph->QueryInterface(IID_IMediaEventSink, sink.OutVoid());
+    return FAILED(hr) ? hr : sink->Notify(EC_KVSSF_STOP, status, 0);
+}
+
 int CPlayGraph::StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) const {
     if (log != nullptr)
         log->Error(hr);
     if (afterProgress)
         std::fputc('\n', stderr);
-    return Fail("stream failed", hr);
+    return Fail("stream failed", hr, FailurePlace::Stream);
 }
 
 void CPlayGraph::PrintSinkSummary() const {
@@ -157,7 +166,12 @@ void CPlayGraph::PrintSinkSummary() const {
         std::fprintf(stderr, "pin %d: %ld sample(s)\n", sink->Pin, sink->SamplesReceived.load());
 }
 
-int CPlayGraph::Fail(const std::string& what, HRESULT hr) const {
-    std::fprintf(stderr, "%s: %s: %s\n", m_program, what.c_str(), DescribeHresult(hr).c_str());
+int CPlayGraph::Fail(const std::string& what, HRESULT hr, FailurePlace place) const {
+    std::fprintf(stderr, "%s: %s: %s\n", m_program, what.c_str(),
+                 DescribeHresult(hr, place, what).c_str());
     return 1;
+}
+
+int CPlayGraph::NotAManifest(const std::string& url) const {
+    return Fail(url, kNotAManifest);
 }

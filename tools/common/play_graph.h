@@ -13,12 +13,16 @@
 #include "framework/com_ptr.h"
 #include "framework/platform/platform.h"
 #include "framework/platform/sync.h"
+#include "tools/common/hresult_text.h"
 #include "tools/common/play_sink.h"
 
 class CPlayProgress;
 class CSampleLog;
 class CSeekPlan;
 class IStreamRecorder;
+
+// The event PostStop queues: param 1 is the exit status Run returns.
+constexpr LONG EC_KVSSF_STOP = EC_USER + 0x101;
 
 class CPlayGraph {
 public:
@@ -27,7 +31,8 @@ public:
     ~CPlayGraph();
 
     // Creates the graph (CLSID_FilterGraph), adds the source to it (keeping a reference)
-    // and loads url into the source. 0, or 1 with the failing step printed.
+    // and loads url into the source. 0, or 1 with the failing step printed. A document
+    // that loads without streams passes: the caller checks the source's pins.
     int Open(IBaseFilter* source, const std::string& url);
     // One sink per output pin. A pin that connects to nothing stays unconnected, with a
     // warning unless quiet; other failures are returned.
@@ -38,15 +43,22 @@ public:
 
     // Runs the graph and waits for its events: 0 at the end of every stream or when
     // maxSeconds (>= 0) of wall time passed; 1 when a stream failed (the error logged
-    // and printed) or the graph would not run. Every idleMs without an event, idle is
-    // called. Stops the graph before it returns.
+    // and printed) or the graph would not run; PostStop's status when it came first.
+    // Every idleMs without an event, idle is called. Stops the graph before it returns.
     int Run(IMediaSeeking* seeking, CSeekPlan* seeks, CSampleLog* log, double maxSeconds,
             DWORD idleMs = INFINITE, const std::function<void()>& idle = nullptr);
+
+    // Makes a Run in progress (or the next one) stop and return status. Safe from any
+    // thread between Open and the graph's destruction.
+    HRESULT PostStop(int status) const;
 
     // "pin N: M sample(s)" per sink on standard error.
     void PrintSinkSummary() const;
     // Prints "<program>: <what>: <explanation>" on standard error and returns 1.
-    int Fail(const std::string& what, HRESULT hr) const;
+    int Fail(const std::string& what, HRESULT hr,
+             FailurePlace place = FailurePlace::Anywhere) const;
+    // For a URL that loaded without a stream: prints that it is not a manifest; 1.
+    int NotAManifest(const std::string& url) const;
 
     IGraphBuilder* Graph() const { return m_graph.Get(); }
     IBaseFilter* Source() const { return m_source.Get(); }

@@ -1,6 +1,7 @@
 #include "tools/common/sample_log.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "tools/common/hresult_text.h"
 #include "tools/common/json_writer.h"
@@ -49,8 +50,10 @@ void CSampleLog::WriteLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_file == nullptr)
         return;
-    std::fputs(line.c_str(), m_file);
-    std::fputc('\n', m_file);
+    errno = 0;
+    if ((std::fputs(line.c_str(), m_file) < 0 || std::fputc('\n', m_file) == EOF) &&
+        errno == EPIPE && m_onPipeClosed)
+        m_onPipeClosed();
 }
 
 ReceivedSample::ReceivedSample(IMediaSample* sample) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -32,6 +33,11 @@ public:
     // the file cannot be created.
     bool Open(const std::string& path);
     bool IsOpen() const { return m_file != nullptr; }
+    // Called (on the writing thread, under the log's lock) on every line that fails
+    // because the reading end of the log's pipe was closed.
+    void SetPipeClosedHandler(std::function<void()> handler) {
+        m_onPipeClosed = std::move(handler);
+    }
 
     // {"pin", "start", "stop", "size", "sync", "discontinuity", "preroll", "md5"}, then
     // "level" when known; times are null where the sample carries none.
@@ -51,4 +57,5 @@ private:
     std::mutex m_lock;
     FILE* m_file = nullptr;
     bool m_ownsFile = false;
+    std::function<void()> m_onPipeClosed;
 };

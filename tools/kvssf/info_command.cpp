@@ -222,8 +222,11 @@ int RunInfo(const std::vector<std::string>& args) {
     }
     CSSFManifest manifest;
     HRESULT hr = manifest.Load(url.c_str());
+    if (SUCCEEDED(hr) && manifest.Streams.empty())
+        hr = kNotAManifest;
     if (FAILED(hr)) {
-        std::fprintf(stderr, "kvssf info: %s\n", DescribeHresult(hr).c_str());
+        std::fprintf(stderr, "kvssf info: %s: %s\n", url.c_str(),
+                     DescribeHresult(hr, FailurePlace::Load, url).c_str());
         return 1;
     }
     if (json)

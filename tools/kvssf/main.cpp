@@ -1,4 +1,5 @@
 // kvssf: the command-line host of the native build.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "framework/platform/graph_classes.h"
 #include "tools/kvssf/commands.h"
+#include "tools/kvssf/interrupt.h"
 
 namespace {
 
@@ -52,7 +54,10 @@ const char kUsage[] =
     "Environment: CURL_CA_BUNDLE names a CA certificate file trusted for https.\n"
     "\n"
     "Exit status: 0 on success; 1 when the command fails (the HRESULT is printed in\n"
-    "hexadecimal on standard error with a one-line explanation); 2 on a usage error.\n";
+    "hexadecimal on standard error with a one-line explanation); 2 on a usage error;\n"
+    "130, 143 or 141 when stopped by SIGINT, SIGTERM or a closed output pipe (play\n"
+    "stops the graph and finalises its recording and sample log first; a second\n"
+    "SIGINT ends it at once).\n";
 
 } // namespace
 
@@ -68,6 +73,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    const std::string program = "kvssf " + command;
+    InstallInterruptWatch(program.c_str());
     if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0 || FAILED(RegisterGraphClasses()))
         return 1;
     int status;
@@ -82,5 +89,9 @@ int main(int argc, char** argv) {
         status = 2;
     }
     CoUninitialize();
+    // Standard output read by a pipe that closed early: the status a shell expects.
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && errno == EPIPE)
+        return kExitOutputClosed;
     return status;
 }

@@ -2,6 +2,7 @@
 // every stream (or an error, or a wall-clock limit), with seeks along the way.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "tools/common/play_sink.h"
 #include "tools/common/sample_log.h"
 #include "tools/kvssf/commands.h"
+#include "tools/kvssf/interrupt.h"
 #include "tools/kvssf/recorder.h"
 
 namespace {
@@ -90,6 +92,27 @@ void PrintProgress(IMediaSeeking* seeking, CKVSsfRd* reader, CPlayProgress* prog
     std::fflush(stderr);
 }
 
+// Removes the interrupt handler when play returns, before the graph it posts to goes.
+struct DisarmOnExit {
+    ~DisarmOnExit() { DisarmInterruptHandler(); }
+};
+
+// The one line a stop request leaves: what stopped the play and what became of its files.
+// recording: -1 none, 0 not finalised, 1 finalised.
+void PrintStopped(int status, double seconds, int recording) {
+    std::string line = std::string("kvssf play: ") + StopReason(status);
+    if (seconds < 0) {
+        line += ": stopped before playing";
+    } else {
+        char text[48];
+        std::snprintf(text, sizeof text, ": stopped after %.1f s", seconds);
+        line += text;
+        if (recording >= 0)
+            line += recording ? ", recording finalised" : ", recording cut short";
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 } // namespace
 
 int RunPlay(const std::vector<std::string>& args) {
@@ -102,14 +125,23 @@ int RunPlay(const std::vector<std::string>& args) {
     if (int status = ParsePlayOptions(args, {"kvssf play", "kvssf --help"}, hostOptions, &options))
         return status;
 
+    // Until the graph can be stopped, a request is only noted and acted upon once the
+    // presentation has loaded (loading may wait for a slow server).
+    DisarmOnExit disarm;
+    ArmInterruptHandler([](int status) {
+        std::fprintf(stderr, "kvssf play: %s: stopping once loaded (again: end at once)\n",
+                     StopReason(status));
+    });
     CSampleLog log;
     if (!options.Samples.empty() && !log.Open(options.Samples)) {
         std::fprintf(stderr, "kvssf play: %s: cannot be created\n", options.Samples.c_str());
         return 1;
     }
+    log.SetPipeClosedHandler([] { RequestStop(kExitOutputClosed); });
     std::unique_ptr<CRecorder> recorder;
     if (!own.Output.empty()) {
         recorder.reset(new CRecorder);
+        recorder->SetPipeClosedHandler([] { RequestStop(kExitOutputClosed); });
         if (FAILED(recorder->Open(own.Output))) {
             std::fprintf(stderr, "kvssf play: %s\n", recorder->LastError().c_str());
             return 1;
@@ -128,6 +160,13 @@ int RunPlay(const std::vector<std::string>& args) {
         return graph.Fail("source filter", hr);
     if (int status = graph.Open(source.Get(), options.Url))
         return status;
+    ArmInterruptHandler([&graph](int status) { graph.PostStop(status); });
+    if (int status = StopRequested()) {
+        PrintStopped(status, -1, -1);
+        return status;
+    }
+    if (reader->GetStream(0) == nullptr)
+        return graph.NotAManifest(options.Url);
 
     CPlayProgress progress;
     hr = graph.ConnectSinks(&log, recorder.get(), &progress, options.Quiet);
@@ -161,16 +200,27 @@ int RunPlay(const std::vector<std::string>& args) {
     std::function<void()> idle;
     if (showProgress)
         idle = [&] { PrintProgress(seeking.Get(), reader, &progress, live); };
+    const auto begin = std::chrono::steady_clock::now();
     int status = graph.Run(seeking.Get(), &seeks, &log, options.Duration,
                            showProgress ? kProgressIntervalMs : INFINITE, idle);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (showProgress)
         std::fputc('\n', stderr);
-    if (recorder && FAILED(recorder->Close())) {
+    // A request that raced with the end of the play still decides the exit status.
+    const int stopped = StopRequested();
+    if (stopped != 0)
+        status = stopped;
+    const bool finalised = recorder && SUCCEEDED(recorder->Close());
+    // Nothing can be finalised on a closed pipe: the trailer's failure is expected.
+    if (recorder && !finalised && stopped != kExitOutputClosed) {
         std::fprintf(stderr, "kvssf play: %s\n", recorder->LastError().c_str());
         status = 1;
     }
     log.Close();
     if (!options.Quiet)
         graph.PrintSinkSummary();
+    if (stopped != 0)
+        PrintStopped(stopped, seconds, recorder ? int(finalised) : -1);
     return status;
 }

@@ -125,6 +125,8 @@ HRESULT CRecorder::Fail(int error, const char* what) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
     m_lastError = std::string(what) + ": " + text;
+    if (error == AVERROR(EPIPE) && m_onPipeClosed)
+        m_onPipeClosed();
     return error == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_FAIL;
 }
 

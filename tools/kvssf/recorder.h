@@ -2,6 +2,7 @@
 // libavformat, with each stream's codec set up from its pin's media type.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ public:
     // Writes the trailer and closes the file.
     HRESULT Close();
 
+    // Called (under the recorder's lock) on every write that fails because the reading
+    // end of the output pipe was closed.
+    void SetPipeClosedHandler(std::function<void()> handler) {
+        m_onPipeClosed = std::move(handler);
+    }
+
     // libavformat's last error text, for messages.
     const std::string& LastError() const { return m_lastError; }
 
@@ -43,4 +50,5 @@ private:
     AVFormatContext* m_context = nullptr;
     bool m_headerWritten = false;
     std::string m_lastError;
+    std::function<void()> m_onPipeClosed;
 };
