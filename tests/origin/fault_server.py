@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """HTTP server of faults and probes for the HTTP client tests.
 
-    fault_server.py --port-file FILE [--tls CERT KEY]
+    fault_server.py --port-file FILE [--tls CERT KEY] [--root DIR]
 
 Binds 127.0.0.1 at a free port, writes its base URL ("http://127.0.0.1:PORT/" or, with
 --tls, "https://localhost:PORT/") to FILE and serves until killed. Responses are
@@ -24,12 +24,17 @@ HTTP/1.0, one connection per request.
     /open/<name>         200, opens the gate <name>
     /held/Manifest       a two-stream on-demand manifest whose fragments, /held/..., are
                          held like a gate named "held" before they are served
+    /paced/<bytes per s>/<t1,t2,...>/<path>
+                         the file <path> under --root; a fragment whose name holds
+                         "(video=<t>)" for one of the times is sent at that rate, anything
+                         else at once
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
 
 import argparse
 import collections
 import os
+import re
 import socket
 import ssl
 import struct
@@ -42,6 +47,9 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 BIG_SIZE = 3 * 1024 * 1024 + 7
 TRUNCATED_LENGTH = 100000
 TRUNCATED_SENT = 1000
+
+ROOT = None
+PACE_BLOCK = 4096
 
 _counts = collections.Counter()
 _counts_lock = threading.Lock()
@@ -181,11 +189,35 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_fragment(query)
             else:
                 self.send_body(503, b"gate never opened\n", "text/plain")
+        elif path.startswith("/paced/") and ROOT is not None:
+            self.paced(urllib.parse.unquote(path[len("/paced/"):]))
         elif path.startswith("/open/"):
             gate(path[len("/open/"):]).set()
             self.send_body(200, b"open\n", "text/plain")
         else:
             self.send_body(404, b"not found\n", "text/plain")
+
+    def paced(self, rest):
+        parts = rest.split("/", 2)
+        file = os.path.normpath(os.path.join(ROOT, parts[-1]))
+        if len(parts) < 3 or not file.startswith(ROOT + os.sep) or not os.path.isfile(file):
+            self.send_body(404, b"not found\n", "text/plain")
+            return
+        with open(file, "rb") as f:
+            body = f.read()
+        match = re.search(r"\(video=(\d+)\)$", file)
+        slow = match is not None and match.group(1) in parts[1].split(",")
+        if not slow:
+            self.send_body(200, body, "text/xml" if file.endswith("Manifest") else "video/mp4")
+            return
+        rate = max(int(parts[0]), 1)
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        for i in range(0, len(body), PACE_BLOCK):
+            self.wfile.write(body[i:i + PACE_BLOCK])
+            self.wfile.flush()
+            time.sleep(PACE_BLOCK / rate)
 
     def send_fragment(self, query):
         self.send_body(200, fragment_body(int(query.get("pad", ["100"])[0]),
@@ -233,7 +265,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--root", help="the files /paced/ serves")
     args = parser.parse_args()
+    global ROOT
+    ROOT = os.path.abspath(args.root) if args.root else None
 
     server = Server(("127.0.0.1", 0), Handler)
     port = server.server_address[1]

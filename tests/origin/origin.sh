@@ -83,7 +83,7 @@ CONF
             -keyout "$dir/tls/key.pem" -out "$dir/tls/ca.pem" >/dev/null 2>&1
     fi
     rm -f "$dir/faults.url" "$dir/tls.url"
-    python3 "$here/fault_server.py" --port-file "$dir/faults.url" \
+    python3 "$here/fault_server.py" --port-file "$dir/faults.url" --root "$dir/www" \
         >"$dir/faults.log" 2>&1 </dev/null &
     echo $! > "$dir/faults.pid"
     python3 "$here/fault_server.py" --port-file "$dir/tls.url" \

@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""kvssf play --bitrate auto against the test origin: every video sample becomes one YUY2
+frame at the display size, close to an independent decode of its level; level switches
+forced by a pacing origin keep the frames and their type going; seeks start at the
+target; a level no decoder takes fails the run.
+
+    kvssf_auto_test.py KVSSF ORIGIN_DIR
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from h264_stream import decode_yuy2, level_stream
+from sample_log import read_log
+
+KVSSF = None
+ORIGIN = None
+TICKS = 10000000
+MIN_PSNR = 35.0
+
+
+def base(server):
+    with open(os.path.join(ORIGIN, server + ".url")) as f:
+        return f.read().strip()
+
+
+class KvssfAuto(unittest.TestCase):
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory(prefix="kvssf-auto-")
+        self.env = dict(os.environ, TMPDIR=self.temp.name)
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.temp.name, name)
+
+    def kvssf(self, *args, timeout=240):
+        return subprocess.run([KVSSF, *args], env=self.env, capture_output=True, text=True,
+                              timeout=timeout)
+
+    def play(self, url, *extra):
+        """(result, the video pin's log entries, the audio pin's); video frames recorded."""
+        log = self.path("samples.jsonl")
+        result = self.kvssf("play", url, "--bitrate", "auto", "--samples", log, "--quiet",
+                            "-o", self.path("frames.mkv"), *extra)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        pins, errors = read_log(log)
+        self.assertEqual(errors, [])
+        return pins[0], pins[1]
+
+    def model(self, url):
+        import json
+        return json.loads(self.kvssf("info", url + "?_ssf_Bitrate=auto", "--json").stdout)
+
+    def reference(self, model, levels):
+        """Raw YUY2 frames at the display size: each chunk decoded by FFmpeg from the level
+        given for it, with the samples' times."""
+        video = model["streams"][0]
+        width, height = video["display_width"], video["display_height"]
+        frames, times = self.path("reference.yuv"), []
+        with open(frames, "wb") as out:
+            for chunk, bitrate in enumerate(levels):
+                data, chunk_times = level_stream(KVSSF, model, video, bitrate, [chunk])
+                decode_yuy2(data, width, height, self.path("chunk.yuv"))
+                with open(self.path("chunk.yuv"), "rb") as f:
+                    out.write(f.read())
+                times += chunk_times
+        return frames, times
+
+    def psnr(self, reference, skip=0):
+        """Per-frame PSNR of the recorded frames against reference frames, from the
+        reference's frame skip on."""
+        width, height = self.size
+        result = subprocess.run(
+            ["ffmpeg", "-hide_banner", "-nostats", "-i", self.path("frames.mkv"),
+             "-f", "rawvideo", "-pix_fmt", "yuyv422", "-s", "%dx%d" % (width, height),
+             "-i", reference, "-lavfi",
+             "[1:v]trim=start_frame=%d,setpts=PTS-STARTPTS[r];[0:v][r]psnr=stats_file=%s"
+             % (skip, self.path("psnr.log")), "-f", "null", "-"],
+            capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(self.path("psnr.log")) as f:
+            values = re.findall(r"psnr_avg:(\S+)", f.read())
+        return [float("inf") if v == "inf" else float(v) for v in values]
+
+    def check_frames(self, frames, times):
+        """Frames of the display size, one per sample time in order."""
+        width, height = self.size
+        self.assertEqual({f["size"] for f in frames}, {width * height * 2})
+        self.assertEqual([(f["start"], f["stop"]) for f in frames], times)
+
+    def test_whole_presentation_every_sample_decoded_at_the_display_size(self):
+        url = base("nginx") + "media/vod/pres.ism/Manifest"
+        model = self.model(url)
+        video = model["streams"][0]
+        self.size = (video["display_width"], video["display_height"])
+        media_type = video["media_type"]
+        self.assertEqual(media_type["subtype"], "{32595559-0000-0010-8000-00AA00389B71}")
+        top = max(t["bitrate"] for t in video["tracks"])
+        reference, times = self.reference(model, [top] * len(video["chunks"]))
+
+        received, audio = self.play(url)
+        frames = [e for e in received if "md5" in e]
+        self.assertEqual(received[-1]["event"], "eos")
+        self.check_frames(frames, times)
+        self.assertEqual({f["level"] for f in frames}, {top})
+        values = self.psnr(reference)
+        self.assertEqual(len(values), len(frames))
+        self.assertGreaterEqual(min(values), MIN_PSNR)
+        self.assertEqual(audio[-1]["event"], "eos")
+
+    def test_level_switches_down_and_up_keep_frames_and_type(self):
+        # The second chunk's top-level fragment comes at 40 kB/s: the third chunk is
+        # fetched at a level that fits that rate, the fourth at the top again.
+        url = base("nginx") + "media/vod/pres.ism/Manifest"
+        model = self.model(url)
+        video = model["streams"][0]
+        self.size = (video["display_width"], video["display_height"])
+        levels = sorted((t["bitrate"] for t in video["tracks"]), reverse=True)
+        slow = video["chunks"][1][0]
+        paced = base("faults") + "paced/40000/%d/media/vod/pres.ism/Manifest" % slow
+        expected = [levels[0], levels[0], levels[1]] + [levels[0]] * (len(video["chunks"]) - 3)
+        reference, times = self.reference(model, expected)
+
+        received, _ = self.play(paced)
+        frames = [e for e in received if "md5" in e]
+        self.check_frames(frames, times)
+        per_chunk = len(frames) // len(expected)
+        self.assertEqual([f["level"] for f in frames],
+                         [level for level in expected for _ in range(per_chunk)])
+        values = self.psnr(reference)
+        self.assertGreaterEqual(min(values), MIN_PSNR)
+
+    def test_seek_and_start_frames_from_the_target_on(self):
+        url = base("nginx") + "media/vod/pres.ism/Manifest"
+        model = self.model(url)
+        video = model["streams"][0]
+        self.size = (video["display_width"], video["display_height"])
+        top = max(t["bitrate"] for t in video["tracks"])
+        reference, times = self.reference(model, [top] * len(video["chunks"]))
+        # 3.1 s is not a chunk start: the frames from the chunk's key frame up to the
+        # target are decoded, but only those at or after it are delivered.
+        target = 31 * TICKS // 10
+        first = min(i for i, (start, _) in enumerate(times) if start >= target)
+        expected = [(s - target, e - target) for s, e in times[first:]]
+
+        received, _ = self.play(url, "--start", "3.1")
+        started = [e for e in received if "md5" in e]
+        self.check_frames(started, expected)
+        self.assertTrue(started[0]["discontinuity"])
+        self.assertGreaterEqual(min(self.psnr(reference, skip=first)), MIN_PSNR)
+
+        # A seek while running: after the flush, the same frames.
+        received, _ = self.play(url, "--seek", "1:3.1")
+        events = [e.get("event") for e in received]
+        frames = [e for e in received[events.index("endflush") + 1:] if "md5" in e]
+        self.check_frames(frames, expected)
+        self.assertTrue(frames[0]["discontinuity"])
+        self.assertEqual([f["md5"] for f in frames], [f["md5"] for f in started])
+
+    def test_a_level_no_decoder_takes_fails_the_run(self):
+        url = base("nginx") + "fixtures/nodecoder.ism/Manifest"
+        result = self.kvssf("play", url, "--bitrate", "auto", "--quiet", timeout=60)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("0x80004005", result.stderr)
+
+
+if __name__ == "__main__":
+    KVSSF, ORIGIN = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1])
