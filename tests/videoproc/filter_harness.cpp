@@ -273,10 +273,10 @@ public:
         VideoPicture picture;
         return ReadVideoPicture(*pmt, &picture) ? S_OK : S_FALSE;
     }
+    // Like the processor's sink, takes samples while flushing too.
     STDMETHODIMP Receive(IMediaSample* sample) override {
-        const HRESULT hr = CBaseInputPin::Receive(sample);
-        if (hr != S_OK)
-            return hr;
+        if (IsStopped())
+            return VFW_E_WRONG_STATE;
         ReceivedFrame frame{};
         BYTE* data = nullptr;
         sample->GetPointer(&data);

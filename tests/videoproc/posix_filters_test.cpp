@@ -221,20 +221,44 @@ TEST(DecodeChainFlush, NothingWhileFlushingThenTheRightPicturesFromAKeyFrame) {
     ExpectFrames(g.sink.Get(), restart, kWidth, kHeight, "end-flush");
 }
 
+// Runs the chain into a sink that holds every picture, with an upstream thread pushing
+// the whole stream; returns once that thread waits for one of the resizer's two buffers.
+void BlockOnAFullSink(Graph* g, std::thread* upstream, HRESULT* pushed) {
+    g->sink->SetHold(true);
+    ASSERT_EQ(g->control->Run(), S_OK);
+    *upstream = std::thread(
+        [g, pushed] { *pushed = PushSamples(g->source.Get(), 0, Stream().samples.size()); });
+    for (int i = 0; i < 500 && g->sink->Frames().size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(g->sink->Frames().size(), 2u);
+}
+
+TEST(DecodeChainFlush, AFlushReleasesAStreamBlockedOnAFullSinkWithoutAPicture) {
+    const EncodedStream& stream = Stream();
+    const CMediaType input = AvcInputType(kAvc1, stream.avcC, kWidth, kHeight);
+    Graph g(input, 1 << 20);
+    ASSERT_EQ(BuildChain(&g, input, 160, 90), S_OK);
+    std::thread upstream;
+    HRESULT pushed = S_OK;
+    BlockOnAFullSink(&g, &upstream, &pushed);
+    // The sink's flush frees a buffer; the picture waiting for it must not follow.
+    EXPECT_EQ(g.source->Output()->DeliverBeginFlush(), S_OK);
+    upstream.join();
+    EXPECT_EQ(pushed, S_FALSE);
+    EXPECT_EQ(g.source->Output()->DeliverEndFlush(), S_OK);
+    EXPECT_EQ(g.sink->Events().back(), "end-flush");
+    EXPECT_EQ(g.sink->Frames().size(), 2u);
+}
+
 TEST(DecodeChainStop, StopReleasesAStreamBlockedOnAFullSinkAndTheGraphRunsAgain) {
     const EncodedStream& stream = Stream();
     const CMediaType input = AvcInputType(kAvc1, stream.avcC, kWidth, kHeight);
     Graph g(input, 1 << 20);
     ASSERT_EQ(BuildChain(&g, input, 160, 90), S_OK);
-    g.sink->SetHold(true);
-    ASSERT_EQ(g.control->Run(), S_OK);
+    std::thread upstream;
     HRESULT pushed = S_OK;
-    std::thread upstream([&] { pushed = PushSamples(g.source.Get(), 0, stream.samples.size()); });
-    // The resizer's buffers are all held by the sink: the upstream thread waits for one.
-    for (int i = 0; i < 500 && g.sink->Frames().size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(g.sink->Frames().size(), 2u);
+    BlockOnAFullSink(&g, &upstream, &pushed);
     EXPECT_EQ(g.control->Stop(), S_OK);
     upstream.join();
     EXPECT_TRUE(FAILED(pushed)) << std::hex << pushed;
