@@ -8,6 +8,7 @@
 #include "framework/platform/graph_classes.h"
 #include "tools/kvssf/commands.h"
 #include "tools/kvssf/interrupt.h"
+#include "videoproc/processor_filters.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
     }
     const std::string program = "kvssf " + command;
     InstallInterruptWatch(program.c_str());
-    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0 || FAILED(RegisterGraphClasses()))
+    if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0 || FAILED(RegisterGraphClasses()) ||
+        FAILED(RegisterProcessorFilters()))
         return 1;
     int status;
     if (command == "info") {
