@@ -180,9 +180,17 @@ void PrintSummary(CSSFManifest& manifest) {
         if (auto* audio = dynamic_cast<const CSSFAudioStream*>(stream.get()))
             if (!audio->Language.empty())
                 std::printf("  language %s\n", audio->Language.c_str());
-        if (auto* v = dynamic_cast<const CSSFVideoStream*>(stream.get()))
+        if (auto* v = dynamic_cast<CSSFVideoStream*>(stream.get())) {
             std::printf("  max %ux%u, display %ux%u, frame duration %" PRIu64 "\n", v->MaxWidth,
                         v->MaxHeight, v->DisplayWidth, v->DisplayHeight, v->FrameDuration);
+            CMediaType type;
+            if (v->VideoProcessor && v->GetMediaType(0, &type) == S_OK && type.Format() != nullptr) {
+                const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(type.Format());
+                std::printf("  decoded to %s %ldx%ld for every level\n",
+                            FourCCText(header->bmiHeader.biCompression).c_str(),
+                            long(header->bmiHeader.biWidth), long(header->bmiHeader.biHeight));
+            }
+        }
         std::printf("  %zu chunk(s), duration %s, time scale %" PRId64 "\n", stream->Chunks.size(),
                     Seconds(stream->GetDuration()).c_str(), stream->TimeScale);
         for (const auto& track : stream->Tracks) {
