@@ -11,6 +11,15 @@ namespace {
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
 constexpr DWORD kCopyBufferSize = 16384;
 
+// Before attempt + 2: the response's Retry-After (capped), else the fixed delay.
+DWORD RetryDelayMs(int attempt, DWORD retryAfterSeconds) {
+    if (retryAfterSeconds == 0)
+        return kHttpRetryDelaysMs[attempt];
+    return (retryAfterSeconds < kHttpMaxRetryAfterSeconds ? retryAfterSeconds
+                                                          : kHttpMaxRetryAfterSeconds) *
+           1000;
+}
+
 } // namespace
 
 CHttpFile::~CHttpFile() {
@@ -46,11 +55,7 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose, uint64_t maxBod
         RecordFailure(hr, status, url);
         if (attempt == kHttpRetryCount || !IsTransientHttpFailure(hr, status))
             return hr;
-        const DWORD delayMs = retryAfterSeconds ? (retryAfterSeconds < kHttpMaxRetryAfterSeconds
-                                                       ? retryAfterSeconds
-                                                       : kHttpMaxRetryAfterSeconds) *
-                                                      1000
-                                                : kHttpRetryDelaysMs[attempt];
+        const DWORD delayMs = RetryDelayMs(attempt, retryAfterSeconds);
         if (cancel) {
             if (cancel->Wait(delayMs))
                 return hr;
