@@ -29,6 +29,10 @@ CHttpFile::~CHttpFile() {
 bool IsTransientHttpFailure(HRESULT hr, DWORD status) {
     if (status >= 500 && status <= 599)
         return true;
+    // A request answered without a status line: WinINet's view of a connection closed
+    // or reset before the response.
+    if (status == 0 && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+        return true;
     return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET) ||
            hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED) ||
            hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);

@@ -27,7 +27,7 @@ struct HttpFailure {
 };
 
 // Worth another attempt: a 5xx status, or a connection reset or closed before the
-// response or the body was complete.
+// response or the body was complete (a response without a status line included).
 bool IsTransientHttpFailure(HRESULT hr, DWORD status);
 
 class CHttpFile {

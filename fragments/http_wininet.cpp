@@ -171,7 +171,13 @@ HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
     if (!m_pImpl || !m_pImpl->Request)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     Impl& impl = *m_pImpl;
-    if (!InternetReadFile(impl.Request, buffer, size, bytesRead))
+    // A read asks only for what has arrived: a read for more may wait to fill the whole
+    // buffer, which would hide a trickle from the low-speed rule.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(impl.Request, &available, 0, 0))
+        return LastError();
+    if (available != 0 &&
+        !InternetReadFile(impl.Request, buffer, available < size ? available : size, bytesRead))
         return LastError();
     impl.Received += *bytesRead;
     // Each window that ends must have brought its share; the 32-bit tick difference
