@@ -2,7 +2,8 @@
 
 #include "framework/catch_out_of_memory.h"
 
-CSSFAsyncFragment::CSSFAsyncFragment(const char* url) : CSSFFragment(url), DoneEvent(TRUE) {
+CSSFAsyncFragment::CSSFAsyncFragment(const char* url, uint64_t maxBodyBytes)
+    : CSSFFragment(url, maxBodyBytes), DoneEvent(TRUE), CancelEvent(TRUE) {
     DoneEvent.Set();
 }
 
@@ -19,6 +20,7 @@ HRESULT CSSFAsyncFragment::Start() {
     Reset();
     if (!Create())
         return E_FAIL;
+    CancelEvent.Reset();
     DoneEvent.Reset();
     SetResult(E_PENDING);
     const HRESULT hr = HRESULT(CallWorker(kCommandDownload));
@@ -33,8 +35,10 @@ HRESULT CSSFAsyncFragment::Reset() {
     if (ThreadExists()) {
         // Taken only once a running download has returned. The worker itself cannot
         // wait for its own answer; it is let go instead.
-        if (!IsWorkerThread())
+        if (!IsWorkerThread()) {
+            CancelEvent.Set();
             CallWorker(kCommandExit);
+        }
         Close();
     }
     CSSFFragment::Reset();
@@ -55,7 +59,7 @@ DWORD CSSFAsyncFragment::ThreadProc() {
         case kCommandDownload: {
             Reply(S_OK);
             // Waiters must see a result: running out of memory is one.
-            const HRESULT hr = CatchOutOfMemory([this] { return Download(); });
+            const HRESULT hr = CatchOutOfMemory([this] { return Download(&CancelEvent); });
             {
                 CAutoLock lock(&ResultLock);
                 Result = hr;

@@ -19,13 +19,15 @@ public:
     static constexpr DWORD kCommandDownload = 0;
     static constexpr DWORD kCommandExit = 1;
 
-    explicit CSSFAsyncFragment(const char* url);
+    explicit CSSFAsyncFragment(const char* url, uint64_t maxBodyBytes = kHttpMinFragmentBodyLimit);
     ~CSSFAsyncFragment() override;
 
     // Begins a download on the worker: E_PENDING once the worker took it, E_FAIL when
     // the thread cannot be created.
     virtual HRESULT Start();
-    // Ends the worker (after a running download), then as CSSFFragment::Reset.
+    // Ends the worker, then as CSSFFragment::Reset. A running download ends first: a
+    // transfer under way is waited for, a retry delay is cut short (the download fails
+    // with its last error).
     HRESULT Reset() override;
     // Waits up to timeoutMs for the download to end; Result either way.
     virtual HRESULT Wait(DWORD timeoutMs);
@@ -33,7 +35,8 @@ public:
 protected:
     DWORD ThreadProc() override;
 
-    CAMEvent DoneEvent; // set whenever no download runs
+    CAMEvent DoneEvent;   // set whenever no download runs
+    CAMEvent CancelEvent; // manual reset; set by Reset to end the download's retry delays
     CCritSec ResultLock;
     HRESULT Result = E_FAIL; // guarded by ResultLock
 

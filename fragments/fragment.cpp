@@ -1,6 +1,16 @@
 #include "fragments/fragment.h"
 
-CSSFFragment::CSSFFragment(const char* url) : Url(url ? url : "") {}
+uint64_t FragmentBodyLimit(uint64_t bitrate, uint64_t durationTicks, uint64_t timeScale) {
+    // 8 × (bitrate / 8) bytes per second × seconds, in 128 bits so nothing wraps.
+    const unsigned __int128 predicted = static_cast<unsigned __int128>(bitrate) * durationTicks /
+                                        (timeScale ? timeScale : 10000000u);
+    if (predicted > UINT64_MAX)
+        return UINT64_MAX;
+    return predicted > kHttpMinFragmentBodyLimit ? uint64_t(predicted) : kHttpMinFragmentBodyLimit;
+}
+
+CSSFFragment::CSSFFragment(const char* url, uint64_t maxBodyBytes)
+    : Url(url ? url : ""), MaxBodyBytes(maxBodyBytes) {}
 
 HRESULT CSSFFragment::Reset() {
     // Assigning a fresh part frees the tables.
@@ -11,11 +21,12 @@ HRESULT CSSFFragment::Reset() {
     return S_OK;
 }
 
-HRESULT CSSFFragment::Download() {
-    const DWORD t0 = GetTickCount();
-    HRESULT hr = HttpFile.Download(Url.c_str(), true);
+HRESULT CSSFFragment::Download(CAMEvent* cancel) {
+    HRESULT hr = HttpFile.Download(Url.c_str(), true, MaxBodyBytes, cancel);
     if (FAILED(hr))
         return hr;
+    // Failed attempts and retry delays say nothing of the throughput.
+    const DWORD t0 = HttpFile.GetAttemptStartTick();
     hr = CBoxParser(this).Parse(&HttpFile);
     if (FAILED(hr)) {
         CSSFFragment::Reset(); // a derived Reset may end the thread this runs on

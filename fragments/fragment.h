@@ -11,14 +11,24 @@
 #include "fragments/http_file.h"
 #include "framework/platform/platform.h"
 
+class CAMEvent;
+
+// The largest body a fragment may have, in bytes: eight times what a level of
+// bitrate (bit/s) predicts for a chunk of durationTicks at timeScale (ticks per second),
+// and never less than kHttpMinFragmentBodyLimit. A time scale of 0 counts as 10,000,000.
+uint64_t FragmentBodyLimit(uint64_t bitrate, uint64_t durationTicks, uint64_t timeScale);
+
 class CSSFFragment : public SSFParsedFragment {
 public:
-    explicit CSSFFragment(const char* url);
+    // maxBodyBytes: a larger body fails the download (see FragmentBodyLimit).
+    explicit CSSFFragment(const char* url, uint64_t maxBodyBytes = kHttpMinFragmentBodyLimit);
     virtual ~CSSFFragment() = default;
 
-    // Fetches Url (delete-on-close), parses it and measures the throughput. S_OK or the
-    // first error; a parse failure resets the fragment.
-    virtual HRESULT Download();
+    // Fetches Url (delete-on-close, transient failures tried again as CHttpFile::Download
+    // does, a set cancel event ending its retry delays), parses it and measures the
+    // throughput of the attempt that succeeded. S_OK or the first error; a parse failure
+    // resets the fragment. HttpFile.GetFailure() tells what a failed download met.
+    virtual HRESULT Download(CAMEvent* cancel = nullptr);
     // Clears the parsed part and the measurement, frees the tables, closes the file.
     virtual HRESULT Reset();
 
@@ -28,6 +38,7 @@ public:
     // download may still run; MeasuredBitrate is written before it is set.
     std::atomic<BOOL> BitrateMeasured{FALSE};
     const std::string Url;
+    const uint64_t MaxBodyBytes;
 
 private:
     CSSFFragment(const CSSFFragment&) = delete;

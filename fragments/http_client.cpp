@@ -1,5 +1,21 @@
 #include "fragments/http_client.h"
 
+#include <atomic>
+
+namespace {
+
+std::atomic<DWORD> g_lowSpeedWindowSeconds{kHttpDefaultLowSpeedWindowSeconds};
+
+} // namespace
+
+void SetHttpLowSpeedWindow(DWORD seconds) {
+    g_lowSpeedWindowSeconds.store(seconds ? seconds : kHttpDefaultLowSpeedWindowSeconds);
+}
+
+DWORD GetHttpLowSpeedWindow() {
+    return g_lowSpeedWindowSeconds.load();
+}
+
 HRESULT CHttpClient::Open(const char* url, std::string* path) {
     CloseAll();
     HttpUrlParts parts;

@@ -3,11 +3,21 @@
 // Impl. No operation throws: running out of memory is E_OUTOFMEMORY.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "fragments/http_url.h"
 #include "framework/platform/platform.h"
+
+// Slower transfers fail: bytes per second, averaged over the low-speed window.
+constexpr DWORD kHttpLowSpeedBytesPerSecond = 1024;
+constexpr DWORD kHttpDefaultLowSpeedWindowSeconds = 30;
+
+// The low-speed window, process-wide, for the requests sent after the call; tests shorten
+// it. 0 restores the default.
+void SetHttpLowSpeedWindow(DWORD seconds);
+DWORD GetHttpLowSpeedWindow();
 
 class CHttpClient {
 public:
@@ -29,9 +39,17 @@ public:
     // cookies, redirects reported but not followed; acceptTypes is a null-terminated list
     // of media types, or null.
     virtual HRESULT SendRequest(const char* path, const char* const* acceptTypes);
-    // S_OK when at least one byte was read, S_FALSE at the end of the body.
+    // S_OK when at least one byte was read, S_FALSE at the end of the body. A transfer
+    // averaging under kHttpLowSpeedBytesPerSecond over GetHttpLowSpeedWindow() seconds
+    // fails with 0x80072EE2 (ERROR_INTERNET_TIMEOUT); a body that ends short of its
+    // declared length with 0x80072EFE (ERROR_INTERNET_CONNECTION_ABORTED).
     virtual HRESULT Read(void* buffer, DWORD size, DWORD* bytesRead);
     virtual HRESULT GetStatusCode(DWORD* status);
+    // The response's declared Content-Length: S_OK, or S_FALSE (*length 0) without one.
+    virtual HRESULT GetContentLength(uint64_t* length);
+    // The response's Retry-After in seconds: S_OK, or S_FALSE (*seconds 0) without a
+    // usable one.
+    virtual HRESULT GetRetryAfter(DWORD* seconds);
 
 private:
     CHttpClient(const CHttpClient&) = delete;

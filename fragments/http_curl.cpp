@@ -51,10 +51,9 @@ struct CurlRequest {
     size_t Available() const { return Pending.size() - PendingOffset; }
 };
 
-// Seconds before the platform gives up, as the Windows HTTP stack does by default: to
-// connect, and with no body byte arriving.
+// Seconds before the platform gives up connecting, as the Windows HTTP stack does by
+// default.
 constexpr long kConnectTimeout = 60;
-constexpr long kStallTimeout = 30;
 
 void InitializeCurl() {
     static std::once_flag once;
@@ -356,8 +355,8 @@ HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acce
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeout);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, long(kHttpLowSpeedBytesPerSecond));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(GetHttpLowSpeedWindow()));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -414,5 +413,31 @@ HRESULT CHttpClient::GetStatusCode(DWORD* status) {
     long code = 0;
     curl_easy_getinfo(request->Easy, CURLINFO_RESPONSE_CODE, &code);
     *status = DWORD(code);
+    return S_OK;
+}
+
+HRESULT CHttpClient::GetContentLength(uint64_t* length) {
+    *length = 0;
+    const CurlRequest* request = m_pImpl ? m_pImpl->Request.get() : nullptr;
+    if (!request || !request->HeadersDone)
+        return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    curl_off_t declared = -1;
+    if (curl_easy_getinfo(request->Easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) !=
+            CURLE_OK ||
+        declared < 0)
+        return S_FALSE;
+    *length = uint64_t(declared);
+    return S_OK;
+}
+
+HRESULT CHttpClient::GetRetryAfter(DWORD* seconds) {
+    *seconds = 0;
+    const CurlRequest* request = m_pImpl ? m_pImpl->Request.get() : nullptr;
+    if (!request || !request->HeadersDone)
+        return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    curl_off_t after = 0;
+    if (curl_easy_getinfo(request->Easy, CURLINFO_RETRY_AFTER, &after) != CURLE_OK || after <= 0)
+        return S_FALSE;
+    *seconds = after > 0xFFFF ? 0xFFFF : DWORD(after);
     return S_OK;
 }

@@ -1,12 +1,24 @@
 #include "fragments/http_file.h"
 
+#include <new>
+
 #include "fragments/http_client.h"
+#include "framework/am_event.h"
 #include "framework/catch_out_of_memory.h"
 
 namespace {
 
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
-constexpr DWORD kCopyBufferSize = 1024;
+constexpr DWORD kCopyBufferSize = 16384;
+
+// Before attempt + 2: the response's Retry-After (capped), else the fixed delay.
+DWORD RetryDelayMs(int attempt, DWORD retryAfterSeconds) {
+    if (retryAfterSeconds == 0)
+        return kHttpRetryDelaysMs[attempt];
+    return (retryAfterSeconds < kHttpMaxRetryAfterSeconds ? retryAfterSeconds
+                                                          : kHttpMaxRetryAfterSeconds) *
+           1000;
+}
 
 } // namespace
 
@@ -14,9 +26,62 @@ CHttpFile::~CHttpFile() {
     Close();
 }
 
-HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
-    CHttpClient client(kUserAgent);
+bool IsTransientHttpFailure(HRESULT hr, DWORD status) {
+    if (status >= 500 && status <= 599)
+        return true;
+    // A request answered without a status line: WinINet's view of a connection closed
+    // or reset before the response.
+    if (status == 0 && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+        return true;
+    return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET) ||
+           hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED) ||
+           hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+}
+
+HRESULT CHttpFile::Download(const char* url, bool deleteOnClose, uint64_t maxBodyBytes,
+                            CAMEvent* cancel) {
     Close();
+    m_failure.Result = S_OK;
+    m_failure.Status = 0;
+    m_failure.Url.clear();
+    for (int attempt = 0;; ++attempt) {
+        m_dwAttemptStartTick = GetTickCount();
+        DWORD status = 0;
+        DWORD retryAfterSeconds = 0;
+        const HRESULT hr =
+            DownloadOnce(url, deleteOnClose, maxBodyBytes, &status, &retryAfterSeconds);
+        if (SUCCEEDED(hr)) {
+            m_failure.Result = S_OK;
+            m_failure.Status = 0;
+            m_failure.Url.clear();
+            return hr;
+        }
+        RecordFailure(hr, status, url);
+        if (attempt == kHttpRetryCount || !IsTransientHttpFailure(hr, status))
+            return hr;
+        const DWORD delayMs = RetryDelayMs(attempt, retryAfterSeconds);
+        if (cancel) {
+            if (cancel->Wait(delayMs))
+                return hr;
+        } else {
+            CAMEvent(TRUE).Wait(delayMs);
+        }
+    }
+}
+
+void CHttpFile::RecordFailure(HRESULT hr, DWORD status, const char* url) {
+    m_failure.Result = hr;
+    m_failure.Status = status;
+    try {
+        m_failure.Url = url ? url : "";
+    } catch (const std::bad_alloc&) {
+        m_failure.Url.clear(); // the report is best effort; the download's error stands
+    }
+}
+
+HRESULT CHttpFile::DownloadOnce(const char* url, bool deleteOnClose, uint64_t maxBodyBytes,
+                                DWORD* status, DWORD* retryAfterSeconds) {
+    CHttpClient client(kUserAgent);
     std::string path;
     HRESULT hr = client.Open(url, &path);
     if (FAILED(hr))
@@ -24,15 +89,19 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
     hr = client.SendRequest(path.c_str(), nullptr);
     if (FAILED(hr))
         return hr;
-    DWORD status = 0;
-    hr = client.GetStatusCode(&status);
+    hr = client.GetStatusCode(status);
     if (FAILED(hr))
         return hr;
-    if (status == 401)
+    if (*status == 401)
         return E_ACCESSDENIED;
-    if (status != 200)
+    if (*status != 200) {
+        client.GetRetryAfter(retryAfterSeconds);
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    hr = StoreBody(&client, deleteOnClose);
+    }
+    uint64_t declared = 0;
+    if (client.GetContentLength(&declared) == S_OK && declared > maxBodyBytes)
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    hr = StoreBody(&client, deleteOnClose, maxBodyBytes);
     if (FAILED(hr)) {
         // A partial body is never left behind, whoever would have owned the file.
         std::string partial;
@@ -45,7 +114,7 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose) {
     return hr;
 }
 
-HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose) {
+HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose, uint64_t maxBodyBytes) {
     HRESULT hr =
         CatchOutOfMemory([&] { return CreateTempFile(deleteOnClose, &FileName, &Stream); });
     if (FAILED(hr))
@@ -54,7 +123,11 @@ HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose) {
 
     char buffer[kCopyBufferSize];
     DWORD count = 0;
+    uint64_t stored = 0;
     while ((hr = client->Read(buffer, sizeof(buffer), &count)) == S_OK) {
+        stored += count;
+        if (stored > maxBodyBytes)
+            return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
         ClearCrtError();
         if (std::fwrite(buffer, 1, count, Stream) != count) {
             hr = HresultFromCrtError();

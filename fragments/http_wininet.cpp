@@ -45,6 +45,15 @@ struct CHttpClient::Impl {
     HINTERNET Connection = nullptr;
     HINTERNET Request = nullptr;
 
+    // The body of the request under way: what it declared and what arrived, and the
+    // low-speed measurement (bytes since the tick its window began).
+    bool HasLength = false;
+    uint64_t DeclaredLength = 0;
+    uint64_t Received = 0;
+    DWORD WindowSeconds = kHttpDefaultLowSpeedWindowSeconds;
+    DWORD WindowStartTick = 0;
+    uint64_t WindowStartBytes = 0;
+
     ~Impl() { CloseAll(); }
     void CloseAll() {
         CloseInternetHandle(&Request);
@@ -140,19 +149,52 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
                                     const_cast<const char**>(acceptTypes), flags, 0);
     if (!impl.Request)
         return LastError();
+    // A socket read that waits a whole low-speed window fails with ERROR_INTERNET_TIMEOUT.
+    impl.WindowSeconds = GetHttpLowSpeedWindow();
+    DWORD receiveTimeoutMs = impl.WindowSeconds * 1000;
+    InternetSetOptionA(impl.Request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs,
+                       sizeof(receiveTimeoutMs));
     if (!HttpSendRequestA(impl.Request, nullptr, 0, nullptr, 0)) {
         const HRESULT hr = LastError();
         CloseInternetHandle(&impl.Request);
         return hr;
     }
+    impl.HasLength = GetContentLength(&impl.DeclaredLength) == S_OK;
+    impl.Received = 0;
+    impl.WindowStartTick = GetTickCount();
+    impl.WindowStartBytes = 0;
     return S_OK;
 }
 
 HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
     *bytesRead = 0;
-    if (!InternetReadFile(m_pImpl ? m_pImpl->Request : nullptr, buffer, size, bytesRead))
+    if (!m_pImpl || !m_pImpl->Request)
+        return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+    Impl& impl = *m_pImpl;
+    // A read asks only for what has arrived: a read for more may wait to fill the whole
+    // buffer, which would hide a trickle from the low-speed rule.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(impl.Request, &available, 0, 0))
         return LastError();
-    return *bytesRead ? S_OK : S_FALSE;
+    if (available != 0 &&
+        !InternetReadFile(impl.Request, buffer, available < size ? available : size, bytesRead))
+        return LastError();
+    impl.Received += *bytesRead;
+    // Each window that ends must have brought its share; the 32-bit tick difference
+    // survives a wrap of the counter.
+    const DWORD elapsedMs = GetTickCount() - impl.WindowStartTick;
+    if (elapsedMs >= impl.WindowSeconds * 1000) {
+        const uint64_t needed = uint64_t(kHttpLowSpeedBytesPerSecond) * elapsedMs / 1000;
+        if (impl.Received - impl.WindowStartBytes < needed)
+            return HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT);
+        impl.WindowStartTick += elapsedMs;
+        impl.WindowStartBytes = impl.Received;
+    }
+    if (*bytesRead)
+        return S_OK;
+    if (impl.HasLength && impl.Received < impl.DeclaredLength)
+        return HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED);
+    return S_FALSE;
 }
 
 HRESULT CHttpClient::GetStatusCode(DWORD* status) {
@@ -163,5 +205,40 @@ HRESULT CHttpClient::GetStatusCode(DWORD* status) {
                         nullptr))
         return LastError();
     *status = DWORD(std::atoi(text));
+    return S_OK;
+}
+
+HRESULT CHttpClient::GetContentLength(uint64_t* length) {
+    *length = 0;
+    char text[32] = {};
+    DWORD size = sizeof(text);
+    if (!HttpQueryInfoA(m_pImpl ? m_pImpl->Request : nullptr, HTTP_QUERY_CONTENT_LENGTH, text,
+                        &size, nullptr)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_HTTP_HEADER_NOT_FOUND ? S_FALSE : HRESULT_FROM_WIN32(error);
+    }
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0')
+        return S_FALSE;
+    *length = value;
+    return S_OK;
+}
+
+HRESULT CHttpClient::GetRetryAfter(DWORD* seconds) {
+    *seconds = 0;
+    char text[64] = {};
+    DWORD size = sizeof(text);
+    if (!HttpQueryInfoA(m_pImpl ? m_pImpl->Request : nullptr, HTTP_QUERY_RETRY_AFTER, text, &size,
+                        nullptr)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_HTTP_HEADER_NOT_FOUND ? S_FALSE : HRESULT_FROM_WIN32(error);
+    }
+    // Only the delay in seconds is understood; an HTTP date is ignored.
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || value == 0)
+        return S_FALSE;
+    *seconds = value > 0xFFFF ? 0xFFFF : DWORD(value);
     return S_OK;
 }

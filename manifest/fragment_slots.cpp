@@ -16,8 +16,14 @@ CSSFStream::FragmentSlot* CSSFStream::SlotLocked(uint32_t chunkIndex) {
     return chunkIndex < m_fragments.size() ? &m_fragments[chunkIndex] : nullptr;
 }
 
-ComPtr<CSSFAsyncFragment> CSSFStream::CreateFragment(CSSFTrack*, uint32_t, const std::string& url) {
-    return ComPtr<CSSFAsyncFragment>::Adopt(new (std::nothrow) CSSFAsyncFragment(url.c_str()));
+ComPtr<CSSFAsyncFragment> CSSFStream::CreateFragment(CSSFTrack* track, uint32_t chunkIndex,
+                                                     const std::string& url) {
+    const int64_t duration = chunkIndex < Chunks.size() ? Chunks[chunkIndex].Duration : 0;
+    const uint64_t limit =
+        FragmentBodyLimit(track != nullptr ? track->GetBitrate() : 0,
+                          duration > 0 ? uint64_t(duration) : 0, EffectiveTimeScale(TimeScale));
+    return ComPtr<CSSFAsyncFragment>::Adopt(new (std::nothrow)
+                                                CSSFAsyncFragment(url.c_str(), limit));
 }
 
 HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,
@@ -97,7 +103,8 @@ void CSSFStream::TrimFragments(uint32_t currentChunk) {
     if (cached < kCachedFragmentLimit)
         return;
     const size_t current = currentChunk;
-    for (size_t i = 0; i < current && i < m_fragments.size() && cached >= kCachedFragmentLimit; ++i) {
+    for (size_t i = 0; i < current && i < m_fragments.size() && cached >= kCachedFragmentLimit;
+         ++i) {
         if (m_fragments[i].Fragment) {
             m_fragments[i] = FragmentSlot{};
             --cached;
@@ -115,5 +122,6 @@ void CSSFStream::RemoveFirstFragmentSlots(size_t count) {
     CAutoLock lock(&m_lock);
     if (count > m_fragments.size())
         count = m_fragments.size();
-    m_fragments.erase(m_fragments.begin(), m_fragments.begin() + static_cast<std::ptrdiff_t>(count));
+    m_fragments.erase(m_fragments.begin(),
+                      m_fragments.begin() + static_cast<std::ptrdiff_t>(count));
 }

@@ -15,15 +15,9 @@ constexpr size_t kManifestSuffixLength = sizeof kManifestSuffix - 1;
 // The live start position trails the earliest live edge by this much, presentation time.
 constexpr REFERENCE_TIME kLiveEdgeDelay = 50000000;
 
-// Downloads url into a temporary file that the caller deletes: *fileName is its path.
-HRESULT DownloadManifest(const std::string& url, std::string* fileName) {
-    CHttpFile file;
-    HRESULT hr = file.Download(url.c_str(), false);
-    if (FAILED(hr))
-        return hr;
-    *fileName = file.FileName;
-    file.Close();
-    return S_OK;
+// The document from a local file, or from a downloaded body when one is given.
+HRESULT LoadDocument(CXmlDocument* document, const char* path, CHttpFile* body) {
+    return body != nullptr ? document->LoadDownload(body) : document->Load(path);
 }
 
 } // namespace
@@ -47,7 +41,6 @@ HRESULT CSSFManifest::Clear() {
 
 HRESULT CSSFManifest::Load(const char* url) {
     Clear();
-    std::string fileName;
     try {
         ManifestUrl = url != nullptr ? url : "";
         ParseUrlOptions();
@@ -63,11 +56,11 @@ HRESULT CSSFManifest::Load(const char* url) {
         return E_OUTOFMEMORY;
     }
 
-    HRESULT hr = DownloadManifest(ManifestUrl, &fileName);
+    CHttpFile body;
+    HRESULT hr = body.Download(ManifestUrl.c_str(), false);
     if (FAILED(hr))
         return hr;
-    hr = ParseFile(fileName.c_str());
-    DeleteFileA(fileName.c_str());
+    hr = ParseFile(nullptr, &body);
     if (hr == S_OK) {
         ProbeFrameDurations();
         PositionStreams();
@@ -80,7 +73,7 @@ HRESULT CSSFManifest::Load(const char* url) {
 }
 
 HRESULT CSSFManifest::LoadFromFile(const char* path) {
-    const HRESULT hr = ParseFile(path);
+    const HRESULT hr = ParseFile(path, nullptr);
     if (FAILED(hr))
         return hr;
     if (hr == S_OK) {
@@ -92,10 +85,10 @@ HRESULT CSSFManifest::LoadFromFile(const char* path) {
     return SelectStreamsNoThrow();
 }
 
-HRESULT CSSFManifest::ParseFile(const char* path) {
+HRESULT CSSFManifest::ParseFile(const char* path, CHttpFile* body) {
     try {
         CXmlDocument document;
-        const HRESULT hr = document.Load(path);
+        const HRESULT hr = LoadDocument(&document, path, body);
         return FAILED(hr) ? hr : ParseRoot(document);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -121,24 +114,21 @@ void CSSFManifest::ProbeFrameDurations() {
 }
 
 HRESULT CSSFManifest::Refresh() {
-    std::string fileName;
-    HRESULT hr;
-    try {
-        hr = DownloadManifest(ManifestUrl, &fileName);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    CHttpFile body;
+    const HRESULT hr = body.Download(ManifestUrl.c_str(), false);
     if (FAILED(hr))
         return hr;
-    hr = RefreshFromFile(fileName.c_str());
-    DeleteFileA(fileName.c_str());
-    return hr;
+    return RefreshFrom(nullptr, &body);
 }
 
 HRESULT CSSFManifest::RefreshFromFile(const char* path) {
+    return RefreshFrom(path, nullptr);
+}
+
+HRESULT CSSFManifest::RefreshFrom(const char* path, CHttpFile* body) {
     try {
         CXmlDocument document;
-        HRESULT hr = document.Load(path);
+        HRESULT hr = LoadDocument(&document, path, body);
         if (FAILED(hr))
             return hr;
         CXmlElement root;

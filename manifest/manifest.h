@@ -15,6 +15,7 @@
 #include "framework/platform/platform.h"
 #include "manifest/stream.h"
 
+class CHttpFile;
 class CXmlDocument;
 class CXmlElement;
 
@@ -70,9 +71,12 @@ private:
     CSSFManifest(const CSSFManifest&) = delete;
     CSSFManifest& operator=(const CSSFManifest&) = delete;
 
-    // Reads the document into the model (no network): the root, its streams, their
-    // tracks and chunks, initial tracks. Does not clear the model on failure.
-    HRESULT ParseFile(const char* path);
+    // Reads the document at path, or the downloaded body (consumed) when one is given,
+    // into the model: the root, its streams, their tracks and chunks, initial tracks.
+    // Does not clear the model on failure.
+    HRESULT ParseFile(const char* path, CHttpFile* body);
+    // RefreshFromFile from path, or from the downloaded body (consumed) when one is given.
+    HRESULT RefreshFrom(const char* path, CHttpFile* body);
     // SelectStreams with E_OUTOFMEMORY for a failed allocation.
     HRESULT SelectStreamsNoThrow();
     // Each video stream's FrameDuration from its first fragment (downloads).

@@ -12,6 +12,7 @@
 
 #include "framework/platform/platform.h"
 
+class CHttpFile;
 class CXmlElement;
 struct CXmlBackend;
 
@@ -98,6 +99,11 @@ public:
     // the DOM's creation or load call is returned as it is; a document that is not
     // well-formed gives VFW_E_INVALID_FILE_FORMAT.
     HRESULT Load(const char* path);
+    // As Load, from a body CHttpFile::Download stored with deleteOnClose false, at its
+    // start. The body is consumed: on return it is closed and its file is gone. libxml2
+    // reads the open stream (the file has no name on POSIX); MSXML loads the file by its
+    // name once it is closed.
+    HRESULT LoadDownload(CHttpFile* body);
     // The first element called name in document order: S_OK, or S_FALSE (null element)
     // when there is none.
     HRESULT FindFirstElement(const char* name, CXmlElement* element) const;

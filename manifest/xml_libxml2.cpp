@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "fragments/http_file.h"
 #include "manifest/xml_dom.h"
 
 namespace {
@@ -166,16 +167,44 @@ void CXmlDocument::Close() {
     CXmlBackend::SetDoc(this, nullptr);
 }
 
-HRESULT CXmlDocument::Load(const char* path) {
-    Close();
-    // libxml2 wants its globals set up once before documents are parsed on any thread.
+namespace {
+
+// No network, no DTD loading or entity substitution, blank text dropped; errors are
+// reported through the result, not printed.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT |
+                              XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// libxml2 wants its globals set up once before documents are parsed on any thread.
+void InitializeParser() {
     static std::once_flag initialised;
     std::call_once(initialised, [] { xmlInitParser(); });
-    // No network, no DTD loading or entity substitution, blank text dropped; errors are
-    // reported through the result, not printed.
-    const int options = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT |
-                        XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDoc* doc = xmlReadFile(path, nullptr, options);
+}
+
+// libxml2's input callback over a downloaded body: bytes read, or -1 on an error.
+int ReadBody(void* context, char* buffer, int size) {
+    size_t count = 0;
+    if (FAILED(static_cast<CHttpFile*>(context)->Read(buffer, size_t(size), &count)))
+        return -1;
+    return int(count);
+}
+
+} // namespace
+
+HRESULT CXmlDocument::Load(const char* path) {
+    Close();
+    InitializeParser();
+    xmlDoc* doc = xmlReadFile(path, nullptr, kParseOptions);
+    if (doc == nullptr)
+        return VFW_E_INVALID_FILE_FORMAT;
+    CXmlBackend::SetDoc(this, doc);
+    return S_OK;
+}
+
+HRESULT CXmlDocument::LoadDownload(CHttpFile* body) {
+    Close();
+    InitializeParser();
+    xmlDoc* doc = xmlReadIO(ReadBody, nullptr, body, nullptr, nullptr, kParseOptions);
+    body->Close();
     if (doc == nullptr)
         return VFW_E_INVALID_FILE_FORMAT;
     CXmlBackend::SetDoc(this, doc);

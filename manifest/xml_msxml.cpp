@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "fragments/http_file.h"
 #include "framework/com_ptr.h"
 #include "manifest/xml_dom.h"
 
@@ -32,7 +33,6 @@ private:
     CBstr& operator=(const CBstr&) = delete;
     BSTR m_bstr = nullptr;
 };
-
 
 } // namespace
 
@@ -190,6 +190,16 @@ HRESULT CXmlDocument::Load(const char* path) {
         return VFW_E_INVALID_FILE_FORMAT;
     CXmlBackend::SetDoc(this, doc.Detach());
     return S_OK;
+}
+
+HRESULT CXmlDocument::LoadDownload(CHttpFile* body) {
+    const std::string path = body->FileName;
+    body->Close();
+    if (path.empty())
+        return E_UNEXPECTED;
+    const HRESULT hr = Load(path.c_str());
+    DeleteFileA(path.c_str());
+    return hr;
 }
 
 HRESULT CXmlDocument::FindFirstElement(const char* name, CXmlElement* element) const {

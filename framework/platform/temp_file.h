@@ -10,12 +10,14 @@
 // The temporary directory, ending in a path separator.
 std::string GetTempDirectory();
 
-// Creates a new temporary file. When deleteOnClose is set the file disappears when the
-// stream is closed through CloseTempFile (on Windows by the platform, on POSIX by the
-// call itself). On failure nothing is left behind and *stream is null.
+// Creates a new temporary file, used through *stream. On Windows *fileName is its path;
+// with deleteOnClose the platform removes it when the stream is closed, otherwise the
+// owner deletes it by name. On POSIX the file is unlinked before the call returns, so
+// it never outlives its stream, whatever ends the process; *fileName is empty and
+// deleteOnClose has no effect. On failure nothing is left behind and *stream is null.
 HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream);
 
-// Closes a stream opened by CreateTempFile, honouring its delete-on-close flag.
+// Closes a stream opened by CreateTempFile.
 HRESULT CloseTempFile(FILE* stream, const std::string& fileName, bool deleteOnClose);
 
 // Forgets the runtime library's recorded errors; call before the stream operation

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "fragments/async_fragment.h"
@@ -26,7 +27,7 @@ protected:
         m_threads = ThreadCount();
     }
     void TearDown() override {
-        EXPECT_EQ(m_temp.FileCount(), 0u) << "temporary files left behind";
+        EXPECT_EQ(m_temp.LeftoverCount(), 0u) << "temporary files left behind";
         const int now = ThreadCount();
         if (m_threads >= 0 && now >= 0) {
             EXPECT_LE(now, m_threads) << "threads left behind";
@@ -63,7 +64,7 @@ TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
     EXPECT_EQ(fragment->Wait(0), S_OK) << "every waiter sees the end, not only the first";
     ASSERT_EQ(fragment->Samples.size(), 2u);
     EXPECT_EQ(fragment->TotalDuration, 4000u);
-    EXPECT_EQ(m_temp.FileCount(), 1u) << "the body stays in its file while cached";
+    EXPECT_EQ(m_temp.LeftoverCount(), 1u) << "the body stays in its file while cached";
 
     // A restart fetches again; a reset returns to idle and drops the body and thread.
     ASSERT_EQ(fragment->Start(), E_PENDING);
@@ -72,7 +73,7 @@ TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
     EXPECT_EQ(fragment->Wait(0), E_FAIL);
     EXPECT_TRUE(fragment->Samples.empty());
     EXPECT_FALSE(fragment->ThreadExists());
-    EXPECT_EQ(m_temp.FileCount(), 0u);
+    EXPECT_EQ(m_temp.LeftoverCount(), 0u);
     fragment->Release();
 }
 
@@ -87,6 +88,12 @@ TEST_F(AsyncFragmentTest, FailedDownloads_KeepTheirErrorAndLeaveNothing) {
     EXPECT_TRUE(FAILED(fragments[1]->Wait(INFINITE)));
     EXPECT_EQ(fragments[2]->Wait(INFINITE), E_FAIL) << "a body that is no fragment";
     EXPECT_TRUE(FAILED(fragments[3]->Wait(INFINITE)));
+    // The same body over the fragment's own limit.
+    fragments.push_back(new CSSFAsyncFragment((m_base + "big").c_str(), 1 << 20));
+    ASSERT_EQ(fragments.back()->Start(), E_PENDING);
+    EXPECT_EQ(fragments.back()->Wait(INFINITE), HRESULT(0x800700DF));
+    EXPECT_EQ(fragments[0]->HttpFile.GetFailure().Status, 404u);
+    EXPECT_EQ(fragments[0]->HttpFile.GetFailure().Url, m_base + "status/404/f");
     for (CSSFAsyncFragment* fragment : fragments) {
         EXPECT_NE(fragment->Wait(0), E_PENDING);
         EXPECT_TRUE(fragment->Samples.empty());
@@ -97,8 +104,7 @@ TEST_F(AsyncFragmentTest, FailedDownloads_KeepTheirErrorAndLeaveNothing) {
 TEST_F(AsyncFragmentTest, ReleaseWhileDownloading_WaitsForTheDownload) {
     const std::string gate = UniqueName("destroy");
     const std::string tag = UniqueName("destroy-tag");
-    CSSFAsyncFragment* fragment =
-        new CSSFAsyncFragment((Gate(gate) + "?tag=" + tag).c_str());
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment((Gate(gate) + "?tag=" + tag).c_str());
     ASSERT_EQ(fragment->Start(), E_PENDING);
     std::atomic<bool> opened{false};
     std::thread opener([&] {
@@ -112,6 +118,23 @@ TEST_F(AsyncFragmentTest, ReleaseWhileDownloading_WaitsForTheDownload) {
     EXPECT_EQ(fragment->Release(), 0u);
     EXPECT_TRUE(opened.load()) << "the fragment was destroyed before its download ended";
     opener.join();
+}
+
+TEST_F(AsyncFragmentTest, ReleaseDuringRetryDelay_EndsAtOnceWithoutAnotherRequest) {
+    const std::string name = UniqueName("cancel");
+    const std::string tag = name + "/QualityLevels(1)/Fragments(video=20000000)";
+    // A 503 asking for 5 s before the next attempt.
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(
+        (m_base + "flaky/" + name + "/-/503r5/QualityLevels(1)/Fragments(video=20000000)").c_str());
+    ASSERT_EQ(fragment->Start(), E_PENDING);
+    while (RequestCount(tag) < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(fragment->Wait(0), E_PENDING) << "the fragment is waiting to try again";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fragment->Release(), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(RequestCount(tag), 1);
 }
 
 } // namespace

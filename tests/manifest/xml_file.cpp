@@ -2,18 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 
+// A named file in the temporary directory: temporary files of the system have no name on
+// every platform.
 TempXmlFile::TempXmlFile(const std::string& text) {
-    FILE* stream = nullptr;
-    HRESULT hr = CreateTempFile(false, &m_path, &stream);
-    if (FAILED(hr)) {
-        ADD_FAILURE() << "cannot create a temporary file: 0x" << std::hex << hr;
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    m_path = GetTempDirectory() + "kvssf-xml-" + std::to_string(stamp) + "-" +
+             std::to_string(counter++) + ".xml";
+    FILE* stream = std::fopen(m_path.c_str(), "wb");
+    if (stream == nullptr) {
+        ADD_FAILURE() << "cannot create " << m_path;
+        m_path.clear();
         return;
     }
     if (std::fwrite(text.data(), 1, text.size(), stream) != text.size())
         ADD_FAILURE() << "cannot write " << m_path;
-    CloseTempFile(stream, m_path, false);
+    std::fclose(stream);
 }
 
 TempXmlFile::~TempXmlFile() {

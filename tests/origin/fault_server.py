@@ -28,6 +28,20 @@ HTTP/1.0, one connection per request.
                          the file <path> under --root; a fragment whose name holds
                          "(video=<t>)" for one of the times is sent at that rate, anything
                          else at once
+    /flaky/<name>/<manifest faults>/<chunk faults>/Manifest
+                         the same manifest, its fragments under the same prefix, each
+                         fragment's mdat holding 100 + 7 * (chunk index) bytes. The first
+                         requests of the Manifest meet the manifest faults in turn, those of
+                         each stream's chunk 1 the chunk faults, then they are served. Faults
+                         are "+"-joined, "-" for none: 500, 503, 503rN (503 with Retry-After:
+                         N), 404, reset (RST before any answer), drop (close before any
+                         answer), close (close after half the body), hold (half the body,
+                         then 30 s of silence). Each request is counted under the tag
+                         "<name>/<path after the faults>", e.g. "n/Manifest".
+    /endless             200 without Content-Length, a body that never ends
+    /huge                200, Content-Length 100 GB, 1 kB, then 30 s of silence
+    /trickle?rate=R&size=N
+                         200, Content-Length N, the body sent at R bytes per second
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
 
@@ -103,6 +117,11 @@ def fragment_body(pad, durations=(1000, 3000), sync=()):
     head = moof(0)
     return moof(len(head) + 8) + box(b"mdat", bytes(i % 251 for i in range(pad)))
 
+
+FLAKY_CHUNK_TICKS = 20000000
+FLAKY_PAD = 100
+FLAKY_PAD_STEP = 7
+HOLD_SECONDS = 30
 
 HELD_MANIFEST = b"""<?xml version="1.0" encoding="utf-8"?>
 <SmoothStreamingMedia MajorVersion="2" MinorVersion="0" Duration="100000000">
@@ -191,6 +210,28 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_body(503, b"gate never opened\n", "text/plain")
         elif path.startswith("/paced/") and ROOT is not None:
             self.paced(urllib.parse.unquote(path[len("/paced/"):]))
+        elif path.startswith("/flaky/"):
+            self.flaky(path)
+        elif path == "/endless":
+            self.send_response(200)
+            self.end_headers()
+            block = bytes(range(256)) * 256
+            try:
+                while True:
+                    self.wfile.write(block)
+            except OSError:
+                pass
+            self.close_connection = True
+        elif path == "/huge":
+            self.send_response(200)
+            self.send_header("Content-Length", str(100 * 1000 ** 3))
+            self.end_headers()
+            self.wfile.write(b"h" * 1000)
+            self.wfile.flush()
+            time.sleep(HOLD_SECONDS)
+            self.close_connection = True
+        elif path == "/trickle":
+            self.trickle(int(query.get("rate", ["100"])[0]), int(query.get("size", ["1000"])[0]))
         elif path.startswith("/open/"):
             gate(path[len("/open/"):]).set()
             self.send_body(200, b"open\n", "text/plain")
@@ -218,6 +259,68 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(body[i:i + PACE_BLOCK])
             self.wfile.flush()
             time.sleep(PACE_BLOCK / rate)
+    def flaky(self, path):
+        parts = path.split("/", 5)  # "", "flaky", name, manifest faults, chunk faults, rest
+        if len(parts) < 6:
+            self.send_body(400, b"bad flaky path\n", "text/plain")
+            return
+        rest = parts[5]
+        key = parts[2] + "/" + rest
+        with _counts_lock:
+            _counts[key] += 1
+            attempt = _counts[key] - 1
+        if rest == "Manifest":
+            faults, body, content_type = parts[3], HELD_MANIFEST, "text/xml"
+        else:
+            start = int(rest[rest.rindex("=") + 1:rest.rindex(")")])
+            chunk = start // FLAKY_CHUNK_TICKS
+            faults = parts[4] if chunk == 1 else "-"
+            body = fragment_body(FLAKY_PAD + FLAKY_PAD_STEP * chunk)
+            content_type = "application/octet-stream"
+        planned = [] if faults == "-" else faults.split("+")
+        if attempt < len(planned):
+            self.fault(planned[attempt], body, content_type)
+        else:
+            self.send_body(200, body, content_type)
+
+    def fault(self, kind, body, content_type):
+        if kind in ("reset", "drop"):
+            if kind == "reset":
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                           struct.pack("ii", 1, 0))
+            self.connection.close()
+            self.close_connection = True
+        elif kind in ("close", "hold"):
+            self.send_response(200)
+            self.send_header("Content-Type", content_type)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[:len(body) // 2])
+            self.wfile.flush()
+            if kind == "hold":
+                time.sleep(HOLD_SECONDS)
+            self.close_connection = True
+        elif kind.startswith("503r"):
+            self.send_body(503, b"busy\n", "text/plain", [("Retry-After", kind[4:])])
+        else:
+            self.send_body(int(kind), ("status %s\n" % kind).encode(), "text/plain")
+
+    def trickle(self, rate, size):
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        step = max(1, rate // 10)
+        sent = 0
+        try:
+            while sent < size:
+                count = min(step, size - sent)
+                self.wfile.write(b"s" * count)
+                self.wfile.flush()
+                sent += count
+                time.sleep(count / rate)
+        except OSError:
+            pass
+        self.close_connection = True
 
     def send_fragment(self, query):
         self.send_body(200, fragment_body(int(query.get("pad", ["100"])[0]),

@@ -57,3 +57,16 @@ size_t ScopedTempDirectory::FileCount() const {
     }
     return count;
 }
+
+size_t ScopedTempDirectory::LeftoverCount() const {
+    size_t count = FileCount();
+#ifndef _WIN32
+    const std::string prefix = m_path + "/";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        count += !error && target.compare(0, prefix.size(), prefix) == 0;
+    }
+#endif
+    return count;
+}

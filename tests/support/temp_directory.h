@@ -14,6 +14,10 @@ public:
     const std::string& Path() const { return m_path; }
     // How many entries the directory holds.
     size_t FileCount() const;
+    // FileCount plus, on POSIX, the descriptors of this process open on files in the
+    // directory, unlinked ones included (a system temporary file has no entry there).
+    // On Windows an open temporary file keeps its entry, so FileCount alone sees it.
+    size_t LeftoverCount() const;
 
 private:
     ScopedTempDirectory(const ScopedTempDirectory&) = delete;

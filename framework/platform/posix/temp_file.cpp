@@ -54,34 +54,35 @@ std::string GetTempDirectory() {
     return path;
 }
 
+// The file is unlinked as soon as it exists and lives on through its descriptor alone, so
+// nothing is left behind whatever ends the process. *fileName is therefore always empty:
+// there is no path to reopen.
 HRESULT CreateTempFile(bool, std::string* fileName, FILE** stream) {
     *stream = nullptr;
+    fileName->clear();
     std::string path = GetTempDirectory() + "TMVXXXXXX";
     ClearCrtError();
     int fd = mkstemp(path.data());
-    if (fd < 0) {
-        fileName->clear();
+    if (fd < 0)
         return HresultFromCrtError();
+    if (unlink(path.c_str()) != 0) {
+        HRESULT hr = HresultFromCrtError();
+        close(fd);
+        return FAILED(hr) ? hr : E_FAIL;
     }
     FILE* file = fdopen(fd, "r+b");
     if (!file) {
         HRESULT hr = HresultFromCrtError();
         close(fd);
-        unlink(path.c_str());
-        fileName->clear();
-        return hr;
+        return FAILED(hr) ? hr : E_FAIL;
     }
-    *fileName = path;
     *stream = file;
     return S_OK;
 }
 
-HRESULT CloseTempFile(FILE* stream, const std::string& fileName, bool deleteOnClose) {
+HRESULT CloseTempFile(FILE* stream, const std::string&, bool) {
     ClearCrtError();
-    HRESULT hr = std::fclose(stream) == 0 ? S_OK : HresultFromCrtError();
-    if (deleteOnClose && !fileName.empty())
-        unlink(fileName.c_str());
-    return hr;
+    return std::fclose(stream) == 0 ? S_OK : HresultFromCrtError();
 }
 
 void ClearCrtError() {

@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""kvssf play against a flaky origin: retried faults, final client errors, and the
+temporary files a killed process leaves.
+
+    kvssf_faults_test.py KVSSF ORIGIN_DIR
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.parse
+import urllib.request
+
+from sample_log import read_log
+
+KVSSF = None
+ORIGIN = None
+VIDEO_CHUNK_1 = "QualityLevels(300000)/Fragments(video=20000000)"
+AUDIO_CHUNK_1 = "QualityLevels(128000)/Fragments(audio=20000000)"
+
+
+def faults():
+    with open(os.path.join(ORIGIN, "faults.url")) as f:
+        return f.read().strip()
+
+
+def unique(prefix):
+    return "%s-%d-%d" % (prefix, os.getpid(), time.monotonic_ns())
+
+
+def flaky(name, manifest_faults, chunk_faults):
+    return "%sflaky/%s/%s/%s/Manifest" % (faults(), name, manifest_faults, chunk_faults)
+
+
+def requests(name, path):
+    query = urllib.parse.urlencode({"tag": name + "/" + path})
+    with urllib.request.urlopen(faults() + "count?" + query, timeout=30) as response:
+        return int(response.read())
+
+
+def tmv_files(directory):
+    return [f for f in os.listdir(directory) if f.startswith("TMV")]
+
+
+class KvssfFaults(unittest.TestCase):
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory(prefix="kvssf-faults-")
+        self.env = dict(os.environ, TMPDIR=self.temp.name)
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def play(self, url):
+        """(result, per-pin lists of what the sinks received, the error lines)."""
+        log = os.path.join(self.temp.name, "out-samples.jsonl")
+        result = subprocess.run([KVSSF, "play", url, "--samples", log, "--quiet"], env=self.env,
+                                capture_output=True, text=True, timeout=120)
+        pins, errors = read_log(log)
+        return result, pins, errors
+
+    def test_retried_faults_deliver_the_samples_of_a_clean_run(self):
+        result, clean, errors = self.play(flaky(unique("clean"), "-", "-"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(errors, [])
+        self.assertEqual(sorted(clean), [0, 1])
+        # The manifest meets a 503 and a reset; chunk 1 of each stream a 503 asking for
+        # a second and a reset, then a body closed half way.
+        for manifest_faults, chunk_faults in (("503+reset", "503r1+reset"), ("-", "close+500")):
+            name = unique("flaky")
+            result, pins, errors = self.play(flaky(name, manifest_faults, chunk_faults))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(errors, [])
+            self.assertEqual(pins, clean, chunk_faults)
+            self.assertEqual(requests(name, "Manifest"), 1 if manifest_faults == "-" else 3)
+            self.assertEqual(requests(name, VIDEO_CHUNK_1), 3)
+            self.assertEqual(requests(name, AUDIO_CHUNK_1), 3)
+
+    def test_client_error_fails_the_stream_without_a_retry(self):
+        name = unique("missing")
+        result, pins, errors = self.play(flaky(name, "-", "404"))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("0x80070002", result.stderr)
+        self.assertIn({"event": "error", "hr": "0x80070002"}, errors)
+        self.assertEqual(requests(name, VIDEO_CHUNK_1), 1)
+        self.assertLessEqual(requests(name, AUDIO_CHUNK_1), 1)
+
+    @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "needs /proc")
+    def test_killed_mid_download_leaves_no_temporary_file(self):
+        name = unique("killed")
+        # Chunk 1 sends half its body, then holds the connection.
+        process = subprocess.Popen([KVSSF, "play", flaky(name, "-", "hold"), "--quiet"],
+                                   env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + 30
+            while requests(name, VIDEO_CHUNK_1) < 1 and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(0.5)
+            self.assertIsNone(process.poll(), "kvssf ended before the held download")
+            fd_dir = "/proc/%d/fd" % process.pid
+            open_tmv = []
+            for fd in os.listdir(fd_dir):
+                try:
+                    target = os.readlink(os.path.join(fd_dir, fd))
+                except OSError:
+                    continue
+                if target.startswith(os.path.join(self.temp.name, "TMV")):
+                    open_tmv.append(target)
+            self.assertNotEqual(open_tmv, [], "no body is being stored")
+            self.assertEqual(tmv_files(self.temp.name), [], "a body has a name while open")
+        finally:
+            process.send_signal(signal.SIGKILL)
+            process.wait(timeout=30)
+        self.assertEqual(tmv_files(self.temp.name), [])
+
+
+if __name__ == "__main__":
+    KVSSF, ORIGIN = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1], verbosity=2)
