@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
+#include "framework/base_filter.h"
+#include "framework/input_pin.h"
+#include "framework/output_pin.h"
 #include "framework/platform/graph_classes.h"
 #include "videoproc/processor_filters.h"
 
@@ -12,61 +16,110 @@ namespace {
 
 RoleSettings g_settings[RoleCount];
 
-template <Role role> HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
-    if (outer != nullptr)
-        return CLASS_E_NOAGGREGATION;
-    HRESULT hr = S_OK;
-    ComPtr<FakeTransform> filter(new FakeTransform(role, &hr));
-    ++Settings(role).Created;
-    return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
-}
+class FakeTransform;
 
-// {6A0C0A51-0000-4000-8000-00000000000x}: the fakes' classes.
-constexpr CLSID FakeClsid(Role role) {
-    return CLSID{0x6a0c0a51, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, BYTE(role)}};
-}
+class FakeInput : public CBaseInputPin {
+public:
+    FakeInput(FakeTransform* filter, CCritSec* lock, HRESULT* phr);
+    HRESULT CheckMediaType(const CMediaType* pmt) override;
+    HRESULT CompleteConnect(IPin* peer) override;
+    HRESULT Inactive() override;
+    STDMETHODIMP Receive(IMediaSample* sample) override;
+    STDMETHODIMP EndOfStream() override;
+    STDMETHODIMP BeginFlush() override;
+    STDMETHODIMP EndFlush() override;
+    STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
-} // namespace
+private:
+    void DropHeld();
 
-RoleSettings& Settings(Role role) {
-    return g_settings[role];
-}
+    FakeTransform* const m_filter;
+    std::mutex m_heldMutex;
+    std::vector<ComPtr<IMediaSample>> m_held;
+};
 
-void RegisterFakes() {
-    RegisterGraphClasses();
-    RegisterComClass(FakeClsid(Decoder), &Create<Decoder>);
-    RegisterComClass(FakeClsid(Converter), &Create<Converter>);
-    RegisterComClass(FakeClsid(Resizer), &Create<Resizer>);
-    RegisterDisplayName(kAvcDecoderDisplayName, FakeClsid(Decoder));
-    RegisterDisplayName(kColorConverterDisplayName, FakeClsid(Converter));
-    RegisterDisplayName(kResizerDisplayName, FakeClsid(Resizer));
-    for (RoleSettings& settings : g_settings) {
-        settings.Accepted.clear();
-        settings.Offered.InitMediaType();
-        settings.Created = 0;
-        settings.Received = 0;
-        settings.Graph = nullptr;
+class FakeOutput : public CBaseOutputPin {
+public:
+    FakeOutput(FakeTransform* filter, CCritSec* lock, HRESULT* phr);
+    HRESULT CheckMediaType(const CMediaType* pmt) override;
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+        request->cBuffers = std::max<LONG>(request->cBuffers, 2);
+        request->cbBuffer = std::max<LONG>({request->cbBuffer, 256, LONG(m_mt.lSampleSize)});
+        ALLOCATOR_PROPERTIES actual = {};
+        return allocator->SetProperties(request, &actual);
     }
-}
+
+private:
+    FakeTransform* const m_filter;
+};
+
+class FakeTransform : public CBaseFilter {
+public:
+    FakeTransform(Role role, HRESULT* phr)
+        : CBaseFilter(L"fake", nullptr, &m_lock, CLSID{}, phr), m_role(role),
+          m_input(this, &m_lock, phr), m_output(this, &m_lock, phr) {}
+    int GetPinCount() override { return 2; }
+    CBasePin* GetPin(int n) override {
+        return n == 0 ? static_cast<CBasePin*>(&m_input) : n == 1 ? &m_output : nullptr;
+    }
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+        if (graph != nullptr)
+            Settings().Graph = graph;
+        return CBaseFilter::JoinFilterGraph(graph, name);
+    }
+    RoleSettings& Settings() const { return g_settings[m_role]; }
+    FakeInput& Input() { return m_input; }
+    FakeOutput& Output() { return m_output; }
+
+private:
+    const Role m_role;
+    CCritSec m_lock;
+    FakeInput m_input;
+    FakeOutput m_output;
+};
 
 FakeInput::FakeInput(FakeTransform* filter, CCritSec* lock, HRESULT* phr)
     : CBaseInputPin(nullptr, filter, lock, phr, L"In"), m_filter(filter) {}
 
 HRESULT FakeInput::CheckMediaType(const CMediaType* pmt) {
     const std::vector<GUID>& accepted = m_filter->Settings().Accepted;
-    if (pmt->majortype != MEDIATYPE_Video)
-        return S_FALSE;
-    return accepted.empty() ||
-                   std::find(accepted.begin(), accepted.end(), pmt->subtype) != accepted.end()
+    return pmt->majortype == MEDIATYPE_Video &&
+                   (accepted.empty() ||
+                    std::find(accepted.begin(), accepted.end(), pmt->subtype) != accepted.end())
                ? S_OK
                : S_FALSE;
 }
 
+HRESULT FakeInput::CompleteConnect(IPin* peer) {
+    m_filter->Settings().Input = m_mt;
+    m_filter->Settings().Upstream = peer;
+    return CBaseInputPin::CompleteConnect(peer);
+}
+
+void FakeInput::DropHeld() {
+    std::vector<ComPtr<IMediaSample>> held;
+    std::lock_guard<std::mutex> lock(m_heldMutex);
+    held.swap(m_held);
+}
+
+HRESULT FakeInput::Inactive() {
+    DropHeld();
+    return CBaseInputPin::Inactive();
+}
+
 STDMETHODIMP FakeInput::Receive(IMediaSample* sample) {
+    if (IsFlushing())
+        ++m_filter->Settings().ReceivedWhileFlushing;
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK)
         return hr;
     ++m_filter->Settings().Received;
+    if (m_filter->Settings().Hold) {
+        std::lock_guard<std::mutex> lock(m_heldMutex);
+        m_held.emplace_back(sample);
+        return S_OK;
+    }
     ComPtr<IMediaSample> frame;
     hr = m_filter->Output().GetDeliveryBuffer(frame.Out(), nullptr, nullptr, 0);
     if (FAILED(hr))
@@ -81,7 +134,7 @@ STDMETHODIMP FakeInput::Receive(IMediaSample* sample) {
     REFERENCE_TIME start = 0, stop = 0;
     if (sample->GetTime(&start, &stop) == S_OK)
         frame->SetTime(&start, &stop);
-    frame->SetSyncPoint(TRUE);
+    frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
     return m_filter->Output().Deliver(frame.Get());
 }
 
@@ -91,6 +144,7 @@ STDMETHODIMP FakeInput::EndOfStream() {
 
 STDMETHODIMP FakeInput::BeginFlush() {
     CBaseInputPin::BeginFlush();
+    DropHeld();
     return m_filter->Output().DeliverBeginFlush();
 }
 
@@ -115,35 +169,56 @@ HRESULT FakeOutput::GetMediaType(int position, CMediaType* type) {
     if (position != 0)
         return VFW_S_NO_MORE_ITEMS;
     const CMediaType& offered = m_filter->Settings().Offered;
-    if (offered.majortype != GUID_NULL)
-        return type->Set(offered);
-    AM_MEDIA_TYPE input = {};
-    HRESULT hr = m_filter->Input().ConnectionMediaType(&input);
-    if (SUCCEEDED(hr))
-        hr = type->Set(input);
-    FreeMediaType(input);
-    return hr;
+    return type->Set(offered.majortype != GUID_NULL ? offered
+                                                    : m_filter->Input().CurrentMediaType());
 }
 
-HRESULT FakeOutput::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    request->cBuffers = std::max<LONG>(request->cBuffers, 2);
-    request->cbBuffer = std::max<LONG>(request->cbBuffer, 256);
-    ALLOCATOR_PROPERTIES actual = {};
-    return allocator->SetProperties(request, &actual);
+template <Role role> HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
+    if (outer != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    HRESULT hr = S_OK;
+    ComPtr<FakeTransform> filter(new FakeTransform(role, &hr));
+    ++g_settings[role].Created;
+    return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
 }
 
-FakeTransform::FakeTransform(Role role, HRESULT* phr)
-    : CBaseFilter(L"fake", nullptr, &m_lock, CLSID{}, phr), m_role(role),
-      m_input(this, &m_lock, phr), m_output(this, &m_lock, phr) {}
-
-CBasePin* FakeTransform::GetPin(int n) {
-    return n == 0 ? static_cast<CBasePin*>(&m_input) : n == 1 ? &m_output : nullptr;
+// {6A0C0A51-0000-4000-8000-00000000000x}: the fakes' classes.
+constexpr CLSID FakeClsid(Role role) {
+    return CLSID{0x6a0c0a51, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, BYTE(role)}};
 }
 
-STDMETHODIMP FakeTransform::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-    if (graph != nullptr)
-        Settings().Graph = graph;
-    return CBaseFilter::JoinFilterGraph(graph, name);
+} // namespace
+
+RoleSettings& Settings(Role role) {
+    return g_settings[role];
+}
+
+void ResetFakes() {
+    RegisterComClass(FakeClsid(Decoder), &Create<Decoder>);
+    RegisterComClass(FakeClsid(Converter), &Create<Converter>);
+    RegisterComClass(FakeClsid(Resizer), &Create<Resizer>);
+    for (RoleSettings& settings : g_settings) {
+        settings.Accepted.clear();
+        settings.Offered.InitMediaType();
+        settings.Input.InitMediaType();
+        settings.Hold = false;
+        settings.Created = settings.Received = settings.ReceivedWhileFlushing = 0;
+        settings.Graph = nullptr;
+        settings.Upstream = nullptr;
+    }
+}
+
+void BindFake(Role role) {
+    const WCHAR* names[] = {kAvcDecoderDisplayName, kColorConverterDisplayName,
+                            kResizerDisplayName};
+    RegisterDisplayName(names[role], FakeClsid(role));
+}
+
+void RegisterFakes() {
+    RegisterGraphClasses();
+    ResetFakes();
+    for (Role role : {Decoder, Converter, Resizer})
+        BindFake(role);
 }
 
 } // namespace fakes

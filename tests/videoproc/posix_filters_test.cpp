@@ -1,146 +1,323 @@
-// The POSIX decoder, colour converter and resizer, connected and run in the platform's
-// filter graph the way the video processor connects them.
+// The POSIX decoder, colour converter and resizer in the video processor's graph, fed an
+// H.264 stream libx264 encodes in-process and checked against libavcodec and libswscale.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cmath>
 #include <cstring>
-#include <thread>
+#include <stdexcept>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
-#include "tests/videoproc/filter_harness.h"
+#include "framework/platform/graph_classes.h"
+#include "tests/videoproc/fake_transform.h"
+#include "tests/videoproc/processor_driver.h"
 #include "videoproc/posix/processor_classes.h"
-#include "videoproc/posix/video_decoder.h"
 #include "videoproc/posix/video_picture.h"
-#include "videoproc/posix/video_scaler.h"
 #include "videoproc/processor_filters.h"
 
 namespace {
 
+using Bytes = std::vector<uint8_t>;
+using fakes::Settings;
+
 constexpr GUID kAvc1Iso = {
     0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 const GUID kAvc1 = FourCCSubtype(MakeFourCC('A', 'V', 'C', '1'));
+const GUID kI420 = FourCCSubtype(MakeFourCC('I', '4', '2', '0'));
 constexpr REFERENCE_TIME kFrame = 400000;
 constexpr REFERENCE_TIME kBase = 10000000;
 constexpr int kWidth = 320, kHeight = 180;
+constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 17, 1, 0};
+
+void Check(bool ok, const char* what) {
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+void AppendBE(Bytes* out, uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out->push_back(uint8_t(value >> (8 * i)));
+}
+
+// The NAL units of an Annex B byte stream, without their start codes.
+std::vector<Bytes> SplitAnnexB(const uint8_t* data, size_t size) {
+    std::vector<Bytes> units;
+    size_t start = SIZE_MAX;
+    for (size_t i = 0; i + 3 <= size;) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) {
+            ++i;
+            continue;
+        }
+        if (start != SIZE_MAX) {
+            size_t end = i;
+            while (end > start && data[end - 1] == 0)
+                --end;
+            units.emplace_back(data + start, data + end);
+        }
+        start = i += 3;
+    }
+    if (start != SIZE_MAX && start < size)
+        units.emplace_back(data + start, data + size);
+    return units;
+}
+
+struct EncodedStream {
+    Bytes avcC;                 // the record, without the box header
+    std::vector<Bytes> samples; // decode order, NAL units with 4-byte lengths
+    std::vector<bool> sync;
+    bool reordered = false; // B-frames make the display order differ
+};
+
+// 36 smooth moving pictures at kWidth × kHeight: B-frames, an IDR every 12.
+EncodedStream Encode() {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    Check(codec != nullptr, "libx264 encoder");
+    av_log_set_level(AV_LOG_ERROR);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    ctx->width = kWidth;
+    ctx->height = kHeight;
+    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->time_base = {1, 25};
+    ctx->thread_count = 1;
+    ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
+    av_opt_set(ctx->priv_data, "x264-params",
+               "keyint=12:min-keyint=12:scenecut=0:bframes=2:b-adapt=0:b-pyramid=none", 0);
+    Check(avcodec_open2(ctx, codec, nullptr) == 0, "open libx264");
+    EncodedStream stream;
+    Bytes sps, pps;
+    for (Bytes& unit : SplitAnnexB(ctx->extradata, size_t(ctx->extradata_size)))
+        ((unit[0] & 0x1f) == 7 ? sps : pps) = unit;
+    stream.avcC = {1, sps[1], sps[2], sps[3], 0xff, 0xe1};
+    AppendBE(&stream.avcC, uint32_t(sps.size()), 2);
+    stream.avcC.insert(stream.avcC.end(), sps.begin(), sps.end());
+    stream.avcC.push_back(1);
+    AppendBE(&stream.avcC, uint32_t(pps.size()), 2);
+    stream.avcC.insert(stream.avcC.end(), pps.begin(), pps.end());
+
+    AVFrame* frame = av_frame_alloc();
+    frame->width = kWidth;
+    frame->height = kHeight;
+    frame->format = AV_PIX_FMT_YUV420P;
+    Check(av_frame_get_buffer(frame, 0) == 0, "frame buffer");
+    AVPacket* packet = av_packet_alloc();
+    const auto drain = [&] {
+        while (avcodec_receive_packet(ctx, packet) == 0) {
+            stream.reordered |= packet->pts != int64_t(stream.samples.size());
+            stream.sync.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
+            Bytes sample;
+            for (Bytes& unit : SplitAnnexB(packet->data, size_t(packet->size))) {
+                AppendBE(&sample, uint32_t(unit.size()), 4);
+                sample.insert(sample.end(), unit.begin(), unit.end());
+            }
+            stream.samples.push_back(std::move(sample));
+            av_packet_unref(packet);
+        }
+    };
+    for (int n = 0; n <= 36; ++n) {
+        if (n == 36) {
+            avcodec_send_frame(ctx, nullptr);
+        } else {
+            Check(av_frame_make_writable(frame) == 0, "writable frame");
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                    frame->data[0][y * frame->linesize[0] + x] = uint8_t(
+                        128 + 70 * std::sin((x + 9.0 * n) / 17.0) * std::cos((y - 5.0 * n) / 13.0));
+            for (int y = 0; y < kHeight / 2; ++y)
+                for (int x = 0; x < kWidth / 2; ++x) {
+                    frame->data[1][y * frame->linesize[1] + x] =
+                        uint8_t(128 + 50 * std::sin((x + y + 6.0 * n) / 11.0));
+                    frame->data[2][y * frame->linesize[2] + x] =
+                        uint8_t(128 + 50 * std::cos((x - y - 4.0 * n) / 9.0));
+                }
+            frame->pts = n;
+            Check(avcodec_send_frame(ctx, frame) == 0, "encode");
+        }
+        drain();
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return stream;
+}
 
 const EncodedStream& Stream() {
-    static const EncodedStream stream = EncodeTestStream(kWidth, kHeight, 36);
+    static const EncodedStream stream = Encode();
     return stream;
+}
+
+// The stream decoded on its own from sample first on, in display order, each picture
+// scaled bicubically to YUY2 at width × height.
+std::vector<Bytes> ReferencePictures(size_t first, int width, int height) {
+    const EncodedStream& stream = Stream();
+    AVCodecContext* ctx = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
+    ctx->extradata =
+        static_cast<uint8_t*>(av_mallocz(stream.avcC.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    std::memcpy(ctx->extradata, stream.avcC.data(), stream.avcC.size());
+    ctx->extradata_size = int(stream.avcC.size());
+    ctx->thread_count = 1;
+    Check(avcodec_open2(ctx, ctx->codec, nullptr) == 0, "open reference decoder");
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    SwsContext* sws = nullptr;
+    std::vector<Bytes> pictures;
+    for (size_t i = first; i <= stream.samples.size(); ++i) {
+        if (i < stream.samples.size()) {
+            Check(av_new_packet(packet, int(stream.samples[i].size())) == 0, "packet");
+            std::memcpy(packet->data, stream.samples[i].data(), stream.samples[i].size());
+            Check(avcodec_send_packet(ctx, packet) == 0, "reference decode");
+            av_packet_unref(packet);
+        } else {
+            avcodec_send_packet(ctx, nullptr);
+        }
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            sws = sws_getCachedContext(sws, frame->width, frame->height,
+                                       AVPixelFormat(frame->format), width, height,
+                                       AV_PIX_FMT_YUYV422, SWS_BICUBIC, nullptr, nullptr, nullptr);
+            Bytes picture(size_t(width) * height * 2);
+            uint8_t* dst[4] = {picture.data()};
+            int dstStride[4] = {width * 2};
+            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+            pictures.push_back(std::move(picture));
+            av_frame_unref(frame);
+        }
+    }
+    sws_freeContext(sws);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return pictures;
+}
+
+// Peak signal-to-noise ratio of two byte pictures of equal length, in dB (99 when equal).
+double Psnr(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size() || a.empty())
+        return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        sum += (double(a[i]) - double(b[i])) * (double(a[i]) - double(b[i]));
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(a.size())));
+}
+
+// An H.264 input type: FORMAT_VideoInfo with the whole avcC box after the header.
+CMediaType AvcInputType(const GUID& subtype, LONG width = kWidth, LONG height = kHeight) {
+    const Bytes& avcC = Stream().avcC;
+    Bytes box;
+    AppendBE(&box, uint32_t(avcC.size() + 8), 4);
+    box.insert(box.end(), {'a', 'v', 'c', 'C'});
+    box.insert(box.end(), avcC.begin(), avcC.end());
+    CMediaType type(&MEDIATYPE_Video);
+    type.SetSubtype(&subtype);
+    type.SetFormatType(&FORMAT_VideoInfo);
+    type.SetVariableSize();
+    type.SetTemporalCompression(TRUE);
+    BYTE* block = type.AllocFormatBuffer(ULONG(sizeof(VIDEOINFOHEADER) + box.size()));
+    std::memset(block, 0, sizeof(VIDEOINFOHEADER));
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
+    vih->AvgTimePerFrame = kFrame;
+    vih->bmiHeader.biSize = DWORD(sizeof(BITMAPINFOHEADER) + box.size());
+    vih->bmiHeader.biWidth = width;
+    vih->bmiHeader.biHeight = height;
+    vih->bmiHeader.biCompression = subtype.Data1;
+    std::memcpy(block + sizeof(VIDEOINFOHEADER), box.data(), box.size());
+    return type;
+}
+
+CMediaType Picture(const GUID& subtype, LONG width, LONG height) {
+    CMediaType type;
+    EXPECT_EQ(MakeVideoType(subtype, width, height, kFrame, false, &type), S_OK);
+    return type;
 }
 
 REFERENCE_TIME StartOf(size_t sample) {
     return kBase + REFERENCE_TIME(sample) * kFrame;
 }
 
-ComPtr<IBaseFilter> Make(ComClassCreator create) {
-    ComPtr<IBaseFilter> filter;
-    EXPECT_EQ(create(nullptr, IID_IBaseFilter, filter.OutVoid()), S_OK);
-    return filter;
+// The decode-order index of the n-th IDR sample (n from 0).
+size_t KeySample(int n) {
+    const std::vector<bool>& sync = Stream().sync;
+    for (size_t i = 0; i < sync.size(); ++i)
+        if (sync[i] && n-- == 0)
+            return i;
+    return sync.size();
 }
 
-ComPtr<IPin> PinOf(IBaseFilter* filter, const WCHAR* id) {
-    ComPtr<IPin> pin;
-    filter->FindPin(id, pin.Out());
-    return pin;
-}
-
-CMediaType Yuy2(LONG width, LONG height) {
-    CMediaType type;
-    MakeVideoType(MEDIASUBTYPE_YUY2, width, height, kFrame, false, &type);
-    return type;
-}
-
-// A graph without a clock holding a test source and sink around filters of this build.
-struct Graph {
-    Graph(const CMediaType& input, LONG bufferSize)
-        : source(new CTestSource(input, bufferSize)), sink(new CTestSink) {
-        EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, graph.OutVoid()),
-                  S_OK);
-        ComPtr<IMediaFilter> filter;
-        QueryTo(graph.Get(), IID_IMediaFilter, &filter);
-        filter->SetSyncSource(nullptr);
-        QueryTo(graph.Get(), IID_IMediaControl, &control);
-        graph->AddFilter(source.Get(), L"source");
-        graph->AddFilter(sink.Get(), L"sink");
-    }
-    ~Graph() {
-        if (control)
-            control->Stop();
-    }
-    IPin* SourcePin() { return source->GetPin(0); }
-    IPin* SinkPin() { return sink->GetPin(0); }
-
-    ComPtr<IGraphBuilder> graph;
-    ComPtr<IMediaControl> control;
-    ComPtr<CTestSource> source;
-    ComPtr<CTestSink> sink;
+struct Frame {
+    Bytes data;
+    REFERENCE_TIME start, stop;
+    bool sync;
 };
 
-// source -> decoder -> converter -> resizer -> sink, connected as the processor does.
-HRESULT BuildChain(Graph* g, const CMediaType& input, LONG width, LONG height) {
-    ComPtr<IBaseFilter> decoder = Make(&CVideoDecoder::CreateAvc);
-    ComPtr<IBaseFilter> converter = Make(&CVideoScaler::CreateConverter);
-    ComPtr<IBaseFilter> resizer = Make(&CVideoScaler::CreateResizer);
-    g->graph->AddFilter(decoder.Get(), L"decoder");
-    g->graph->AddFilter(converter.Get(), L"converter");
-    g->graph->AddFilter(resizer.Get(), L"resizer");
-    HRESULT hr = g->graph->ConnectDirect(g->SourcePin(), PinOf(decoder.Get(), L"In").Get(), &input);
-    if (SUCCEEDED(hr))
-        hr = g->graph->ConnectDirect(PinOf(decoder.Get(), L"Out").Get(),
-                                     PinOf(converter.Get(), L"In").Get(), nullptr);
-    if (FAILED(hr))
-        return hr;
-    AM_MEDIA_TYPE converted{};
-    PinOf(converter.Get(), L"In")->ConnectionMediaType(&converted);
-    CMediaType middle(converted);
-    FreeMediaType(converted);
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(middle.Format());
-    middle.SetSubtype(&MEDIASUBTYPE_YUY2);
-    vih->bmiHeader.biBitCount = 16;
-    vih->bmiHeader.biCompression = MEDIASUBTYPE_YUY2.Data1;
-    vih->bmiHeader.biSizeImage = DWORD(vih->bmiHeader.biWidth * 2 * vih->bmiHeader.biHeight);
-    hr = g->graph->ConnectDirect(PinOf(converter.Get(), L"Out").Get(),
-                                 PinOf(resizer.Get(), L"In").Get(), &middle);
-    if (FAILED(hr))
-        return hr;
-    const CMediaType output = Yuy2(width, height);
-    return g->graph->ConnectDirect(PinOf(resizer.Get(), L"Out").Get(), g->SinkPin(), &output);
-}
-
-// Pushes samples [first, last) of the stream with their decode times: the first failure.
-HRESULT PushSamples(CTestSource* source, size_t first, size_t last) {
-    const EncodedStream& stream = Stream();
-    for (size_t i = first; i < last; ++i) {
-        const HRESULT hr = source->Push(stream.samples[i].data, StartOf(i), StartOf(i) + kFrame,
-                                        stream.samples[i].sync);
-        if (hr != S_OK)
-            return hr;
+// The FFmpeg-backed filters under the display names; each test binds its stand-ins.
+class PosixProcessor : public testing::Test {
+protected:
+    void SetUp() override {
+        RegisterGraphClasses();
+        ASSERT_EQ(RegisterProcessorFilters(), S_OK);
+        fakes::ResetFakes();
     }
-    return S_OK;
-}
+    HRESULT Start(const CMediaType& input, const CMediaType& output) {
+        EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), S_OK);
+        EXPECT_EQ(m_processor.SetOutputType(&output), S_OK);
+        return m_processor.Start();
+    }
+    // Feeds samples [first, last) and the end, copying frames out as they come: the
+    // frames up to the end of the output.
+    std::vector<Frame> Run(size_t first, size_t last) {
+        std::vector<Frame> frames;
+        OutSample out(1 << 18);
+        bool ended = false;
+        for (int idle = 0; idle < 200; ++idle) {
+            const Bytes* next = first < last ? &Stream().samples[first] : nullptr;
+            if (next != nullptr && Feed(m_processor, next->data(), next->size(), StartOf(first),
+                                        StartOf(first) + kFrame, Stream().sync[first], 1) == S_OK) {
+                ++first;
+                idle = 0;
+                continue;
+            }
+            if (next == nullptr && !ended)
+                ended = m_processor.EndOfInput() == S_OK;
+            const HRESULT hr = m_processor.GetOutputSample(out.Get());
+            if (hr == S_OK) {
+                frames.push_back({out.Data(), out.Start(), 0, out.Get()->IsSyncPoint() == S_OK});
+                out.Start(&frames.back().stop);
+                idle = 0;
+            } else if (hr != E_PENDING) {
+                EXPECT_EQ(hr, S_FALSE);
+                break;
+            }
+            m_processor.WaitForProgress(20);
+        }
+        return frames;
+    }
+    // Feeds samples from the first until the upstream thread waits for a buffer: how many.
+    size_t FeedUntilBlocked() {
+        size_t fed = 0;
+        while (fed < Stream().samples.size() &&
+               Feed(m_processor, Stream().samples[fed].data(), Stream().samples[fed].size(),
+                    StartOf(fed), StartOf(fed) + kFrame, Stream().sync[fed], 20) == S_OK)
+            ++fed;
+        return fed;
+    }
 
-// The frames after the last event named after, checked against the reference pictures
-// of samples from first on.
-void ExpectFrames(CTestSink* sink, size_t first, LONG width, LONG height, const char* after) {
-    const std::vector<std::string> events = sink->Events();
-    const auto from = std::find(events.rbegin(), events.rend(), after).base();
-    const size_t skipped = size_t(std::count(events.begin(), from, "frame"));
-    const std::vector<ReceivedFrame> all = sink->Frames();
-    const std::vector<ReceivedFrame> frames(all.begin() + long(skipped), all.end());
-    const std::vector<Bytes> reference = ReferencePictures(Stream(), first, width, height);
-    const size_t expected = Stream().samples.size() - first;
-    ASSERT_EQ(reference.size(), expected);
-    ASSERT_EQ(frames.size(), expected);
-    ASSERT_EQ(events.back(), "end") << "the end follows the drained pictures";
+    CVideoProcessor m_processor;
+};
+
+// Every picture of the stream from sample first on, at width × height, in display order
+// with the input times in order.
+void ExpectFrames(const std::vector<Frame>& frames, size_t first, int width, int height) {
+    const std::vector<Bytes> reference = ReferencePictures(first, width, height);
+    ASSERT_EQ(reference.size(), Stream().samples.size() - first);
+    ASSERT_EQ(frames.size(), reference.size());
     for (size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(frames[i].timeResult, S_OK);
         EXPECT_EQ(frames[i].start, StartOf(first + i));
         EXPECT_EQ(frames[i].stop, StartOf(first + i) + kFrame);
         EXPECT_TRUE(frames[i].sync);
@@ -149,137 +326,115 @@ void ExpectFrames(CTestSink* sink, size_t first, LONG width, LONG height, const 
     }
 }
 
-struct ChainCase {
-    const char* name;
-    const GUID* subtype;
-    LONG announcedWidth, announcedHeight; // the input type's picture size
-    LONG width, height;                   // the sink's
-};
-
-class DecodeChain : public testing::TestWithParam<ChainCase> {};
-
-TEST_P(DecodeChain, EveryPictureInDisplayOrderAtTheOutputSizeThenTheEnd) {
-    const ChainCase& c = GetParam();
-    const EncodedStream& stream = Stream();
-    ASSERT_GT(std::count_if(stream.samples.begin(), stream.samples.end(),
-                            [](const EncodedSample& s) { return s.sync; }),
-              1);
-    bool reordered = false;
-    for (size_t i = 0; i < stream.samples.size(); ++i)
-        reordered = reordered || stream.samples[i].displayIndex != int64_t(i);
-    ASSERT_TRUE(reordered) << "B-frames make the display order differ";
-    Graph g(AvcInputType(*c.subtype, stream.avcC, c.announcedWidth, c.announcedHeight), 1 << 20);
-    ASSERT_EQ(BuildChain(&g,
-                         AvcInputType(*c.subtype, stream.avcC, c.announcedWidth, c.announcedHeight),
-                         c.width, c.height),
-              S_OK);
-    ASSERT_EQ(g.control->Run(), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverNewSegment(0, kBase * 100, 1.0), S_OK);
-    ASSERT_EQ(PushSamples(g.source.Get(), 0, stream.samples.size()), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverEndOfStream(), S_OK);
-    EXPECT_EQ(g.sink->Events().front(), "segment");
-    ExpectFrames(g.sink.Get(), 0, c.width, c.height, "segment");
+TEST_F(PosixProcessor, DecodesAndScalesEveryPictureInDisplayOrder) {
+    ASSERT_TRUE(Stream().reordered);
+    const struct {
+        const GUID* subtype;
+        LONG announcedWidth, announcedHeight; // the input type's picture size
+        LONG width, height;                   // the output's
+    } cases[] = {{&kAvc1, kWidth, kHeight, 160, 90}, {&kAvc1Iso, 352, 198, kWidth, kHeight}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        ASSERT_EQ(Start(AvcInputType(*c.subtype, c.announcedWidth, c.announcedHeight),
+                        Picture(MEDIASUBTYPE_YUY2, c.width, c.height)),
+                  S_OK);
+        ExpectFrames(Run(0, Stream().samples.size()), 0, c.width, c.height);
+        ASSERT_EQ(m_processor.Stop(), S_OK);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, DecodeChain,
-    testing::Values(ChainCase{"Iso_Up", &kAvc1Iso, kWidth, kHeight, 640, 360},
-                    ChainCase{"Avc1_Down", &kAvc1, kWidth, kHeight, 160, 90},
-                    ChainCase{"AnnouncedSizeDiffers", &kAvc1Iso, 352, 198, kWidth, kHeight}),
-    [](const testing::TestParamInfo<ChainCase>& info) { return std::string(info.param.name); });
+// A stand-in resizer that holds the converter's buffers blocks the upstream thread.
+TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetIt) {
+    fakes::BindFake(fakes::Resizer);
+    Settings(fakes::Resizer).Hold = true;
+    ASSERT_EQ(Start(AvcInputType(kAvc1Iso), Picture(MEDIASUBTYPE_YUY2, kWidth, kHeight)), S_OK);
+    const size_t total = Stream().samples.size();
+    EXPECT_LT(FeedUntilBlocked(), total);
+    EXPECT_EQ(m_processor.Flush(), S_OK);
+    EXPECT_EQ(Settings(fakes::Resizer).ReceivedWhileFlushing, 0) << "a picture while flushing";
+    Settings(fakes::Resizer).Hold = false;
+    ExpectFrames(Run(KeySample(1), total), KeySample(1), kWidth, kHeight);
 
-// The decode-order index of the n-th IDR sample (n from 0).
-size_t KeySample(int n) {
-    const EncodedStream& stream = Stream();
-    for (size_t i = 0; i < stream.samples.size(); ++i)
-        if (stream.samples[i].sync && n-- == 0)
-            return i;
-    return stream.samples.size();
+    // The graph's own Stop and Run, keeping the filters: the new run starts afresh.
+    ASSERT_EQ(m_processor.Flush(), S_OK);
+    Settings(fakes::Resizer).Hold = true;
+    EXPECT_LT(FeedUntilBlocked(), total);
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(QueryTo(Settings(fakes::Resizer).Graph, IID_IMediaControl, &control), S_OK);
+    EXPECT_EQ(control->Stop(), S_OK);
+    Settings(fakes::Resizer).Hold = false;
+    EXPECT_EQ(control->Run(), S_OK);
+    ExpectFrames(Run(0, total), 0, kWidth, kHeight);
+    EXPECT_EQ(Settings(fakes::Resizer).Created, 1);
 }
 
-TEST(DecodeChainFlush, NothingWhileFlushingThenTheRightPicturesFromAKeyFrame) {
-    const EncodedStream& stream = Stream();
-    const CMediaType input = AvcInputType(kAvc1Iso, stream.avcC, kWidth, kHeight);
-    Graph g(input, 1 << 20);
-    ASSERT_EQ(BuildChain(&g, input, kWidth, kHeight), S_OK);
-    ASSERT_EQ(g.control->Run(), S_OK);
-    const size_t restart = KeySample(1);
-    ASSERT_LT(restart + 6, stream.samples.size());
-    // Stop mid-GOP, with pictures and their times held back in the decoder.
-    ASSERT_EQ(PushSamples(g.source.Get(), 0, restart + 5), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverBeginFlush(), S_OK);
-    EXPECT_EQ(PushSamples(g.source.Get(), restart + 5, restart + 6), S_FALSE);
-    EXPECT_EQ(g.source->Output()->DeliverEndFlush(), S_OK);
-    ASSERT_EQ(PushSamples(g.source.Get(), restart, stream.samples.size()), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverEndOfStream(), S_OK);
+// One I420 picture through the converter in each subtype, against libswscale writing the
+// layout the subtype means; stand-ins decode and resize.
+TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSampleProperties) {
+    Bytes i420(size_t(kWidth) * kHeight * 3 / 2);
+    for (size_t i = 0; i < i420.size(); ++i)
+        i420[i] =
+            uint8_t(i < size_t(kWidth) * kHeight ? (i / kWidth) + (i % kWidth) / 4 : i * 7 / 5);
+    const struct {
+        GUID subtype;
+        AVPixelFormat format;
+        bool swapChroma, bottomUp;
+    } cases[] = {
+        {MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, false, false},
+        {FourCCSubtype(MakeFourCC('U', 'Y', 'V', 'Y')), AV_PIX_FMT_UYVY422, false, false},
+        {FourCCSubtype(MakeFourCC('Y', 'V', '1', '2')), AV_PIX_FMT_YUV420P, true, false},
+        {FourCCSubtype(MakeFourCC('N', 'V', '1', '2')), AV_PIX_FMT_NV12, false, false},
+        {MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, false, true},
+        {MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.subtype.Data1);
+        fakes::ResetFakes();
+        fakes::BindFake(fakes::Decoder);
+        fakes::BindFake(fakes::Resizer);
+        Settings(fakes::Decoder).Offered = Picture(kI420, kWidth, kHeight);
+        const CMediaType output = Picture(c.subtype, kWidth, kHeight);
+        ASSERT_EQ(Start(AvcInputType(kAvc1Iso), output), S_OK);
+        ASSERT_EQ(Feed(m_processor, i420.data(), i420.size(), 5, 7, false), S_OK);
+        OutSample frame(1 << 18);
+        ASSERT_EQ(Take(m_processor, &frame), S_OK);
+        REFERENCE_TIME stop = 0;
+        EXPECT_EQ(frame.Start(&stop), 5);
+        EXPECT_EQ(stop, 7);
+        EXPECT_EQ(frame.Get()->IsSyncPoint(), S_FALSE);
+        IPin* converter = Settings(fakes::Resizer).Upstream;
+        ASSERT_NE(converter, nullptr);
+        const CMediaType larger = Picture(c.subtype, kWidth * 2, kHeight);
+        EXPECT_EQ(converter->QueryAccept(&output), S_OK);
+        EXPECT_NE(converter->QueryAccept(&larger), S_OK) << "the converter keeps the size";
 
-    const std::vector<std::string> events = g.sink->Events();
-    const auto begin = std::find(events.begin(), events.end(), "begin-flush");
-    const auto end = std::find(events.begin(), events.end(), "end-flush");
-    ASSERT_LT(begin, end);
-    EXPECT_EQ(std::find(begin, end, "frame"), end) << "a picture delivered while flushing";
-    ExpectFrames(g.sink.Get(), restart, kWidth, kHeight, "end-flush");
+        // Reference: top-down planes in libavutil's order, then laid out as the subtype says.
+        const int srcStride[4] = {kWidth, kWidth / 2, kWidth / 2, 0};
+        const uint8_t* src[4] = {i420.data(), i420.data() + kWidth * kHeight,
+                                 i420.data() + kWidth * kHeight * 5 / 4, nullptr};
+        Bytes expected(frame.Data().size());
+        uint8_t* dst[4] = {};
+        int dstStride[4] = {};
+        ASSERT_GT(
+            av_image_fill_arrays(dst, dstStride, expected.data(), c.format, kWidth, kHeight, 1), 0);
+        if (c.swapChroma)
+            std::swap(dst[1], dst[2]);
+        if (c.bottomUp) {
+            dst[0] += dstStride[0] * (kHeight - 1);
+            dstStride[0] = -dstStride[0];
+        }
+        SwsContext* sws = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight,
+                                         c.format, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        sws_scale(sws, src, srcStride, 0, kHeight, dst, dstStride);
+        sws_freeContext(sws);
+        EXPECT_GE(Psnr(frame.Data(), expected), 45.0);
+        ASSERT_EQ(m_processor.Stop(), S_OK);
+    }
 }
 
-// Runs the chain into a sink that holds every picture, with an upstream thread pushing
-// the whole stream; returns once that thread waits for one of the resizer's two buffers.
-void BlockOnAFullSink(Graph* g, std::thread* upstream, HRESULT* pushed) {
-    g->sink->SetHold(true);
-    ASSERT_EQ(g->control->Run(), S_OK);
-    *upstream = std::thread(
-        [g, pushed] { *pushed = PushSamples(g->source.Get(), 0, Stream().samples.size()); });
-    for (int i = 0; i < 500 && g->sink->Frames().size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(g->sink->Frames().size(), 2u);
-}
-
-TEST(DecodeChainFlush, AFlushReleasesAStreamBlockedOnAFullSinkWithoutAPicture) {
-    const EncodedStream& stream = Stream();
-    const CMediaType input = AvcInputType(kAvc1, stream.avcC, kWidth, kHeight);
-    Graph g(input, 1 << 20);
-    ASSERT_EQ(BuildChain(&g, input, 160, 90), S_OK);
-    std::thread upstream;
-    HRESULT pushed = S_OK;
-    BlockOnAFullSink(&g, &upstream, &pushed);
-    // The sink's flush frees a buffer; the picture waiting for it must not follow.
-    EXPECT_EQ(g.source->Output()->DeliverBeginFlush(), S_OK);
-    upstream.join();
-    EXPECT_EQ(pushed, S_FALSE);
-    EXPECT_EQ(g.source->Output()->DeliverEndFlush(), S_OK);
-    EXPECT_EQ(g.sink->Events().back(), "end-flush");
-    EXPECT_EQ(g.sink->Frames().size(), 2u);
-}
-
-TEST(DecodeChainStop, StopReleasesAStreamBlockedOnAFullSinkAndTheGraphRunsAgain) {
-    const EncodedStream& stream = Stream();
-    const CMediaType input = AvcInputType(kAvc1, stream.avcC, kWidth, kHeight);
-    Graph g(input, 1 << 20);
-    ASSERT_EQ(BuildChain(&g, input, 160, 90), S_OK);
-    std::thread upstream;
-    HRESULT pushed = S_OK;
-    BlockOnAFullSink(&g, &upstream, &pushed);
-    EXPECT_EQ(g.control->Stop(), S_OK);
-    upstream.join();
-    EXPECT_TRUE(FAILED(pushed)) << std::hex << pushed;
-
-    // Stop forgot the stream: a new run from the first sample gives every picture.
-    g.sink->SetHold(false);
-    ASSERT_EQ(g.control->Run(), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverNewSegment(0, kBase * 100, 1.0), S_OK);
-    ASSERT_EQ(PushSamples(g.source.Get(), 0, stream.samples.size()), S_OK);
-    EXPECT_EQ(g.source->Output()->DeliverEndOfStream(), S_OK);
-    ExpectFrames(g.sink.Get(), 0, 160, 90, "segment");
-}
-
-// Variants of a valid AVC type; each edits its copy.
-struct InputCase {
-    const char* name;
-    void (*edit)(CMediaType* type, const Bytes& record);
-    bool accepted;
-};
-
-void ToFormat(CMediaType* type, const GUID& format, const Bytes& record) {
+// Copies the VIDEOINFOHEADER's picture into a header of the format, the record after it.
+void ToFormat(CMediaType* type, const GUID& format) {
+    const Bytes& record = Stream().avcC;
     const VIDEOINFOHEADER vih = *reinterpret_cast<const VIDEOINFOHEADER*>(type->Format());
     const bool mpeg2 = format == FORMAT_MPEG2Video;
     const ULONG header =
@@ -296,186 +451,83 @@ void ToFormat(CMediaType* type, const GUID& format, const Bytes& record) {
     type->SetFormatType(&format);
 }
 
-BYTE* CodecDataOf(CMediaType* type) {
-    return type->Format() + sizeof(VIDEOINFOHEADER);
-}
-
-const InputCase kInputCases[] = {
-    {"IsoBox", [](CMediaType*, const Bytes&) {}, true},
-    {"Avc1Box", [](CMediaType* t, const Bytes&) { t->SetSubtype(&kAvc1); }, true},
-    {"VideoInfo2Record", [](CMediaType* t, const Bytes& r) { ToFormat(t, FORMAT_VideoInfo2, r); },
-     true},
-    {"Mpeg2VideoRecord",
-     [](CMediaType* t, const Bytes& r) {
-         t->SetSubtype(&kAvc1);
-         ToFormat(t, FORMAT_MPEG2Video, r);
-     },
-     true},
-    {"OtherSubtype",
-     [](CMediaType* t, const Bytes&) {
-         const GUID hevc = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
-         t->SetSubtype(&hevc);
-     },
-     false},
-    {"Wvc1Subtype",
-     [](CMediaType* t, const Bytes&) {
-         const GUID wvc1 = FourCCSubtype(MakeFourCC('W', 'V', 'C', '1'));
-         t->SetSubtype(&wvc1);
-     },
-     false},
-    {"RecordVersion0", [](CMediaType* t, const Bytes&) { CodecDataOf(t)[8] = 0; }, false},
-    {"BoxLongerThanBlock", [](CMediaType* t, const Bytes&) { CodecDataOf(t)[2] = 1; }, false},
-    {"NoCodecData",
-     [](CMediaType* t, const Bytes&) {
-         t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER));
-         reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biSize = 40;
-     },
-     false},
-    {"NoWidth",
-     [](CMediaType* t, const Bytes&) {
-         reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biWidth = 0;
-     },
-     false},
-    {"AudioMajorType", [](CMediaType* t, const Bytes&) { t->SetType(&MEDIATYPE_Audio); }, false},
-};
-
-TEST(DecoderInput, AcceptsTheAvcFormsAndRefusesTheRest) {
-    const Bytes& record = Stream().avcC;
-    for (const InputCase& c : kInputCases) {
-        SCOPED_TRACE(c.name);
-        CMediaType type = AvcInputType(kAvc1Iso, record, kWidth, kHeight);
-        c.edit(&type, record);
-        Graph g(type, 1 << 20);
-        ComPtr<IBaseFilter> decoder = Make(&CVideoDecoder::CreateAvc);
-        g.graph->AddFilter(decoder.Get(), L"decoder");
-        const HRESULT hr =
-            g.graph->ConnectDirect(g.SourcePin(), PinOf(decoder.Get(), L"In").Get(), &type);
-        ComPtr<IEnumMediaTypes> types;
-        ASSERT_EQ(PinOf(decoder.Get(), L"Out")->EnumMediaTypes(types.Out()), S_OK);
-        AM_MEDIA_TYPE* first = nullptr;
-        ULONG fetched = 0;
-        const HRESULT next = types->Next(1, &first, &fetched);
-        if (!c.accepted) {
+// Variants of a valid AVC type: the decoder takes the first four and gives I420 at the
+// announced size.
+TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
+    using Edit = void (*)(CMediaType*);
+    const Edit edits[] = {
+        [](CMediaType*) {},
+        [](CMediaType* t) { t->SetSubtype(&kAvc1); },
+        [](CMediaType* t) { ToFormat(t, FORMAT_VideoInfo2); },
+        [](CMediaType* t) { ToFormat(t, FORMAT_MPEG2Video); },
+        [](CMediaType* t) {
+            const GUID hevc = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
+            t->SetSubtype(&hevc);
+        },
+        [](CMediaType* t) { t->Format()[sizeof(VIDEOINFOHEADER) + 8] = 0; }, // record version 0
+        [](CMediaType* t) { t->Format()[sizeof(VIDEOINFOHEADER) + 2] = 1; }, // box > block
+        [](CMediaType* t) {
+            t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER));
+            reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biSize = 40;
+        },
+        [](CMediaType* t) {
+            reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biWidth = 0;
+        },
+        [](CMediaType* t) { t->SetType(&MEDIATYPE_Audio); },
+    };
+    for (size_t i = 0; i < std::size(edits); ++i) {
+        SCOPED_TRACE(i);
+        fakes::ResetFakes();
+        fakes::BindFake(fakes::Converter);
+        CMediaType input = AvcInputType(kAvc1Iso);
+        edits[i](&input);
+        CVideoProcessor processor;
+        ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
+        const CMediaType output = Picture(MEDIASUBTYPE_YUY2, kWidth, kHeight);
+        ASSERT_EQ(processor.SetOutputType(&output), S_OK);
+        const HRESULT hr = processor.Start();
+        if (i >= 4) {
             EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
-            EXPECT_EQ(next, S_FALSE) << "no output type without an input";
             continue;
         }
         ASSERT_EQ(hr, S_OK);
-        ASSERT_EQ(next, S_OK);
         VideoPicture picture;
-        ASSERT_TRUE(ReadVideoPicture(*first, &picture));
-        EXPECT_EQ(first->subtype, FourCCSubtype(MakeFourCC('I', '4', '2', '0')));
-        EXPECT_EQ(first->formattype, FORMAT_VideoInfo);
+        ASSERT_TRUE(ReadVideoPicture(Settings(fakes::Converter).Input, &picture));
+        EXPECT_EQ(picture.subtype, kI420);
         EXPECT_EQ(picture.width, kWidth);
         EXPECT_EQ(picture.height, kHeight);
-        DeleteMediaType(first);
-    }
-}
-
-// The converter's output of one I420 picture in each subtype, against libswscale writing
-// the layout the subtype means.
-TEST(Converter, WritesEachSubtypeInItsLayoutWithTheSampleProperties) {
-    Bytes i420(size_t(kWidth) * kHeight * 3 / 2);
-    for (size_t i = 0; i < i420.size(); ++i)
-        i420[i] =
-            uint8_t(i < size_t(kWidth) * kHeight ? (i / kWidth) + (i % kWidth) / 4 : i * 7 / 5);
-    CMediaType input;
-    ASSERT_EQ(MakeVideoType(FourCCSubtype(MakeFourCC('I', '4', '2', '0')), kWidth, kHeight, kFrame,
-                            false, &input),
-              S_OK);
-    struct Case {
-        DWORD fourcc; // 0: RGB
-        const GUID* rgb;
-        AVPixelFormat format;
-        bool swapChroma, bottomUp;
-    };
-    const Case cases[] = {
-        {MakeFourCC('Y', 'U', 'Y', '2'), nullptr, AV_PIX_FMT_YUYV422, false, false},
-        {MakeFourCC('U', 'Y', 'V', 'Y'), nullptr, AV_PIX_FMT_UYVY422, false, false},
-        {MakeFourCC('Y', 'V', '1', '2'), nullptr, AV_PIX_FMT_YUV420P, true, false},
-        {MakeFourCC('N', 'V', '1', '2'), nullptr, AV_PIX_FMT_NV12, false, false},
-        {0, &MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, false, true},
-        {0, &MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, false, true},
-    };
-    for (const Case& c : cases) {
-        const GUID subtype = c.rgb != nullptr ? *c.rgb : FourCCSubtype(c.fourcc);
-        SCOPED_TRACE(subtype.Data1);
-        Graph g(input, LONG(i420.size()));
-        ComPtr<IBaseFilter> converter = Make(&CVideoScaler::CreateConverter);
-        g.graph->AddFilter(converter.Get(), L"converter");
-        CMediaType output, larger;
-        ASSERT_EQ(MakeVideoType(subtype, kWidth, kHeight, kFrame, false, &output), S_OK);
-        ASSERT_EQ(MakeVideoType(subtype, kWidth * 2, kHeight, kFrame, false, &larger), S_OK);
-        ASSERT_EQ(
-            g.graph->ConnectDirect(g.SourcePin(), PinOf(converter.Get(), L"In").Get(), &input),
-            S_OK);
-        EXPECT_TRUE(FAILED(
-            g.graph->ConnectDirect(PinOf(converter.Get(), L"Out").Get(), g.SinkPin(), &larger)))
-            << "the converter keeps the size";
-        ASSERT_EQ(
-            g.graph->ConnectDirect(PinOf(converter.Get(), L"Out").Get(), g.SinkPin(), &output),
-            S_OK);
-        ASSERT_EQ(g.control->Run(), S_OK);
-        ASSERT_EQ(g.source->Push(i420, 5, 7, false), S_OK);
-        const std::vector<ReceivedFrame> frames = g.sink->Frames();
-        ASSERT_EQ(frames.size(), 1u);
-        EXPECT_EQ(frames[0].start, 5);
-        EXPECT_EQ(frames[0].stop, 7);
-        EXPECT_FALSE(frames[0].sync);
-
-        // Reference: top-down planes in libavutil's order, then laid out as the subtype says.
-        const int srcStride[4] = {kWidth, kWidth / 2, kWidth / 2, 0};
-        const uint8_t* src[4] = {i420.data(), i420.data() + kWidth * kHeight,
-                                 i420.data() + kWidth * kHeight * 5 / 4, nullptr};
-        Bytes expected(frames[0].data.size());
-        uint8_t* dst[4] = {};
-        int dstStride[4] = {};
-        ASSERT_GT(
-            av_image_fill_arrays(dst, dstStride, expected.data(), c.format, kWidth, kHeight, 1), 0);
-        if (c.format == AV_PIX_FMT_BGR24)
-            dstStride[0] = (kWidth * 3 + 3) & ~3;
-        if (c.swapChroma)
-            std::swap(dst[1], dst[2]);
-        if (c.bottomUp) {
-            dst[0] += dstStride[0] * (kHeight - 1);
-            dstStride[0] = -dstStride[0];
-        }
-        SwsContext* sws = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight,
-                                         c.format, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        sws_scale(sws, src, srcStride, 0, kHeight, dst, dstStride);
-        sws_freeContext(sws);
-        EXPECT_GE(Psnr(frames[0].data, expected), 45.0);
     }
 }
 
 TEST(ProcessorFilters, DisplayNamesBindTheFiltersOfTheirCodecAndRole) {
     ASSERT_EQ(RegisterProcessorFilters(), S_OK);
-    const CMediaType avc = AvcInputType(kAvc1Iso, Stream().avcC, kWidth, kHeight);
-    const struct {
-        const WCHAR* name;
-        const GUID* clsid;
-        bool takesAvc;
-    } cases[] = {
-        {kAvcDecoderDisplayName, &CLSID_KvssfAvcDecoder, true},
-        {kWvc1DecoderDisplayName, &CLSID_KvssfWvc1Decoder, false},
-        {kColorConverterDisplayName, &CLSID_KvssfColorConverter, false},
-        {kResizerDisplayName, &CLSID_KvssfResizer, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.clsid->Data1);
+    const std::pair<const WCHAR*, const GUID*> cases[] = {
+        {kAvcDecoderDisplayName, &CLSID_KvssfAvcDecoder},
+        {kWvc1DecoderDisplayName, &CLSID_KvssfWvc1Decoder},
+        {kColorConverterDisplayName, &CLSID_KvssfColorConverter},
+        {kResizerDisplayName, &CLSID_KvssfResizer}};
+    for (const auto& [name, expected] : cases) {
         ComPtr<IBindCtx> context;
         ASSERT_EQ(CreateBindCtx(0, context.Out()), S_OK);
         ComPtr<IMoniker> moniker;
         ULONG eaten = 0;
-        ASSERT_EQ(MkParseDisplayName(context.Get(), c.name, &eaten, moniker.Out()), S_OK);
+        ASSERT_EQ(MkParseDisplayName(context.Get(), name, &eaten, moniker.Out()), S_OK);
         ComPtr<IBaseFilter> filter;
         ASSERT_EQ(moniker->BindToObject(context.Get(), nullptr, IID_IBaseFilter, filter.OutVoid()),
                   S_OK);
         CLSID clsid{};
         EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
-        EXPECT_EQ(clsid, *c.clsid);
-        EXPECT_EQ(PinOf(filter.Get(), L"In")->QueryAccept(&avc), c.takesAvc ? S_OK : S_FALSE);
+        EXPECT_EQ(clsid, *expected);
     }
 }
 
 } // namespace
+
+#if defined(__SANITIZE_THREAD__)
+// libavcodec's frame threads hand buffers over through atomics inside the uninstrumented
+// FFmpeg libraries, which the race detector cannot see: reports whose stack passes
+// through them are not about this code.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libavcodec.so\nrace:libavutil.so\n";
+}
+#endif

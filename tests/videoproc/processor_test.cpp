@@ -3,16 +3,13 @@
 // segments, failures to build and the states that refuse each operation.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "framework/media_sample.h"
 #include "tests/support/thread_count.h"
 #include "tests/videoproc/fake_transform.h"
-#include "videoproc/processor_sink.h"
+#include "tests/videoproc/processor_driver.h"
 #include "videoproc/processor_source.h"
-#include "videoproc/video_processor.h"
 
 namespace {
 
@@ -41,72 +38,33 @@ CMediaType VideoType(const GUID& subtype, LONG width, LONG height, WORD bits = 1
 
 const CMediaType kOutput = VideoType(MEDIASUBTYPE_YUY2, 64, 32, 16);
 
-// A caller's sample over its own buffer.
-class Sample {
-public:
-    Sample() : m_sample(new CMediaSample(nullptr, m_buffer, sizeof m_buffer)) {
-        m_sample->SetActualDataLength(0);
-    }
-    IMediaSample* Get() { return m_sample.Get(); }
-    std::string Text() {
-        return std::string(reinterpret_cast<char*>(m_buffer),
-                           size_t(m_sample->GetActualDataLength()));
-    }
-    REFERENCE_TIME Start() {
-        REFERENCE_TIME start = -1, stop = -1;
-        m_sample->GetTime(&start, &stop);
-        return start;
-    }
-
-private:
-    BYTE m_buffer[4096] = {};
-    ComPtr<IMediaSample> m_sample;
-};
+const VIDEOINFOHEADER* Header(const CMediaType& type) {
+    return reinterpret_cast<const VIDEOINFOHEADER*>(type.Format());
+}
 
 class Processor : public ::testing::Test {
 protected:
     void SetUp() override { fakes::RegisterFakes(); }
 
     // Starts a processor for input at width x height, with the output above.
-    HRESULT Start(const GUID& subtype = kH264, LONG width = 32) {
+    HRESULT Start(CVideoProcessor& processor, const GUID& subtype = kH264, LONG width = 32) {
         const CMediaType input = VideoType(subtype, width, 16);
-        EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), S_OK);
-        EXPECT_EQ(m_processor.SetOutputType(&kOutput), S_OK);
-        return m_processor.Start();
+        EXPECT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
+        EXPECT_EQ(processor.SetOutputType(&kOutput), S_OK);
+        return processor.Start();
     }
+    HRESULT Start() { return Start(m_processor); }
     LONG State() {
         LONG state = -1;
         EXPECT_EQ(m_processor.GetState(&state), S_OK);
         return state;
     }
-    // Fills the source pin's buffer with text stamped start..start + 10 and hands it over.
     HRESULT Feed(const std::string& text, REFERENCE_TIME start) {
-        ComPtr<IMediaSample> buffer;
-        HRESULT hr = E_PENDING;
-        for (int tries = 0; hr == E_PENDING && tries < 100; ++tries)
-            if ((hr = m_processor.GetInputSample(buffer.Out())) == E_PENDING)
-                m_processor.WaitForProgress(50);
-        if (FAILED(hr))
-            return hr;
-        BYTE* data = nullptr;
-        buffer->GetPointer(&data);
-        std::memcpy(data, text.data(), text.size());
-        buffer->SetActualDataLength(LONG(text.size()));
-        REFERENCE_TIME stop = start + 10;
-        buffer->SetTime(&start, &stop);
-        return m_processor.DeliverInputSample(buffer.Get());
-    }
-    // The next result other than E_PENDING, waiting for progress in between.
-    HRESULT Take(Sample* sample) {
-        HRESULT hr = E_PENDING;
-        for (int tries = 0; hr == E_PENDING && tries < 100; ++tries)
-            if ((hr = m_processor.GetOutputSample(sample->Get())) == E_PENDING)
-                m_processor.WaitForProgress(50);
-        return hr;
+        return ::Feed(m_processor, text.data(), text.size(), start, start + 10);
     }
     std::string TakeText() {
-        Sample sample;
-        const HRESULT hr = Take(&sample);
+        OutSample sample;
+        const HRESULT hr = Take(m_processor, &sample);
         return hr == S_OK ? sample.Text() + "@" + std::to_string(sample.Start())
                           : "hr " + std::to_string(hr);
     }
@@ -114,55 +72,10 @@ protected:
     CVideoProcessor m_processor;
 };
 
-// The filters from the source down, by name, and the type entering the resizer.
-std::string Chain(IFilterGraph* graph, CMediaType* resizerInput) {
-    ComPtr<IEnumFilters> filters;
-    graph->EnumFilters(filters.Out());
-    ComPtr<IBaseFilter> filter, source;
-    while (filters->Next(1, filter.Out(), nullptr) == S_OK) {
-        FILTER_INFO info = {};
-        filter->QueryFilterInfo(&info);
-        ComPtr<IFilterGraph>::Adopt(info.pGraph).Reset();
-        if (std::wstring(info.achName) == L"SSF Video Processor Source")
-            source = filter;
-    }
-    std::string chain;
-    for (filter = source; filter;) {
-        FILTER_INFO info = {};
-        filter->QueryFilterInfo(&info);
-        ComPtr<IFilterGraph>::Adopt(info.pGraph).Reset();
-        const std::wstring name(info.achName);
-        chain += (chain.empty() ? "" : " > ") + std::string(name.begin() + 20, name.end());
-        ComPtr<IEnumPins> pins;
-        filter->EnumPins(pins.Out());
-        ComPtr<IPin> pin, peer;
-        ComPtr<IBaseFilter> next;
-        while (!next && pins->Next(1, pin.Out(), nullptr) == S_OK) {
-            PIN_DIRECTION direction;
-            pin->QueryDirection(&direction);
-            if (direction != PINDIR_OUTPUT || pin->ConnectedTo(peer.Out()) != S_OK)
-                continue;
-            PIN_INFO peerInfo = {};
-            peer->QueryPinInfo(&peerInfo);
-            next = ComPtr<IBaseFilter>::Adopt(peerInfo.pFilter);
-            if (name == L"SSF Video Processor Color Converter" ||
-                name == L"SSF Video Processor AVC Decoder") {
-                AM_MEDIA_TYPE type = {};
-                pin->ConnectionMediaType(&type);
-                resizerInput->Set(type);
-                FreeMediaType(type);
-            }
-        }
-        filter = next;
-    }
-    return chain;
-}
-
 TEST_F(Processor, Graph_DecodesConvertsAndScalesFramesInOrderToTheEnd) {
     Settings(fakes::Decoder).Offered = VideoType(kI420, 32, 16);
     ASSERT_EQ(Start(), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::Running);
-
     for (const auto& [text, start] :
          {std::pair<std::string, REFERENCE_TIME>{"a", 0}, {"b", 10}, {"c", 20}})
         ASSERT_EQ(Feed(text, start), S_OK);
@@ -171,40 +84,34 @@ TEST_F(Processor, Graph_DecodesConvertsAndScalesFramesInOrderToTheEnd) {
     EXPECT_EQ(m_processor.EndOfInput(), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::InputEnded);
     EXPECT_EQ(TakeText(), "c@20");
-    Sample end;
-    EXPECT_EQ(Take(&end), S_FALSE);
+    OutSample end;
+    EXPECT_EQ(Take(m_processor, &end), S_FALSE);
     EXPECT_EQ(State(), CVideoProcessor::OutputEnded);
     EXPECT_EQ(m_processor.GetOutputSample(end.Get()), S_FALSE);
     EXPECT_EQ(Settings(fakes::Resizer).Received, 3);
 }
 
+// The resizer gets the output subtype at the decoded size, through a converter only
+// when the decoder cannot give that subtype.
 TEST_F(Processor, Graph_ConverterOnlyWhenTheDecoderCannotGiveTheOutputSubtype) {
-    struct Case {
-        GUID offered;
-        const char* chain;
-    };
-    for (const Case& c : {Case{kI420, "Source > AVC Decoder > Color Converter > Resizer > Sink"},
-                          Case{MEDIASUBTYPE_YUY2, "Source > AVC Decoder > Resizer > Sink"}}) {
+    for (const GUID& offered : {kI420, MEDIASUBTYPE_YUY2}) {
         fakes::RegisterFakes();
-        Settings(fakes::Decoder).Offered = VideoType(c.offered, 40, 16);
+        Settings(fakes::Decoder).Offered = VideoType(offered, 40, 16);
         CVideoProcessor processor;
-        const CMediaType input = VideoType(kH264, 32, 16);
-        ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
-        ASSERT_EQ(processor.SetOutputType(&kOutput), S_OK);
-        ASSERT_EQ(processor.Start(), S_OK);
-        CMediaType resizerInput;
-        EXPECT_EQ(Chain(Settings(fakes::Decoder).Graph, &resizerInput), c.chain);
-        // The resizer gets the output subtype at the decoded size.
-        const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(resizerInput.Format());
-        ASSERT_NE(header, nullptr);
+        ASSERT_EQ(Start(processor), S_OK);
+        const bool converted = offered == kI420;
+        EXPECT_EQ(Settings(fakes::Converter).Input.subtype, converted ? kI420 : GUID_NULL);
+        const CMediaType& resizerInput = Settings(fakes::Resizer).Input;
         EXPECT_EQ(resizerInput.subtype, MEDIASUBTYPE_YUY2);
-        EXPECT_EQ(header->bmiHeader.biWidth, 40);
-        if (c.offered == kI420) {
-            EXPECT_EQ(header->bmiHeader.biBitCount, 16);
-            EXPECT_EQ(header->bmiHeader.biCompression, MEDIASUBTYPE_YUY2.Data1);
-            EXPECT_EQ(header->bmiHeader.biSizeImage, 40u * 2 * 16);
+        ASSERT_NE(Header(resizerInput), nullptr);
+        EXPECT_EQ(Header(resizerInput)->bmiHeader.biWidth, 40);
+        if (converted) {
+            const BITMAPINFOHEADER& bitmap = Header(resizerInput)->bmiHeader;
+            EXPECT_EQ(bitmap.biBitCount, 16);
+            EXPECT_EQ(bitmap.biCompression, MEDIASUBTYPE_YUY2.Data1);
+            EXPECT_EQ(bitmap.biSizeImage, 40u * 2 * 16);
             EXPECT_EQ(resizerInput.lSampleSize, 40u * 2 * 16);
-            EXPECT_EQ(header->dwBitRate, 40u * 2 * 16 * 8 * 25);
+            EXPECT_EQ(Header(resizerInput)->dwBitRate, 40u * 2 * 16 * 8 * 25);
         }
     }
 }
@@ -220,22 +127,20 @@ TEST_F(Processor, Start_FailsWithTheBuildsResultAndStaysStopped) {
         fakes::RegisterFakes();
         Settings(fakes::Decoder).Accepted = c.decoderAccepts;
         CVideoProcessor processor;
-        const CMediaType input = VideoType(c.input, 32, 16);
-        ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
-        ASSERT_EQ(processor.SetOutputType(&kOutput), S_OK);
-        EXPECT_EQ(processor.Start(), c.expected);
+        EXPECT_EQ(Start(processor, c.input), c.expected);
         LONG state = -1;
         processor.GetState(&state);
         EXPECT_EQ(state, CVideoProcessor::Stopped);
-        Sample sample;
+        OutSample sample;
         EXPECT_EQ(processor.GetOutputSample(sample.Get()), E_UNEXPECTED);
     }
 }
 
-TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewType) {
+TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegment) {
     ASSERT_EQ(Start(), S_OK);
-    ASSERT_EQ(Feed("a1", 0), S_OK);
-    ASSERT_EQ(Feed("a2", 10), S_OK);
+    ASSERT_EQ(m_processor.SetSegment(15, 100, 1.0), S_OK);
+    ASSERT_EQ(Feed("a1", 15), S_OK);
+    ASSERT_EQ(Feed("a2", 25), S_OK);
     const CMediaType wider = VideoType(kH264, 48, 16);
     EXPECT_EQ(m_processor.SetInputType(&wider, &kInputBuffers), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::TypeChangePending);
@@ -243,10 +148,10 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewType) {
     EXPECT_EQ(m_processor.GetInputSample(refused.Out()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.SetSegment(0, 100, 1.0), VFW_E_WRONG_STATE);
 
-    EXPECT_EQ(TakeText(), "a1@0");
-    EXPECT_EQ(TakeText(), "a2@10");
+    EXPECT_EQ(TakeText(), "a1@15");
+    EXPECT_EQ(TakeText(), "a2@25");
     // The end marker comes out: the graph is rebuilt and has no frame yet.
-    Sample sample;
+    OutSample sample;
     HRESULT hr = E_PENDING;
     for (int tries = 0; hr == E_PENDING && State() != CVideoProcessor::Running && tries < 100;
          ++tries)
@@ -255,14 +160,18 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewType) {
     EXPECT_EQ(hr, E_PENDING);
     EXPECT_EQ(State(), CVideoProcessor::Running);
     EXPECT_EQ(Settings(fakes::Decoder).Created, 2);
-    CMediaType resizerInput;
-    Chain(Settings(fakes::Decoder).Graph, &resizerInput);
-    const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(resizerInput.Format());
-    ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->bmiHeader.biWidth, 48);
+    ASSERT_NE(Header(Settings(fakes::Resizer).Input), nullptr);
+    EXPECT_EQ(Header(Settings(fakes::Resizer).Input)->bmiHeader.biWidth, 48);
 
-    ASSERT_EQ(Feed("b1", 20), S_OK);
-    EXPECT_EQ(TakeText(), "b1@20");
+    // The new graph has the segment: a frame before its start is not even queued.
+    Settings(fakes::Resizer).Received = 0;
+    ASSERT_EQ(Feed("b0", 12), S_OK);
+    while (Settings(fakes::Resizer).Received == 0)
+        m_processor.WaitForProgress(50);
+    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_PENDING);
+    EXPECT_EQ(sample.Text(), "");
+    ASSERT_EQ(Feed("b1", 30), S_OK);
+    EXPECT_EQ(TakeText(), "b1@30");
 }
 
 TEST_F(Processor, Flush_DropsWhatIsUnderWayAndResumes) {
@@ -270,14 +179,14 @@ TEST_F(Processor, Flush_DropsWhatIsUnderWayAndResumes) {
     ASSERT_EQ(Feed("old", 0), S_OK);
     ASSERT_TRUE(Settings(fakes::Resizer).Received == 1 || m_processor.WaitForProgress(5000));
     EXPECT_EQ(m_processor.Flush(), S_OK);
-    Sample sample;
+    OutSample sample;
     EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_PENDING);
     ASSERT_EQ(Feed("new", 30), S_OK);
     EXPECT_EQ(TakeText(), "new@30");
 
     // From the end of the output too.
     ASSERT_EQ(m_processor.EndOfInput(), S_OK);
-    EXPECT_EQ(Take(&sample), S_FALSE);
+    EXPECT_EQ(Take(m_processor, &sample), S_FALSE);
     EXPECT_EQ(m_processor.Flush(), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::Running);
     ASSERT_EQ(Feed("again", 40), S_OK);
@@ -290,7 +199,7 @@ TEST_F(Processor, Segment_AFrameBeforeItsStartIsCopiedButAnsweredPending) {
     while (Settings(fakes::Resizer).Received == 0)
         m_processor.WaitForProgress(50);
     EXPECT_EQ(m_processor.SetSegment(10, 100, 1.0), S_OK);
-    Sample sample;
+    OutSample sample;
     HRESULT hr = E_PENDING;
     for (int tries = 0; sample.Text().empty() && tries < 100; ++tries)
         if ((hr = m_processor.GetOutputSample(sample.Get())) == E_PENDING && sample.Text().empty())
@@ -304,7 +213,7 @@ TEST_F(Processor, Segment_AFrameBeforeItsStartIsCopiedButAnsweredPending) {
 }
 
 TEST_F(Processor, States_RefuseWhatTheyDoNotAllow) {
-    Sample sample;
+    OutSample sample;
     ComPtr<IMediaSample> buffer;
     const CMediaType input = VideoType(kH264, 32, 16);
     EXPECT_EQ(m_processor.GetInputSample(buffer.Out()), VFW_E_WRONG_STATE);

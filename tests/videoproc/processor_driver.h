@@ -1,0 +1,67 @@
+// Drives a CVideoProcessor the way its caller does: fills the source pin's buffers and
+// copies frames out, waiting for the processor's progress in between.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/media_sample.h"
+#include "videoproc/video_processor.h"
+
+// A caller's sample over its own buffer.
+class OutSample {
+public:
+    explicit OutSample(size_t size = 4096)
+        : m_buffer(size), m_sample(new CMediaSample(nullptr, m_buffer.data(), LONG(size))) {
+        m_sample->SetActualDataLength(0);
+    }
+    IMediaSample* Get() { return m_sample.Get(); }
+    std::vector<BYTE> Data() {
+        return {m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength()};
+    }
+    std::string Text() {
+        const std::vector<BYTE> data = Data();
+        return {data.begin(), data.end()};
+    }
+    REFERENCE_TIME Start(REFERENCE_TIME* stop = nullptr) {
+        REFERENCE_TIME start = -1, end = -1;
+        m_sample->GetTime(&start, &end);
+        if (stop != nullptr)
+            *stop = end;
+        return start;
+    }
+
+private:
+    std::vector<BYTE> m_buffer;
+    ComPtr<IMediaSample> m_sample;
+};
+
+// Fills the source pin's next buffer with size bytes stamped start..stop and hands it
+// over; E_PENDING when the pin has had no buffer for about tries × 50 ms.
+inline HRESULT Feed(CVideoProcessor& processor, const void* data, size_t size, REFERENCE_TIME start,
+                    REFERENCE_TIME stop, bool sync = true, int tries = 100) {
+    ComPtr<IMediaSample> buffer;
+    HRESULT hr = E_PENDING;
+    for (int i = 0; hr == E_PENDING && i < tries; ++i)
+        if ((hr = processor.GetInputSample(buffer.Out())) == E_PENDING)
+            processor.WaitForProgress(50);
+    if (FAILED(hr))
+        return hr;
+    BYTE* target = nullptr;
+    buffer->GetPointer(&target);
+    std::memcpy(target, data, size);
+    buffer->SetActualDataLength(LONG(size));
+    buffer->SetTime(&start, &stop);
+    buffer->SetSyncPoint(sync ? TRUE : FALSE);
+    return processor.DeliverInputSample(buffer.Get());
+}
+
+// The next result of GetOutputSample other than E_PENDING, waiting for progress in between.
+inline HRESULT Take(CVideoProcessor& processor, OutSample* sample, int tries = 100) {
+    HRESULT hr = E_PENDING;
+    for (int i = 0; hr == E_PENDING && i < tries; ++i)
+        if ((hr = processor.GetOutputSample(sample->Get())) == E_PENDING)
+            processor.WaitForProgress(50);
+    return hr;
+}
