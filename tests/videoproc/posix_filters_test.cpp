@@ -274,7 +274,11 @@ protected:
         std::vector<Frame> frames;
         OutSample out(1 << 18);
         bool ended = false;
-        for (int idle = 0; idle < 200; ++idle) {
+        for (int idle = 0;; ++idle) {
+            if (idle == 500) {
+                ADD_FAILURE() << "no progress after " << frames.size() << " frames";
+                break;
+            }
             const Bytes* next = first < last ? &Stream().samples[first] : nullptr;
             if (next != nullptr && Feed(m_processor, next->data(), next->size(), StartOf(first),
                                         StartOf(first) + kFrame, Stream().sync[first], 1) == S_OK) {

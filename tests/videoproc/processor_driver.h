@@ -58,7 +58,7 @@ inline HRESULT Feed(CVideoProcessor& processor, const void* data, size_t size, R
 }
 
 // The next result of GetOutputSample other than E_PENDING, waiting for progress in between.
-inline HRESULT Take(CVideoProcessor& processor, OutSample* sample, int tries = 100) {
+inline HRESULT Take(CVideoProcessor& processor, OutSample* sample, int tries = 400) {
     HRESULT hr = E_PENDING;
     for (int i = 0; hr == E_PENDING && i < tries; ++i)
         if ((hr = processor.GetOutputSample(sample->Get())) == E_PENDING)
