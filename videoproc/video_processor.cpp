@@ -329,6 +329,13 @@ HRESULT CVideoProcessor::AddResizer(ComPtr<IBaseFilter>* current, const CMediaTy
     return hr;
 }
 
+HRESULT CVideoProcessor::RunningSourcePin(CVideoProcessorSourcePin** pin) {
+    if (m_lState != Running)
+        return VFW_E_WRONG_STATE;
+    *pin = m_pSource ? m_pSource->Pin() : nullptr;
+    return *pin != nullptr ? S_OK : E_UNEXPECTED;
+}
+
 void CVideoProcessor::SetStateLocked(LONG state) {
     m_lState = state;
     SignalProgress();
@@ -402,11 +409,10 @@ HRESULT CVideoProcessor::GetInputSample(IMediaSample** sample) {
         return E_POINTER;
     *sample = nullptr;
     CAutoLock lock(&m_csLock);
-    if (m_lState != Running)
-        return VFW_E_WRONG_STATE;
-    CVideoProcessorSourcePin* pin = m_pSource ? m_pSource->Pin() : nullptr;
-    if (pin == nullptr)
-        return E_UNEXPECTED;
+    CVideoProcessorSourcePin* pin = nullptr;
+    const HRESULT hr = RunningSourcePin(&pin);
+    if (FAILED(hr))
+        return hr;
     *sample = pin->HeldBuffer().Detach();
     return *sample != nullptr ? S_OK : E_PENDING;
 }
@@ -415,21 +421,17 @@ HRESULT CVideoProcessor::DeliverInputSample(IMediaSample* sample) {
     if (sample == nullptr)
         return E_POINTER;
     CAutoLock lock(&m_csLock);
-    if (m_lState != Running)
-        return VFW_E_WRONG_STATE;
-    CVideoProcessorSourcePin* pin = m_pSource ? m_pSource->Pin() : nullptr;
-    if (pin == nullptr)
-        return E_UNEXPECTED;
-    return pin->HandOver(sample);
+    CVideoProcessorSourcePin* pin = nullptr;
+    const HRESULT hr = RunningSourcePin(&pin);
+    return FAILED(hr) ? hr : pin->HandOver(sample);
 }
 
 HRESULT CVideoProcessor::EndOfInput() {
     CAutoLock lock(&m_csLock);
-    if (m_lState != Running)
-        return VFW_E_WRONG_STATE;
-    CVideoProcessorSourcePin* pin = m_pSource ? m_pSource->Pin() : nullptr;
-    if (pin == nullptr)
-        return E_UNEXPECTED;
+    CVideoProcessorSourcePin* pin = nullptr;
+    const HRESULT hr = RunningSourcePin(&pin);
+    if (FAILED(hr))
+        return hr;
     SetStateLocked(InputEnded);
     return pin->QueueEndMarker();
 }

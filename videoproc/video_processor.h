@@ -22,6 +22,7 @@
 
 class CVideoProcessorSink;
 class CVideoProcessorSource;
+class CVideoProcessorSourcePin;
 
 class CVideoProcessor : public CAMThread {
 public:
@@ -100,6 +101,8 @@ private:
     HRESULT FlushGraph();
     HRESULT TakeFrame(IMediaSample* sample);
     void SetStateLocked(LONG state);
+    // In Running, the graph's source pin (E_UNEXPECTED without one); else wrong state.
+    HRESULT RunningSourcePin(CVideoProcessorSourcePin** pin);
 
     CMediaType m_mtInput;
     CMediaType m_mtPendingInput;

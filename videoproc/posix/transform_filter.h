@@ -11,8 +11,10 @@
 #pragma once
 
 #include <memory>
+#include <new>
 
 #include "framework/base_filter.h"
+#include "framework/com_ptr.h"
 #include "framework/critical_section.h"
 #include "framework/input_pin.h"
 #include "framework/output_pin.h"
@@ -121,3 +123,22 @@ private:
     VideoPicture m_outputPicture; // the output connection's; filter lock, read while streaming
     CPictureScaler m_scaler;      // receive lock
 };
+
+// Creates a Filter constructed with (argument, phr) for the class table: E_POINTER,
+// CLASS_E_NOAGGREGATION with an outer object, E_OUTOFMEMORY, the constructor's failure,
+// else the filter's answer for riid.
+template <typename Filter, typename Argument>
+HRESULT CreatePictureTransform(Argument argument, IUnknown* pOuter, REFIID riid, void** ppv) {
+    if (ppv == nullptr)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (pOuter != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    HRESULT hr = S_OK;
+    ComPtr<Filter> filter(new (std::nothrow) Filter(argument, &hr));
+    if (!filter)
+        return E_OUTOFMEMORY;
+    if (FAILED(hr))
+        return hr;
+    return filter->NonDelegatingQueryInterface(riid, ppv);
+}

@@ -71,21 +71,6 @@ REFERENCE_TIME AverageTimePerFrame(const AM_MEDIA_TYPE& type) {
     return reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->AvgTimePerFrame;
 }
 
-template <VideoCodec codec> HRESULT Create(IUnknown* pOuter, REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (pOuter != nullptr)
-        return CLASS_E_NOAGGREGATION;
-    HRESULT hr = S_OK;
-    ComPtr<CVideoDecoder> filter(new (std::nothrow) CVideoDecoder(codec, &hr));
-    if (!filter)
-        return E_OUTOFMEMORY;
-    if (FAILED(hr))
-        return hr;
-    return filter->NonDelegatingQueryInterface(riid, ppv);
-}
-
 } // namespace
 
 bool ReadDecoderConfig(const AM_MEDIA_TYPE& type, VideoCodec codec, std::vector<uint8_t>* config) {
@@ -132,11 +117,11 @@ CVideoDecoder::~CVideoDecoder() {
 }
 
 HRESULT CVideoDecoder::CreateAvc(IUnknown* pOuter, REFIID riid, void** ppv) {
-    return Create<VideoCodec::Avc>(pOuter, riid, ppv);
+    return CreatePictureTransform<CVideoDecoder>(VideoCodec::Avc, pOuter, riid, ppv);
 }
 
 HRESULT CVideoDecoder::CreateWvc1(IUnknown* pOuter, REFIID riid, void** ppv) {
-    return Create<VideoCodec::Wvc1>(pOuter, riid, ppv);
+    return CreatePictureTransform<CVideoDecoder>(VideoCodec::Wvc1, pOuter, riid, ppv);
 }
 
 HRESULT CVideoDecoder::CheckInputType(const CMediaType& type) {

@@ -1,28 +1,6 @@
 #include "videoproc/posix/video_scaler.h"
 
-#include <new>
-
-#include "framework/com_ptr.h"
 #include "videoproc/posix/processor_classes.h"
-
-namespace {
-
-template <ScalerRole role> HRESULT Create(IUnknown* pOuter, REFIID riid, void** ppv) {
-    if (ppv == nullptr)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (pOuter != nullptr)
-        return CLASS_E_NOAGGREGATION;
-    HRESULT hr = S_OK;
-    ComPtr<CVideoScaler> filter(new (std::nothrow) CVideoScaler(role, &hr));
-    if (!filter)
-        return E_OUTOFMEMORY;
-    if (FAILED(hr))
-        return hr;
-    return filter->NonDelegatingQueryInterface(riid, ppv);
-}
-
-} // namespace
 
 CVideoScaler::CVideoScaler(ScalerRole role, HRESULT* phr)
     : CPictureTransform(
@@ -33,11 +11,11 @@ CVideoScaler::CVideoScaler(ScalerRole role, HRESULT* phr)
 CVideoScaler::~CVideoScaler() = default;
 
 HRESULT CVideoScaler::CreateConverter(IUnknown* pOuter, REFIID riid, void** ppv) {
-    return Create<ScalerRole::Converter>(pOuter, riid, ppv);
+    return CreatePictureTransform<CVideoScaler>(ScalerRole::Converter, pOuter, riid, ppv);
 }
 
 HRESULT CVideoScaler::CreateResizer(IUnknown* pOuter, REFIID riid, void** ppv) {
-    return Create<ScalerRole::Resizer>(pOuter, riid, ppv);
+    return CreatePictureTransform<CVideoScaler>(ScalerRole::Resizer, pOuter, riid, ppv);
 }
 
 HRESULT CVideoScaler::CheckInputType(const CMediaType& type) {
