@@ -120,7 +120,7 @@ class KvssfFaults(unittest.TestCase):
             ("404", "HTTP 404 Not Found (0x80070002: "),
             ("503+503+503", "HTTP 503 Service Unavailable (0x80070002: "),
             ("307", "HTTP 307 Temporary Redirect, a redirect that is not followed (0x80070002"),
-            ("close+close+close", "HTTP 200, then 0x80072EFE: the connection was closed"),
+            ("close+close+close", "0x80072EFE: the connection was closed"),
         ]
         levels = {"video": ("300000", VIDEO_CHUNK_1), "audio": ("128000", AUDIO_CHUNK_1)}
         for chunk_faults, words in cases:

@@ -167,11 +167,10 @@ std::string DescribeHresult(HRESULT hr, FailurePlace place, const std::string& u
 std::string DescribeDownloadFailure(HRESULT hr, DWORD status, FailurePlace place,
                                     const std::string& url) {
     const std::string described = DescribeHresult(hr, place, url);
-    if (status == 0)
+    // After a 200 the failure is the body's or the host's own: the status adds nothing.
+    if (status == 0 || status == 200)
         return described;
     std::string text = "HTTP " + std::to_string(status);
-    if (status == 200)
-        return text + ", then " + described;
     for (const auto& reason : kReasonPhrases)
         if (reason.Status == status)
             text += std::string(" ") + reason.Phrase;

@@ -24,7 +24,6 @@ std::string DescribeHresult(HRESULT hr, FailurePlace place = FailurePlace::Anywh
                             const std::string& url = std::string());
 // A failed download in words: the HTTP status when one arrived, then DescribeHresult in
 // parentheses, e.g. "HTTP 404 Not Found (0x80070002: ...)"; a redirect says it was not
-// followed; a failure after status 200 reads "HTTP 200, then 0x80072EFE: ...". Without a
-// status (0), DescribeHresult alone.
+// followed. Without a status (0), or after status 200, DescribeHresult alone.
 std::string DescribeDownloadFailure(HRESULT hr, DWORD status, FailurePlace place,
                                     const std::string& url);
