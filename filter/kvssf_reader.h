@@ -75,6 +75,8 @@ public:
     // m_rtCurrent grows to rtStop (capped at the stop position).
     void UpdateCurrentPosition(REFERENCE_TIME rtStop);
     bool IsLive() const { return m_Manifest.IsLive != FALSE; }
+    // The model, for a host's reports (its download failures); read between calls.
+    const CSSFManifest& Manifest() const { return m_Manifest; }
     // Written only while no worker runs (a seek stops them first).
     REFERENCE_TIME SegmentStart() const { return m_rtStart; }
     REFERENCE_TIME StopPosition() const { return m_rtStop; }

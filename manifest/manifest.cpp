@@ -5,6 +5,7 @@
 
 #include "fragments/http_file.h"
 #include "manifest/attribute_reader.h"
+#include "manifest/failure_trace.h"
 #include "manifest/video_stream.h"
 #include "manifest/xml_dom.h"
 
@@ -41,6 +42,9 @@ HRESULT CSSFManifest::Clear() {
 
 HRESULT CSSFManifest::Load(const char* url) {
     Clear();
+    DownloadFailure.Result = S_OK;
+    DownloadFailure.Status = 0;
+    DownloadFailure.Url.clear();
     try {
         ManifestUrl = url != nullptr ? url : "";
         ParseUrlOptions();
@@ -58,6 +62,7 @@ HRESULT CSSFManifest::Load(const char* url) {
 
     CHttpFile body;
     HRESULT hr = body.Download(ManifestUrl.c_str(), false);
+    RecordDownload(body);
     if (FAILED(hr))
         return hr;
     hr = ParseFile(nullptr, &body);
@@ -116,9 +121,23 @@ void CSSFManifest::ProbeFrameDurations() {
 HRESULT CSSFManifest::Refresh() {
     CHttpFile body;
     const HRESULT hr = body.Download(ManifestUrl.c_str(), false);
+    RecordDownload(body);
     if (FAILED(hr))
         return hr;
     return RefreshFrom(nullptr, &body);
+}
+
+void CSSFManifest::RecordDownload(const CHttpFile& body) {
+    const HttpFailure& failure = body.GetFailure();
+    DownloadFailure.Result = failure.Result;
+    DownloadFailure.Status = failure.Status;
+    try {
+        DownloadFailure.Url = failure.Url;
+        if (FAILED(failure.Result))
+            TraceDownloadFailure("manifest", failure.Result, failure.Status, failure.Url);
+    } catch (const std::bad_alloc&) {
+        DownloadFailure.Url.clear(); // the report is best effort; the download's error stands
+    }
 }
 
 HRESULT CSSFManifest::RefreshFromFile(const char* path) {

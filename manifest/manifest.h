@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "fragments/http_file.h"
 #include "framework/platform/platform.h"
 #include "manifest/stream.h"
 
-class CHttpFile;
 class CXmlDocument;
 class CXmlElement;
 
@@ -66,6 +66,9 @@ public:
     int64_t TimeScale = kReferenceTimePerSecond;      // root ticks per second
     int64_t Duration = 0;                             // root ticks
     BOOL IsLive = 0;
+    // What the latest download of the document by Load or Refresh met (Result S_OK when it
+    // arrived); kept through Clear, so a host can name the status and URL that failed.
+    HttpFailure DownloadFailure;
 
 private:
     CSSFManifest(const CSSFManifest&) = delete;
@@ -81,6 +84,8 @@ private:
     HRESULT SelectStreamsNoThrow();
     // Each video stream's FrameDuration from its first fragment (downloads).
     void ProbeFrameDurations();
+    // Keeps body's failure in DownloadFailure and traces a failed download.
+    void RecordDownload(const CHttpFile& body);
 
     // One function per element of the document (manifest_parser.cpp).
     HRESULT ParseRoot(const CXmlDocument& document);

@@ -31,6 +31,17 @@ struct SSFPlayPosition {
     uint32_t SampleIndex = 0;
 };
 
+// What a stream's latest failed FillSample met: the chunk in hand, the level its fragment
+// was requested for and, when its download failed, the download's status.
+struct SSFStreamFailure {
+    HRESULT Result = S_OK; // S_OK: no fill has failed
+    uint32_t ChunkIndex = 0;
+    uint32_t Bitrate = 0; // of the fragment's level, bit/s; 0 when no fragment was created
+    DWORD Status = 0;     // HTTP status of the failed download; 0 when none arrived or the
+                          // fragment downloaded and its content failed
+    std::string Url;      // the fragment's; empty when no fragment was created
+};
+
 class CSSFStream {
 public:
     // A seek waits this long for the fragment of the chunk it lands in.
@@ -61,8 +72,12 @@ public:
     virtual CSSFTrack* GetCurrentTrack();
     // Copies the next sample into sample: S_OK; S_FALSE after the last chunk; E_PENDING
     // while its fragment downloads (never waits); VFW_E_BUFFER_OVERFLOW for a sample
-    // larger than the buffer; else the fragment's or the sample's error. Takes the lock.
+    // larger than the buffer; else the fragment's or the sample's error, which is kept
+    // for GetLastFailure and traced. Takes the lock.
     virtual HRESULT FillSample(IMediaSample* sample);
+    // The failure the latest failed FillSample recorded (Result S_OK when none). False
+    // when out of memory. Takes the lock; any thread.
+    bool GetLastFailure(SSFStreamFailure* failure);
     // The current track's media type; E_UNEXPECTED without a current track.
     virtual HRESULT GetMediaType(int position, CMediaType* type);
     // The current track's buffer needs; E_UNEXPECTED without a current track.
@@ -101,8 +116,8 @@ public:
     // (a failed fragment stays in its slot and keeps its error). fragment, when given,
     // receives the slot's fragment whatever the result (empty first). E_INVALIDARG past
     // the slots.
-    HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex,
-                        ComPtr<CSSFAsyncFragment>* fragment, DWORD timeoutMs);
+    HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex, ComPtr<CSSFAsyncFragment>* fragment,
+                        DWORD timeoutMs);
     // The fragment cached in chunkIndex's slot; empty when none or past the slots.
     ComPtr<CSSFAsyncFragment> GetCachedFragment(uint32_t chunkIndex);
     // Releases cached fragments, those before currentChunk first, until fewer than 8
@@ -153,8 +168,13 @@ private:
 
     // The slot of chunkIndex with the lock held; null past the slots.
     FragmentSlot* SlotLocked(uint32_t chunkIndex);
+    // FillSample with the lock held (stream_runtime.cpp).
+    HRESULT FillSampleLocked(IMediaSample* sample);
+    // Keeps hr with the current chunk's fragment facts in m_lastFailure and traces them.
+    void RecordFailureLocked(HRESULT hr);
 
     uint32_t m_sampleIndex = 0; // next sample in the current chunk; guarded by m_lock
     uint32_t m_chunkIndex = 0;  // current chunk; Chunks.size() at the end; guarded by m_lock
     std::vector<FragmentSlot> m_fragments; // one per chunk; guarded by m_lock
+    SSFStreamFailure m_lastFailure;        // guarded by m_lock
 };

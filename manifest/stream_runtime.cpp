@@ -92,8 +92,7 @@ REFERENCE_TIME PresentationTime(uint64_t ticks, int64_t timeScale, REFERENCE_TIM
 
 } // namespace
 
-HRESULT CSSFStream::FillSample(IMediaSample* sample) {
-    CAutoLock lock(&m_lock);
+HRESULT CSSFStream::FillSampleLocked(IMediaSample* sample) {
     for (;;) {
         if (m_chunkIndex >= Chunks.size())
             return S_FALSE;

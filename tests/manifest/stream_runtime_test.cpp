@@ -278,6 +278,12 @@ TEST_F(StreamPlacementTest, FillSample_TrackMismatchOverflowAndNothingWritten) {
     EXPECT_TRUE(sample.GuardIntact());
     EXPECT_EQ(m_video.GetPosition().SampleIndex, 0u);
     EXPECT_EQ(m_video.GetPosition().ChunkIndex, 0u);
+    // Kept for the host: the chunk and its fragment, without a download failure.
+    SSFStreamFailure failure;
+    ASSERT_TRUE(m_video.GetLastFailure(&failure));
+    EXPECT_EQ(failure.Result, VFW_E_BUFFER_OVERFLOW);
+    EXPECT_EQ(std::tie(failure.ChunkIndex, failure.Status, failure.Url),
+              std::make_tuple(0u, DWORD(0), std::string("placed")));
 }
 
 TEST_F(StreamPlacementTest, ApplyLookahead_GrowsOnceAndSlidesTheWindow) {
@@ -395,6 +401,42 @@ TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
     }
     EXPECT_EQ(stream.GetPosition().ChunkIndex, 3u);
     EXPECT_EQ(stream.FillSample(sample.Get()), S_FALSE);
+}
+
+// A fragment the server refuses: the fill's failure keeps its chunk, level, status and
+// URL.
+TEST(StreamFill, FailedDownloadKeepsChunkLevelStatusAndUrl) {
+    ScopedTempDirectory temp;
+    const struct {
+        int Code;
+        HRESULT Expected;
+    } cases[] = {{404, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+                 {307, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+                 {401, E_ACCESSDENIED}};
+    for (const auto& c : cases) {
+        CSSFManifest manifest;
+        manifest.BaseUrl = OriginUrl("faults");
+        ASSERT_FALSE(manifest.BaseUrl.empty());
+        CSSFVideoStream stream(&manifest);
+        CSSFVideoTrack track(&stream);
+        track.Bitrate = 300000;
+        stream.Name = "video";
+        stream.CurrentTrack = &track;
+        stream.TimeScale = 10000000;
+        stream.Chunks = {{0, 20000000}, {20000000, 20000000}};
+        ASSERT_EQ(stream.SetFragmentSlotCount(2), S_OK);
+        stream.Url =
+            "status/" + std::to_string(c.Code) + "/QualityLevels({bitrate})/f={start time}";
+        GuardedSample sample(1000);
+        EXPECT_EQ(FillWhenReady(stream, sample), c.Expected) << c.Code;
+        SSFStreamFailure failure;
+        ASSERT_TRUE(stream.GetLastFailure(&failure));
+        EXPECT_EQ(failure.Result, c.Expected) << c.Code;
+        EXPECT_EQ(std::tie(failure.ChunkIndex, failure.Bitrate, failure.Status),
+                  std::make_tuple(0u, 300000u, DWORD(c.Code)));
+        EXPECT_EQ(failure.Url, manifest.BaseUrl + "status/" + std::to_string(c.Code) +
+                                   "/QualityLevels(300000)/f=0");
+    }
 }
 
 } // namespace

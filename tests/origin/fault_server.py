@@ -34,7 +34,8 @@ HTTP/1.0, one connection per request.
                          requests of the Manifest meet the manifest faults in turn, those of
                          each stream's chunk 1 the chunk faults, then they are served. Faults
                          are "+"-joined, "-" for none: 500, 503, 503rN (503 with Retry-After:
-                         N), 404, reset (RST before any answer), drop (close before any
+                         N), any other status (a 3xx with Location: /echo), reset (RST before
+                         any answer), drop (close before any
                          answer), close (close after half the body), hold (half the body,
                          then 30 s of silence). Each request is counted under the tag
                          "<name>/<path after the faults>", e.g. "n/Manifest".
@@ -303,7 +304,9 @@ class Handler(BaseHTTPRequestHandler):
         elif kind.startswith("503r"):
             self.send_body(503, b"busy\n", "text/plain", [("Retry-After", kind[4:])])
         else:
-            self.send_body(int(kind), ("status %s\n" % kind).encode(), "text/plain")
+            code = int(kind)
+            headers = [("Location", "/echo")] if 300 <= code <= 399 else []
+            self.send_body(code, ("status %s\n" % kind).encode(), "text/plain", headers)
 
     def trickle(self, rate, size):
         self.send_response(200)

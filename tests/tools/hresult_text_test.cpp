@@ -63,4 +63,24 @@ TEST(DescribeHresult, MissingTemporaryDirectoryIsNamedWhateverThePlace) {
     }
 }
 
+// Statuses without a reason phrase still name themselves; 3xx always reads as a redirect
+// not followed; no status, or 200, leaves the HRESULT's words alone.
+TEST(DescribeDownloadFailure, StatusBeforeTheHresultsWords) {
+    ScopedTempDirectory temp;
+    const std::string notFound = DescribeHresult(HRESULT(0x80070002), FailurePlace::Stream, "");
+    const struct {
+        DWORD Status;
+        std::string Expected;
+    } cases[] = {
+        {418, "HTTP 418 (" + notFound + ")"},
+        {399, "HTTP 399, a redirect that is not followed (" + notFound + ")"},
+        {308, "HTTP 308 Permanent Redirect, a redirect that is not followed (" + notFound + ")"},
+        {200, notFound},
+        {0, notFound},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeDownloadFailure(HRESULT(0x80070002), c.Status, FailurePlace::Stream, ""),
+                  c.Expected);
+}
+
 } // namespace

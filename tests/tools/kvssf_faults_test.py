@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""kvssf play against a flaky origin: retried faults, final client errors, and the
-temporary files a killed process leaves.
+"""kvssf play against a flaky origin: retried faults, final client errors and the lines
+that name them, and the temporary files a killed process leaves.
 
     kvssf_faults_test.py KVSSF ORIGIN_DIR
 """
 
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -21,6 +22,8 @@ KVSSF = None
 ORIGIN = None
 VIDEO_CHUNK_1 = "QualityLevels(300000)/Fragments(video=20000000)"
 AUDIO_CHUNK_1 = "QualityLevels(128000)/Fragments(audio=20000000)"
+STREAM_FAILURE = re.compile(r'^kvssf play: stream "(video|audio)" level (\d+) bit/s chunk (\d+) '
+                            r'\((\S+)\): (.*)$', re.M)
 
 
 def faults():
@@ -87,6 +90,50 @@ class KvssfFaults(unittest.TestCase):
         self.assertIn({"event": "error", "hr": "0x80070002"}, errors)
         self.assertEqual(requests(name, VIDEO_CHUNK_1), 1)
         self.assertLessEqual(requests(name, AUDIO_CHUNK_1), 1)
+
+    def run_kvssf(self, command, url):
+        arguments = [KVSSF, command, url] + (["--quiet"] if command == "play" else [])
+        return subprocess.run(arguments, env=self.env, capture_output=True, text=True,
+                              timeout=120)
+
+    def test_manifest_failure_line_names_the_status_and_the_url(self):
+        status = faults() + "status/%d/p.ism/Manifest"
+        cases = [  # command, URL, the line's words after "<URL>: " (None: no status)
+            ("info", status % 404, "HTTP 404 Not Found (0x80070002: "),
+            ("play", status % 403, "HTTP 403 Forbidden (0x80070002: "),
+            ("play", status % 401, "HTTP 401 Unauthorized (0x80070005: "),
+            ("info", status % 302, "HTTP 302 Found, a redirect that is not followed (0x80070002"),
+            ("play", status % 503, "HTTP 503 Service Unavailable (0x80070002: "),
+            ("info", flaky(unique("manifest"), "reset+reset+reset", "-"), None),
+        ]
+        for command, url, words in cases:
+            with self.subTest(command=command, url=url):
+                result = self.run_kvssf(command, url)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                prefix = "kvssf %s: %s: " % (command, url)
+                self.assertIn(prefix + (words or "0x8007"), result.stderr)
+                if words is None:
+                    self.assertNotIn("HTTP ", result.stderr)
+
+    def test_fragment_failure_line_names_stream_level_chunk_status_and_url(self):
+        cases = [  # chunk 1's faults, the line's words after the fragment's URL
+            ("404", "HTTP 404 Not Found (0x80070002: "),
+            ("503+503+503", "HTTP 503 Service Unavailable (0x80070002: "),
+            ("307", "HTTP 307 Temporary Redirect, a redirect that is not followed (0x80070002"),
+            ("close+close+close", "0x80072EFE: the connection was closed"),
+        ]
+        levels = {"video": ("300000", VIDEO_CHUNK_1), "audio": ("128000", AUDIO_CHUNK_1)}
+        for chunk_faults, words in cases:
+            with self.subTest(chunk_faults=chunk_faults):
+                manifest = flaky(unique("chunk"), "-", chunk_faults)
+                result = self.run_kvssf("play", manifest)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                match = STREAM_FAILURE.search(result.stderr)
+                self.assertIsNotNone(match, result.stderr)
+                kind, level, chunk, url, rest = match.groups()
+                self.assertEqual((level, chunk), (levels[kind][0], "1"))
+                self.assertEqual(url, manifest[:-len("Manifest")] + levels[kind][1])
+                self.assertTrue(rest.startswith(words), rest)
 
     @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "needs /proc")
     def test_killed_mid_download_leaves_no_temporary_file(self):

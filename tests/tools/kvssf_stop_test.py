@@ -199,8 +199,9 @@ class KvssfErrorLines(unittest.TestCase):
             ("play", documents + "doc/Manifest", temp.name, documents + "doc/Manifest: 0x80040265",
              ["not a Smooth Streaming manifest"]),
             ("info", not_http, temp.name, not_http + ": 0x80072EE6", ["reply is not HTTP"]),
-            ("play", documents + "corrupt/Manifest", temp.name, "stream failed: 0x80004005",
-             ["fragment is corrupt"]),
+            ("play", documents + "corrupt/Manifest", temp.name, 'stream "',
+             [" chunk 0 (" + documents + "corrupt/QualityLevels(", "): 0x80004005",
+              "fragment is corrupt"]),
         )
         for command, url, tmpdir, start, words in cases:
             with self.subTest(command=command, url=url):

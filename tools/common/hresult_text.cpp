@@ -122,6 +122,27 @@ const char* Explain(HRESULT hr) {
     }
 }
 
+// The reason phrases of the statuses a media origin answers with.
+const struct {
+    DWORD Status;
+    const char* Phrase;
+} kReasonPhrases[] = {{301, "Moved Permanently"},
+                      {302, "Found"},
+                      {303, "See Other"},
+                      {307, "Temporary Redirect"},
+                      {308, "Permanent Redirect"},
+                      {400, "Bad Request"},
+                      {401, "Unauthorized"},
+                      {403, "Forbidden"},
+                      {404, "Not Found"},
+                      {410, "Gone"},
+                      {416, "Range Not Satisfiable"},
+                      {429, "Too Many Requests"},
+                      {500, "Internal Server Error"},
+                      {502, "Bad Gateway"},
+                      {503, "Service Unavailable"},
+                      {504, "Gateway Timeout"}};
+
 } // namespace
 
 std::string HresultCode(HRESULT hr) {
@@ -141,4 +162,19 @@ std::string DescribeHresult(HRESULT hr, FailurePlace place, const std::string& u
     if ((static_cast<uint32_t>(hr) & 0xFFFF0000u) == 0x80070000u)
         return code + ": system error " + std::to_string(hr & 0xFFFF);
     return code + ": failure";
+}
+
+std::string DescribeDownloadFailure(HRESULT hr, DWORD status, FailurePlace place,
+                                    const std::string& url) {
+    const std::string described = DescribeHresult(hr, place, url);
+    // After a 200 the failure is the body's or the host's own: the status adds nothing.
+    if (status == 0 || status == 200)
+        return described;
+    std::string text = "HTTP " + std::to_string(status);
+    for (const auto& reason : kReasonPhrases)
+        if (reason.Status == status)
+            text += std::string(" ") + reason.Phrase;
+    if (status >= 300 && status <= 399)
+        text += ", a redirect that is not followed";
+    return text + " (" + described + ")";
 }

@@ -22,3 +22,8 @@ std::string HresultCode(HRESULT hr);
 // the one that failed, when known.
 std::string DescribeHresult(HRESULT hr, FailurePlace place = FailurePlace::Anywhere,
                             const std::string& url = std::string());
+// A failed download in words: the HTTP status when one arrived, then DescribeHresult in
+// parentheses, e.g. "HTTP 404 Not Found (0x80070002: ...)"; a redirect says it was not
+// followed. Without a status (0), or after status 200, DescribeHresult alone.
+std::string DescribeDownloadFailure(HRESULT hr, DWORD status, FailurePlace place,
+                                    const std::string& url);

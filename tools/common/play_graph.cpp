@@ -29,7 +29,7 @@ int CPlayGraph::Open(IBaseFilter* source, const std::string& url) {
     hr = m_source->QueryInterface(IID_IFileSourceFilter, file.OutVoid());
     if (SUCCEEDED(hr))
         hr = file->Load(AnsiToWide(url).c_str(), nullptr);
-    return FAILED(hr) ? Fail(url, hr, FailurePlace::Load) : 0;
+    return FAILED(hr) ? FailAt(url, hr, FailurePlace::Load) : 0;
 }
 
 HRESULT CPlayGraph::OutputPins(std::vector<ComPtr<IPin>>* pins) const {
@@ -158,7 +158,15 @@ int CPlayGraph::StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) co
         log->Error(hr);
     if (afterProgress)
         std::fputc('\n', stderr);
-    return Fail("stream failed", hr, FailurePlace::Stream);
+    return FailAt("stream failed", hr, FailurePlace::Stream);
+}
+
+int CPlayGraph::FailAt(const std::string& what, HRESULT hr, FailurePlace place) const {
+    const std::string line = m_failureOrigin ? m_failureOrigin(hr, place) : std::string();
+    if (line.empty())
+        return Fail(what, hr, place);
+    std::fprintf(stderr, "%s: %s\n", m_program, line.c_str());
+    return 1;
 }
 
 void CPlayGraph::PrintSinkSummary() const {

@@ -26,9 +26,17 @@ constexpr LONG EC_KVSSF_STOP = EC_USER + 0x101;
 
 class CPlayGraph {
 public:
+    // A host that can place a failure better than its HRESULT does: the text after
+    // "<program>: " for hr met at place (what failed, its URL and status), or empty for
+    // the default wording. Called on the thread of Open or Run.
+    using FailureOrigin = std::function<std::string(HRESULT hr, FailurePlace place)>;
+
     // program: the prefix of every message ("kvssf play").
     explicit CPlayGraph(const char* program) : m_program(program) {}
     ~CPlayGraph();
+
+    // Before Open; the default names the URL (load) or "stream failed".
+    void SetFailureOrigin(FailureOrigin origin) { m_failureOrigin = std::move(origin); }
 
     // Creates the graph (CLSID_FilterGraph), adds the source to it (keeping a reference)
     // and loads url into the source. 0, or 1 with the failing step printed. A document
@@ -76,8 +84,11 @@ private:
 
     // Logs and prints a stream's failure; returns 1.
     int StreamFailed(HRESULT hr, CSampleLog* log, bool afterProgress) const;
+    // Prints the failure origin's line for hr, else Fail(what, hr, place); returns 1.
+    int FailAt(const std::string& what, HRESULT hr, FailurePlace place) const;
 
     const char* const m_program;
+    FailureOrigin m_failureOrigin;
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IBaseFilter> m_source;
     std::vector<ComPtr<CPlaySink>> m_sinks;

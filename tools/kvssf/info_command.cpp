@@ -8,9 +8,10 @@
 #include "manifest/manifest.h"
 #include "manifest/track.h"
 #include "manifest/video_stream.h"
-#include "tools/kvssf/commands.h"
 #include "tools/common/hresult_text.h"
 #include "tools/common/json_writer.h"
+#include "tools/kvssf/commands.h"
+#include "tools/kvssf/failure_origin.h"
 
 namespace {
 
@@ -233,8 +234,10 @@ int RunInfo(const std::vector<std::string>& args) {
     if (SUCCEEDED(hr) && manifest.Streams.empty())
         hr = kNotAManifest;
     if (FAILED(hr)) {
-        std::fprintf(stderr, "kvssf info: %s: %s\n", url.c_str(),
-                     DescribeHresult(hr, FailurePlace::Load, url).c_str());
+        std::string line = DescribeManifestFailure(manifest, hr, url);
+        if (line.empty())
+            line = url + ": " + DescribeHresult(hr, FailurePlace::Load, url);
+        std::fprintf(stderr, "kvssf info: %s\n", line.c_str());
         return 1;
     }
     if (json)

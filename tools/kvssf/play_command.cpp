@@ -20,6 +20,7 @@
 #include "tools/common/play_sink.h"
 #include "tools/common/sample_log.h"
 #include "tools/kvssf/commands.h"
+#include "tools/kvssf/failure_origin.h"
 #include "tools/kvssf/interrupt.h"
 #include "tools/kvssf/recorder.h"
 
@@ -158,6 +159,9 @@ int RunPlay(const std::vector<std::string>& args) {
     hr = reader->NonDelegatingQueryInterface(IID_IBaseFilter, source.OutVoid());
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
+    graph.SetFailureOrigin([reader, &options](HRESULT failed, FailurePlace place) {
+        return DescribeReaderFailure(reader, failed, place, options.Url);
+    });
     if (int status = graph.Open(source.Get(), options.Url))
         return status;
     ArmInterruptHandler([&graph](int status) { graph.PostStop(status); });

@@ -3,6 +3,7 @@
 # links the framework's, as the product does.
 set(trace_test_sources trace/trace_test.cpp trace/trace_names_test.cpp trace/trace_prefix_test.cpp
     trace/trace_fixture.cpp ${CMAKE_SOURCE_DIR}/tests/manifest/sps_reader_trace_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/manifest/failure_trace_test.cpp
     ${CMAKE_SOURCE_DIR}/framework/trace/trace_switch.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/failing_allocation.cpp)
 if(KVSSF_WINDOWS)
