@@ -154,9 +154,9 @@ HRESULT CSSFManifest::ParseStreams(const CXmlElement& root) {
 }
 
 // Refresh: each StreamIndex that matches a loaded stream by kind and exact "Url" gives
-// that stream its new chunk list.
-HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
-    return ForEachChild(root, "StreamIndex", [this](const CXmlElement& element, HRESULT) {
+// that stream its new chunk list, or the chunks it adds.
+HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root, bool append) {
+    return ForEachChild(root, "StreamIndex", [this, append](const CXmlElement& element, HRESULT) {
         if (element.IsNull())
             return S_OK;
         std::string type, url;
@@ -176,7 +176,7 @@ HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
         });
         if (match == Streams.end())
             return S_OK;
-        HRESULT hr = (*match)->ReloadChunks(element);
+        HRESULT hr = append ? (*match)->AppendChunks(element) : (*match)->ReloadChunks(element);
         return FAILED(hr) ? hr : S_OK;
     });
 }
@@ -445,7 +445,17 @@ HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
     if (FAILED(hr))
         return hr;
     m_sampleIndex = m_chunkIndex = 0;
+    m_bLiveWaiting = false;
     return S_OK;
+}
+
+HRESULT CSSFStream::AppendChunks(const CXmlElement& streamIndex) {
+    std::vector<SSFChunk> chunks;
+    HRESULT hr = ParseChunks(streamIndex, &chunks);
+    if (FAILED(hr))
+        return hr;
+    CAutoLock lock(&m_lock);
+    return AppendChunksLocked(chunks);
 }
 
 // QualityLevel, the part common to both kinds.
