@@ -266,8 +266,8 @@ class KvssfPlay(unittest.TestCase):
         loops = 6
         served.link_fragments(loops)
         lists = vod_chunks(served.source)
-        head, rest = served.source.split("<StreamIndex", 1)
-        indexes = ["<StreamIndex" + index.split("<c ", 1)[0] for index in rest.split("<StreamIndex")[1:]]
+        head, *rest = served.source.split("<StreamIndex")
+        indexes = ["<StreamIndex" + index.split("<c ", 1)[0] for index in rest]
         head = head.replace('Duration="100213333"', 'Duration="0" IsLive="TRUE"')
 
         def manifest(count):
