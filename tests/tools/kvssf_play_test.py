@@ -35,51 +35,34 @@ def fetch(url):
         return response.read()
 
 
-def vod_chunks(manifest):
-    """Per StreamIndex of the test origin's vod manifest: its "d" values in order."""
-    return [[int(d) for d in re.findall(r'<c n="\d+" d="(\d+)" />', index)]
-            for index in manifest.split("<StreamIndex")[1:]]
+def served_presentation(test, name, loops):
+    """A presentation directory in the origin's web root, removed after test, whose
+    fragments link to media/vod's repeated loops times back to back. (its Manifest path,
+    its URL, the vod manifest, per stream the vod's chunk durations)"""
+    root, vod = os.path.join(ORIGIN, "www"), os.path.join(ORIGIN, "www", "media", "vod", "pres.ism")
+    folder = os.path.join(root, f"{name}-{os.getpid()}", "pres.ism")
+    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    test.addCleanup(shutil.rmtree, os.path.dirname(folder), True)
+    with open(os.path.join(vod, "Manifest")) as f:
+        source = f.read()
+    durations = [[int(d) for d in re.findall(r'<c n="\d+" d="(\d+)" />', index)]
+                 for index in source.split("<StreamIndex")[1:]]
+    for level in (l for l in os.listdir(vod) if l.startswith("QualityLevels(")):
+        os.makedirs(os.path.join(folder, level))
+        for kind, ds in zip(("video", "audio"), durations):
+            for k in range(loops * len(ds)):
+                source_file = os.path.join(vod, level, f"Fragments({kind}={sum(ds[:k % len(ds)])})")
+                start = sum(ds) * (k // len(ds)) + sum(ds[:k % len(ds)])
+                if os.path.exists(source_file):
+                    os.symlink(source_file, os.path.join(folder, level, f"Fragments({kind}={start})"))
+    path = os.path.join(folder, "Manifest")
+    return path, base("nginx") + os.path.relpath(path, root), source, durations
 
 
-class ServedPresentation:
-    """A presentation written at test time into the origin's web root, its fragments links
-    to those of media/vod/pres.ism: served as base("nginx") + NAME + "/pres.ism/Manifest"."""
-
-    def __init__(self, name):
-        self.dir = os.path.join(ORIGIN, "www", f"{name}-{os.getpid()}", "pres.ism")
-        self.url = base("nginx") + os.path.relpath(self.dir, os.path.join(ORIGIN, "www")) + \
-            "/Manifest"
-        self.vod = os.path.join(ORIGIN, "www", "media", "vod", "pres.ism")
-        with open(os.path.join(self.vod, "Manifest")) as f:
-            self.source = f.read()
-        shutil.rmtree(os.path.dirname(self.dir), ignore_errors=True)
-        os.makedirs(self.dir)
-
-    def link_fragments(self, loops):
-        """Fragment k of each stream and level served at the start time it has when the
-        vod's five chunks repeat loops times back to back."""
-        for level in os.listdir(self.vod):
-            if not level.startswith("QualityLevels("):
-                continue
-            os.makedirs(os.path.join(self.dir, level))
-            for kind, durations in zip(("video", "audio"), vod_chunks(self.source)):
-                originals = [sum(durations[:i]) for i in range(len(durations))]
-                start = 0
-                for k in range(loops * len(durations)):
-                    source = os.path.join(self.vod, level,
-                                          f"Fragments({kind}={originals[k % len(durations)]})")
-                    if os.path.exists(source):
-                        os.symlink(source, os.path.join(self.dir, level, f"Fragments({kind}={start})"))
-                    start += durations[k % len(durations)]
-
-    def write(self, manifest):
-        temp = os.path.join(self.dir, "Manifest.new")
-        with open(temp, "w") as f:
-            f.write(manifest)
-        os.replace(temp, os.path.join(self.dir, "Manifest"))
-
-    def remove(self):
-        shutil.rmtree(os.path.dirname(self.dir), ignore_errors=True)
+def write_atomically(path, text):
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
 
 
 class KvssfPlay(unittest.TestCase):
@@ -223,104 +206,71 @@ class KvssfPlay(unittest.TestCase):
             self.assertEqual(starts, sorted(starts), pin)
 
     def test_repeat_coded_chunk_lists_deliver_the_samples_of_the_plain_ones(self):
-        served = ServedPresentation("rcoded")
-        self.addCleanup(served.remove)
-        served.link_fragments(1)
-        video, audio = vod_chunks(served.source)
-        self.assertEqual(len(set(video)), 1)
-        # Video: one element for all five chunks and no count; audio: runs of equal
-        # durations, the first with its start, a smaller count declared.
-        coded = served.source.replace('Chunks="5"', 'Chunks="0"', 1)
-        coded = coded.replace('Chunks="5"', 'Chunks="2"', 1)
-        lists = [f'<c t="0" d="{video[0]}" r="5" />\n', ""]
-        i = 0
-        while i < len(audio):
-            run = 1
-            while i + run < len(audio) and audio[i + run] == audio[i]:
-                run += 1
-            start = ' t="0"' if i == 0 else ""
-            lists[1] += f'<c{start} d="{audio[i]}" r="{run}" />\n'
-            i += run
-        self.assertIn('r="2"', lists[1])
-        parts = re.split(r'(?:<c n="\d+" d="\d+" />\n)+', coded)
-        self.assertEqual(len(parts), 3)
-        served.write(parts[0] + lists[0] + parts[1] + lists[1] + parts[2])
+        path, url, source, (video, audio) = served_presentation(self, "rcoded", 1)
+        # Video: one element for all five chunks and no count declared; audio: one
+        # element per chunk, the two equal ones as one, a smaller count declared.
+        self.assertEqual(audio[1], audio[2])
+        lists = [f'<c t="0" d="{video[0]}" r="5" />',
+                 f'<c t="0" d="{audio[0]}" /><c d="{audio[1]}" r="2" />' +
+                 "".join(f'<c d="{d}" />' for d in audio[3:])]
+        parts = re.split(r'(?:<c n="\d+" d="\d+" />\n)+', source)
+        coded = parts[0] + lists[0] + parts[1] + lists[1] + parts[2]
+        write_atomically(path, coded.replace('Chunks="5"', 'Chunks="0"', 1).replace(
+            'Chunks="5"', 'Chunks="2"'))
 
         def samples(url):
             result, pins, errors = self.play(url)
-            self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(errors, [])
+            self.assertEqual((result.returncode, errors), (0, []), result.stderr)
             return {pin: [(s["start"], s["stop"], s["md5"]) for s in received if "md5" in s]
                     for pin, received in pins.items()}
 
         plain = samples(base("nginx") + "media/vod/pres.ism/Manifest")
-        self.assertEqual(samples(served.url), plain)
         self.assertEqual(len(plain), 2)
+        self.assertEqual(samples(url), plain)
 
-    def live_without_lookahead(self, grow):
-        """Plays a live presentation whose fragments announce nothing, its manifest listing
-        ten chunks per stream and, when grow, one more every two seconds. (result, pins,
-        errors, wall seconds)"""
-        served = ServedPresentation("grow" if grow else "still")
-        self.addCleanup(served.remove)
-        loops = 6
-        served.link_fragments(loops)
-        lists = vod_chunks(served.source)
-        head, *rest = served.source.split("<StreamIndex")
-        indexes = ["<StreamIndex" + index.split("<c ", 1)[0] for index in rest]
-        head = head.replace('Duration="100213333"', 'Duration="0" IsLive="TRUE"')
+    def test_live_without_lookahead_follows_a_growing_manifest_and_ends_when_it_stops(self):
+        # Ten chunks listed, the play starting 8 s before their end: 24 s of wall time
+        # need the refreshes; without growth the streams end 10 s after the last chunk.
+        for grow in (True, False):
+            path, url, source, durations = served_presentation(self, f"live{grow}", 6)
+            head, *indexes = source.replace('Duration="100213333"', 'Duration="0" IsLive="TRUE"') \
+                .replace('Chunks="5"', 'Chunks="0"').split("<StreamIndex")
 
-        def manifest(count):
-            text = head
-            for index, durations in zip(indexes, lists):
-                index = re.sub(r'Chunks="\d+"', 'Chunks="0"', index)
-                chunks = [durations[k % len(durations)] for k in range(count)]
-                text += index + f'<c t="0" d="{chunks[0]}" />\n' + \
-                    "".join(f'<c d="{d}" />\n' for d in chunks[1:]) + "</StreamIndex>\n"
-            return text + "</SmoothStreamingMedia>\n"
+            def manifest(count):
+                return head + "".join(
+                    "<StreamIndex" + index.split("<c ", 1)[0] + '<c t="0" ' +
+                    "<c ".join(f'd="{ds[k % 5]}" />' for k in range(count)) + "</StreamIndex>"
+                    for index, ds in zip(indexes, durations)) + "</SmoothStreamingMedia>"
 
-        served.write(manifest(10))
-        stop = threading.Event()
-
-        def writer():
-            count = 10
-            while count < loops * 5 and not stop.wait(2.0):
-                count += 1
-                served.write(manifest(count))
-
-        thread = threading.Thread(target=writer)
-        if grow:
-            thread.start()
-        started = time.monotonic()
-        try:
-            result, pins, errors = self.play(served.url, "--realtime", "--duration", "24")
-        finally:
-            stop.set()
+            write_atomically(path, manifest(10))
+            stop = threading.Event()
+            writer = threading.Thread(target=lambda: [
+                write_atomically(path, manifest(count)) for count in range(11, 30)
+                if not stop.wait(2.0)])
             if grow:
-                thread.join()
-        return result, pins, errors, time.monotonic() - started
-
-    def test_live_without_lookahead_follows_the_growing_manifest(self):
-        # The start position lists 8 s ahead; 24 s of wall time need the refreshes.
-        result, pins, errors, _ = self.live_without_lookahead(True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(errors, [])
-        self.assertEqual(len(pins), 2)
-        for pin, received in pins.items():
-            self.assertNotIn("eos", [e.get("event") for e in received], pin)
-            samples = [s for s in received if "md5" in s]
-            for previous, sample in zip(samples, samples[1:]):
-                self.assertEqual(sample["start"], previous["stop"], (pin, sample))
-            self.assertGreater(samples[-1]["stop"] - samples[0]["start"], 18 * TICKS, pin)
-
-    def test_live_without_lookahead_ends_once_the_manifest_stops_growing(self):
-        result, pins, errors, seconds = self.live_without_lookahead(False)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(errors, [])
-        for pin, received in pins.items():
-            self.assertEqual(received[-1]["event"], "eos", pin)
-        # 8 s listed ahead of the start, then 10 s without growth, and the start-up.
-        self.assertLess(seconds, 22)
+                writer.start()
+            started = time.monotonic()
+            try:
+                result, pins, errors = self.play(url, "--realtime", "--duration", "24")
+            finally:
+                stop.set()
+            seconds = time.monotonic() - started
+            self.assertEqual((result.returncode, errors, len(pins)), (0, [], 2), result.stderr)
+            for pin, received in pins.items():
+                samples = [s for s in received if "md5" in s]
+                for previous, sample in zip(samples, samples[1:]):
+                    self.assertEqual(sample["start"], previous["stop"], (grow, pin, sample))
+                span = samples[-1]["stop"] - samples[0]["start"]
+                if grow:
+                    self.assertNotIn("eos", [e.get("event") for e in received], pin)
+                    self.assertGreater(span, 18 * TICKS, pin)
+                else:
+                    self.assertEqual(received[-1]["event"], "eos", pin)
+                    self.assertLess(span, 10 * TICKS, pin)
+            if grow:
+                writer.join()
+            else:
+                self.assertLess(seconds, 22)
 
     def test_failures_end_each_stream_and_exit_non_zero(self):
         # Nothing serves the fixture's fragments: the audio pin fails, the H.264 pin with
