@@ -105,16 +105,6 @@ class KvssfInfo(unittest.TestCase):
         self.assertEqual((track["sampling_rate"], track["channels"], track["audio_tag"],
                           track["codec_private_data"]), (44100, 1, 1, ""))
 
-    def test_repeat_counts_expand_into_the_chunk_list(self):
-        m = self.model(base("nginx") + "fixtures/repeat.ism/Manifest")
-        video, audio = m["streams"]
-        self.assertEqual(video["chunks"],
-                         [[60060000 * k, 60060000] for k in range(11)] +
-                         [[660660000, 42375666]])
-        self.assertEqual(video["end_time"], 703035666)
-        self.assertEqual(audio["chunks"], [[0, 20053333], [20053333, 20053333],
-                                           [40106666, 20053333], [60159999, 20853333]])
-
     def test_options_choose_levels_and_default_audio(self):
         vod = base("nginx") + "media/vod/pres.ism/Manifest"
         for option, track in (("", 0), ("?_ssf_Bitrate=lowest", 2),
