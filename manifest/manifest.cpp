@@ -149,10 +149,6 @@ HRESULT CSSFManifest::AppendRefresh(CHttpTransferWatch* watch) {
     return RefreshFrom(nullptr, &body, true);
 }
 
-HRESULT CSSFManifest::AppendRefreshFromFile(const char* path) {
-    return RefreshFrom(path, nullptr, true);
-}
-
 HRESULT CSSFManifest::RefreshFrom(const char* path, CHttpFile* body, bool append) {
     try {
         CXmlDocument document;

@@ -59,8 +59,6 @@ public:
     // and appends to every matching stream the chunks after its last one, keeping its
     // position. Never clears or repositions the model.
     HRESULT AppendRefresh(CHttpTransferWatch* watch);
-    // AppendRefresh once the new document is in a local file.
-    HRESULT AppendRefreshFromFile(const char* path);
 
     // Load once the document is in a local file, without the frame-duration probes:
     // parse, initial tracks, positions, stream order. Does not clear the model on failure

@@ -160,7 +160,7 @@ HRESULT CSSFStream::LiveEndLocked() {
     const DWORD now = GetTickCount();
     const int64_t chunkMs =
         TicksToReferenceTime(uint64_t(std::max<int64_t>(Chunks.back().Duration, 0)), TimeScale) /
-        10000;
+        (kReferenceTimePerSecond / 1000);
     const DWORD chunkDurationMs = DWORD(std::min<int64_t>(chunkMs, 3600000));
     const DWORD retryMs = std::max<DWORD>(chunkDurationMs / 2, 1);
     if (!m_bLiveWaiting) {
@@ -168,10 +168,9 @@ HRESULT CSSFStream::LiveEndLocked() {
         m_dwLiveWaitStartTick = now;
         m_dwLastRefreshTick = now - retryMs;
     }
-    if (now - m_dwLiveWaitStartTick >= std::max(kLiveEndChunks * chunkDurationMs, kMinLiveEndMs)) {
-        m_bLiveWaiting = false;
+    // Past the bound the stream stays at its end until the list grows.
+    if (now - m_dwLiveWaitStartTick >= std::max(kLiveEndChunks * chunkDurationMs, kMinLiveEndMs))
         return S_FALSE;
-    }
     if (now - m_dwLastRefreshTick >= retryMs) {
         m_dwLastRefreshTick = now;
         Manifest->RequestLiveRefresh();
