@@ -43,6 +43,8 @@ STDMETHODIMP CKVSsfRd::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
         return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
     if (riid == IID_IMediaSeeking)
         return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+    if (riid == IID_IAMOpenProgress)
+        return GetInterface(static_cast<IAMOpenProgress*>(this), ppv);
     return CSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -71,8 +73,12 @@ STDMETHODIMP CKVSsfRd::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
     std::string url;
     hr = WideToAnsi(m_strUrl.data(), m_strUrl.size(), &url);
     // The model is emptied by the next Load or Reset whatever this one left in it.
-    if (SUCCEEDED(hr))
-        hr = CatchOutOfMemory([&] { return m_Manifest.Load(url.c_str()); });
+    if (SUCCEEDED(hr)) {
+        m_loadWatch.Restart();
+        m_bLoading = true;
+        hr = CatchOutOfMemory([&] { return m_Manifest.Load(url.c_str(), &m_loadWatch); });
+        m_bLoading = false;
+    }
     if (FAILED(hr))
         return hr;
     {
@@ -121,6 +127,21 @@ STDMETHODIMP CKVSsfRd::GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) {
     }
     if (pmt != nullptr)
         return CopyMediaType(pmt, &m_mtFile);
+    return S_OK;
+}
+
+STDMETHODIMP CKVSsfRd::QueryProgress(LONGLONG* pllTotal, LONGLONG* pllCurrent) {
+    if (pllTotal == nullptr || pllCurrent == nullptr)
+        return E_POINTER;
+    const uint64_t received = m_loadWatch.Received();
+    const uint64_t expected = m_bLoading ? m_loadWatch.Expected() : received;
+    *pllCurrent = LONGLONG(received);
+    *pllTotal = LONGLONG(expected > received ? expected : received);
+    return S_OK;
+}
+
+STDMETHODIMP CKVSsfRd::AbortOperation() {
+    m_loadWatch.Abort();
     return S_OK;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "filter/kvssf_reader_interface.h"
+#include "fragments/http_client.h"
 #include "framework/filter_dispatch.h"
 #include "framework/media_type.h"
 #include "framework/source.h"
@@ -22,7 +23,8 @@ class CKVSsfRd : public CSource,
                  public IFileSourceFilter,
                  public CFilterDispatchImpl<IKVSsfRd, &IID_IKVSsfRd>,
                  public IMediaSeeking,
-                 public IAMFilterMiscFlags {
+                 public IAMFilterMiscFlags,
+                 public IAMOpenProgress {
 public:
     // Null only when out of memory; *phr receives the construction's result.
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
@@ -30,8 +32,8 @@ public:
 
     DECLARE_IUNKNOWN
     // IKVSsfRd and IDispatch (the dispatch part, answered from the module's type
-    // library), IFileSourceFilter, IAMFilterMiscFlags, IMediaSeeking, then the source
-    // filter's.
+    // library), IFileSourceFilter, IAMFilterMiscFlags, IAMOpenProgress, IMediaSeeking, then the
+    // source filter's.
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // IFileSourceFilter. Load: the name is the presentation's URL; the type is ignored.
@@ -46,6 +48,13 @@ public:
 
     // IAMFilterMiscFlags: a source.
     STDMETHODIMP_(ULONG) GetMiscFlags() override;
+
+    // IAMOpenProgress, from any thread, without the filter's locks. QueryProgress: the
+    // bytes Load's downloads declared and received so far (total never below current);
+    // outside Load both are the last Load's received bytes. AbortOperation: a Load under
+    // way ends soon with E_ABORT, its downloads cancelled; S_OK either way.
+    STDMETHODIMP QueryProgress(LONGLONG* pllTotal, LONGLONG* pllCurrent) override;
+    STDMETHODIMP AbortOperation() override;
 
     // IMediaSeeking (seeking.cpp): media time only; nothing but the capabilities and the
     // preroll for a live presentation.
@@ -94,6 +103,8 @@ private:
     void ApplyPositions(REFERENCE_TIME rtStart, REFERENCE_TIME rtStop);
     void EndSeek();
 
+    CHttpTransferWatch m_loadWatch; // before m_Manifest: its fragments may report to it
+    std::atomic<bool> m_bLoading{false};
     CSSFManifest m_Manifest;
     std::wstring m_strUrl;
     CMediaType m_mtFile; // GetCurFile's type, never filled

@@ -3,6 +3,7 @@
 // Impl. No operation throws: running out of memory is E_OUTOFMEMORY.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +19,30 @@ constexpr DWORD kHttpDefaultLowSpeedWindowSeconds = 30;
 // it. 0 restores the default.
 void SetHttpLowSpeedWindow(DWORD seconds);
 DWORD GetHttpLowSpeedWindow();
+
+// Watches downloads from another thread: the bytes their responses declared and the
+// bytes that arrived, and an abort that ends every transfer given this watch with
+// E_ABORT. All members are thread-safe; the watch outlives the downloads given it.
+class CHttpTransferWatch {
+public:
+    void Abort() { m_bAborted.store(true); }
+    bool IsAborted() const { return m_bAborted.load(); }
+    // Clears the counts and the abort, for a new operation.
+    void Restart() {
+        m_bAborted.store(false);
+        m_cbExpected.store(0);
+        m_cbReceived.store(0);
+    }
+    void AddExpected(uint64_t bytes) { m_cbExpected.fetch_add(bytes); }
+    void AddReceived(uint64_t bytes) { m_cbReceived.fetch_add(bytes); }
+    uint64_t Expected() const { return m_cbExpected.load(); }
+    uint64_t Received() const { return m_cbReceived.load(); }
+
+private:
+    std::atomic<bool> m_bAborted{false};
+    std::atomic<uint64_t> m_cbExpected{0};
+    std::atomic<uint64_t> m_cbReceived{0};
+};
 
 class CHttpClient {
 public:
@@ -50,6 +75,12 @@ public:
     // The response's Retry-After in seconds: S_OK, or S_FALSE (*seconds 0) without a
     // usable one.
     virtual HRESULT GetRetryAfter(DWORD* seconds);
+    // Requests sent and bodies read after the call end with E_ABORT soon after watch is
+    // aborted (within about 100 ms while waiting on the network); null for none.
+    void SetWatch(const CHttpTransferWatch* watch) { m_pWatch = watch; }
+
+protected:
+    bool IsAborted() const { return m_pWatch != nullptr && m_pWatch->IsAborted(); }
 
 private:
     CHttpClient(const CHttpClient&) = delete;
@@ -60,4 +91,5 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> m_pImpl; // null only when the constructor ran out of memory
+    const CHttpTransferWatch* m_pWatch = nullptr;
 };

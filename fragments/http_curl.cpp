@@ -40,6 +40,8 @@ struct CurlRequest {
     CURLcode Result = CURLE_OK;
     bool Failed = false;      // the multi interface itself failed
     bool OutOfMemory = false; // a received block could not be kept
+    bool Aborted = false;     // the client's watch was aborted
+    const CHttpTransferWatch* Watch = nullptr;
 
     ~CurlRequest() {
         if (Easy) {
@@ -156,18 +158,25 @@ void Pump(CurlRequest* request) {
     }
 }
 
-// Pumps until ready(request) holds or the transfer ends, sleeping on the socket between
-// rounds.
+// Pumps until ready(request) holds, the transfer ends or the watch is aborted, sleeping
+// on the socket between rounds (shorter with a watch, so an abort is seen soon).
 template <class Ready> void PumpUntil(CurlRequest* request, Ready ready) {
+    const int pollMs = request->Watch != nullptr ? 100 : 1000;
     for (;;) {
+        if (request->Watch != nullptr && request->Watch->IsAborted()) {
+            request->Aborted = request->Done = true;
+            return;
+        }
         Pump(request);
         if (request->Done || ready(request))
             return;
-        curl_multi_poll(request->Multi, nullptr, 0, 1000, nullptr);
+        curl_multi_poll(request->Multi, nullptr, 0, pollMs, nullptr);
     }
 }
 
 HRESULT RequestError(const CurlRequest* request) {
+    if (request->Aborted)
+        return E_ABORT;
     if (request->OutOfMemory)
         return E_OUTOFMEMORY;
     if (request->Failed)
@@ -220,7 +229,8 @@ struct CHttpClient::Impl {
     }
     HRESULT Connect(const char* host, WORD port, const char* userName, const char* password,
                     DWORD scheme);
-    HRESULT SendRequest(const char* path, const char* const* acceptTypes);
+    HRESULT SendRequest(const char* path, const char* const* acceptTypes,
+                        const CHttpTransferWatch* watch);
 };
 
 bool CrackHttpUrl(const char* url, HttpUrlParts* parts) {
@@ -314,13 +324,15 @@ HRESULT CHttpClient::Impl::Connect(const char* host, WORD port, const char* user
 HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptTypes) {
     if (!m_pImpl)
         return E_OUTOFMEMORY;
-    const HRESULT hr = CatchOutOfMemory([&] { return m_pImpl->SendRequest(path, acceptTypes); });
+    const HRESULT hr =
+        CatchOutOfMemory([&] { return m_pImpl->SendRequest(path, acceptTypes, m_pWatch); });
     if (FAILED(hr))
         m_pImpl->Request.reset();
     return hr;
 }
 
-HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acceptTypes) {
+HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acceptTypes,
+                                       const CHttpTransferWatch* watch) {
     Request.reset();
     if (!Multi || !Connection)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
@@ -339,6 +351,7 @@ HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acce
 
     auto request = std::make_unique<CurlRequest>();
     request->Multi = Multi;
+    request->Watch = watch;
     request->Easy = curl_easy_init();
     if (!request->Easy)
         return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);

@@ -10,6 +10,8 @@ namespace {
 
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
 constexpr DWORD kCopyBufferSize = 16384;
+// A retry delay watched for an abort wakes this often.
+constexpr DWORD kAbortCheckMs = 100;
 
 // Before attempt + 2: the response's Retry-After (capped), else the fixed delay.
 DWORD RetryDelayMs(int attempt, DWORD retryAfterSeconds) {
@@ -59,13 +61,27 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose, uint64_t maxBod
         RecordFailure(hr, status, url);
         if (attempt == kHttpRetryCount || !IsTransientHttpFailure(hr, status))
             return hr;
-        const DWORD delayMs = RetryDelayMs(attempt, retryAfterSeconds);
-        if (cancel) {
-            if (cancel->Wait(delayMs))
-                return hr;
-        } else {
-            CAMEvent(TRUE).Wait(delayMs);
-        }
+        if (WaitRetryDelay(RetryDelayMs(attempt, retryAfterSeconds), cancel))
+            return m_pWatch != nullptr && m_pWatch->IsAborted() ? E_ABORT : hr;
+    }
+}
+
+bool CHttpFile::WaitRetryDelay(DWORD delayMs, CAMEvent* cancel) {
+    CAMEvent timer(TRUE);
+    CAMEvent* event = cancel != nullptr ? cancel : &timer;
+    if (m_pWatch == nullptr)
+        return event->Wait(delayMs) != FALSE;
+    const DWORD startTick = GetTickCount();
+    for (;;) {
+        if (m_pWatch->IsAborted())
+            return true;
+        const DWORD elapsedMs = GetTickCount() - startTick;
+        if (elapsedMs >= delayMs)
+            return false;
+        const DWORD sliceMs =
+            delayMs - elapsedMs < kAbortCheckMs ? delayMs - elapsedMs : kAbortCheckMs;
+        if (event->Wait(sliceMs))
+            return true;
     }
 }
 
@@ -82,6 +98,7 @@ void CHttpFile::RecordFailure(HRESULT hr, DWORD status, const char* url) {
 HRESULT CHttpFile::DownloadOnce(const char* url, bool deleteOnClose, uint64_t maxBodyBytes,
                                 DWORD* status, DWORD* retryAfterSeconds) {
     CHttpClient client(kUserAgent);
+    client.SetWatch(m_pWatch);
     std::string path;
     HRESULT hr = client.Open(url, &path);
     if (FAILED(hr))
@@ -101,6 +118,8 @@ HRESULT CHttpFile::DownloadOnce(const char* url, bool deleteOnClose, uint64_t ma
     uint64_t declared = 0;
     if (client.GetContentLength(&declared) == S_OK && declared > maxBodyBytes)
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    if (m_pWatch != nullptr)
+        m_pWatch->AddExpected(declared);
     hr = StoreBody(&client, deleteOnClose, maxBodyBytes);
     if (FAILED(hr)) {
         // A partial body is never left behind, whoever would have owned the file.
@@ -126,6 +145,11 @@ HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose, uint64_t m
     uint64_t stored = 0;
     while ((hr = client->Read(buffer, sizeof(buffer), &count)) == S_OK) {
         stored += count;
+        if (m_pWatch != nullptr) {
+            m_pWatch->AddReceived(count);
+            if (m_pWatch->IsAborted())
+                return E_ABORT;
+        }
         if (stored > maxBodyBytes)
             return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
         ClearCrtError();

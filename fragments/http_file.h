@@ -9,6 +9,7 @@
 #include "framework/platform/platform.h"
 
 class CAMEvent;
+class CHttpTransferWatch;
 
 // Body limits in bytes: a manifest's, and the least a fragment is allowed.
 constexpr uint64_t kHttpManifestBodyLimit = 64ull << 20;
@@ -49,6 +50,10 @@ public:
     HRESULT Download(const char* url, bool deleteOnClose,
                      uint64_t maxBodyBytes = kHttpManifestBodyLimit, CAMEvent* cancel = nullptr);
     HRESULT Close();
+    // Later downloads report their declared and received bytes to watch and end with
+    // E_ABORT (no temporary file left) once it is aborted, retry delays included; null
+    // for none. The watch must outlive them.
+    void SetWatch(CHttpTransferWatch* watch) { m_pWatch = watch; }
 
     // The last failure of the latest Download (Result S_OK when it succeeded); kept
     // through Close, so a host can report "HTTP 503 from <url>".
@@ -78,10 +83,13 @@ private:
     // Retry-After (0 without one).
     HRESULT DownloadOnce(const char* url, bool deleteOnClose, uint64_t maxBodyBytes, DWORD* status,
                          DWORD* retryAfterSeconds);
+    // Waits delayMs, or less when cancel is set or the watch aborted: true then.
+    bool WaitRetryDelay(DWORD delayMs, CAMEvent* cancel);
     HRESULT StoreBody(class CHttpClient* client, bool deleteOnClose, uint64_t maxBodyBytes);
     void RecordFailure(HRESULT hr, DWORD status, const char* url);
 
     bool m_bDeleteOnClose = false;
+    CHttpTransferWatch* m_pWatch = nullptr;
     HttpFailure m_failure;
     DWORD m_dwAttemptStartTick = 0;
 };

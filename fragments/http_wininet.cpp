@@ -143,6 +143,8 @@ HRESULT CHttpClient::SendRequest(const char* path, const char* const* acceptType
         return E_OUTOFMEMORY;
     Impl& impl = *m_pImpl;
     CloseInternetHandle(&impl.Request);
+    if (IsAborted())
+        return E_ABORT;
     const DWORD flags =
         impl.Scheme == kHttpSchemeHttps ? kRequestFlags | INTERNET_FLAG_SECURE : kRequestFlags;
     impl.Request = HttpOpenRequestA(impl.Connection, "GET", path, "HTTP/1.0", nullptr,
@@ -171,6 +173,9 @@ HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
     if (!m_pImpl || !m_pImpl->Request)
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     Impl& impl = *m_pImpl;
+    // A blocking read cannot be interrupted; the abort is seen when it returns.
+    if (IsAborted())
+        return E_ABORT;
     // A read asks only for what has arrived: a read for more may wait to fill the whole
     // buffer, which would hide a trickle from the low-speed rule.
     DWORD available = 0;

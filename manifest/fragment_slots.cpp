@@ -3,6 +3,7 @@
 
 #include "fragments/async_fragment.h"
 #include "manifest/fragment_url.h"
+#include "manifest/manifest.h"
 #include "manifest/stream.h"
 
 namespace {
@@ -22,8 +23,12 @@ ComPtr<CSSFAsyncFragment> CSSFStream::CreateFragment(CSSFTrack* track, uint32_t 
     const uint64_t limit =
         FragmentBodyLimit(track != nullptr ? track->GetBitrate() : 0,
                           duration > 0 ? uint64_t(duration) : 0, EffectiveTimeScale(TimeScale));
-    return ComPtr<CSSFAsyncFragment>::Adopt(new (std::nothrow)
-                                                CSSFAsyncFragment(url.c_str(), limit));
+    auto fragment =
+        ComPtr<CSSFAsyncFragment>::Adopt(new (std::nothrow) CSSFAsyncFragment(url.c_str(), limit));
+    // The probes of a load report to its watch and end with its abort.
+    if (fragment)
+        fragment->HttpFile.SetWatch(Manifest->GetLoadWatch());
+    return fragment;
 }
 
 HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,

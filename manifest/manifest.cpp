@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "fragments/http_client.h"
 #include "fragments/http_file.h"
 #include "manifest/attribute_reader.h"
 #include "manifest/failure_trace.h"
@@ -28,6 +29,8 @@ CSSFManifest::~CSSFManifest() {
 }
 
 HRESULT CSSFManifest::Clear() {
+    m_liveRefresh.Stop();
+    m_bLiveEnded = false;
     LanguageOption.clear();
     BitrateOption.clear();
     BaseUrl.clear();
@@ -41,6 +44,10 @@ HRESULT CSSFManifest::Clear() {
 }
 
 HRESULT CSSFManifest::Load(const char* url) {
+    return Load(url, nullptr);
+}
+
+HRESULT CSSFManifest::Load(const char* url, CHttpTransferWatch* watch) {
     Clear();
     DownloadFailure.Result = S_OK;
     DownloadFailure.Status = 0;
@@ -61,14 +68,21 @@ HRESULT CSSFManifest::Load(const char* url) {
     }
 
     CHttpFile body;
+    body.SetWatch(watch);
     HRESULT hr = body.Download(ManifestUrl.c_str(), false);
     RecordDownload(body);
     if (FAILED(hr))
         return hr;
     hr = ParseFile(nullptr, &body);
     if (hr == S_OK) {
+        m_pLoadWatch = watch;
         ProbeFrameDurations();
-        PositionStreams();
+        m_pLoadWatch = nullptr;
+        // An aborted probe leaves no frame duration behind it: the load fails.
+        if (watch != nullptr && watch->IsAborted())
+            hr = E_ABORT;
+        else
+            PositionStreams();
     }
     if (SUCCEEDED(hr))
         hr = SelectStreamsNoThrow();
@@ -119,6 +133,7 @@ void CSSFManifest::ProbeFrameDurations() {
 }
 
 HRESULT CSSFManifest::Refresh() {
+    m_liveRefresh.Stop();
     CHttpFile body;
     const HRESULT hr = body.Download(ManifestUrl.c_str(), false);
     RecordDownload(body);
@@ -144,7 +159,16 @@ HRESULT CSSFManifest::RefreshFromFile(const char* path) {
     return RefreshFrom(path, nullptr);
 }
 
-HRESULT CSSFManifest::RefreshFrom(const char* path, CHttpFile* body) {
+HRESULT CSSFManifest::AppendRefresh(CHttpTransferWatch* watch) {
+    CHttpFile body;
+    body.SetWatch(watch);
+    const HRESULT hr = body.Download(ManifestUrl.c_str(), false);
+    if (FAILED(hr))
+        return hr;
+    return RefreshFrom(nullptr, &body, true);
+}
+
+HRESULT CSSFManifest::RefreshFrom(const char* path, CHttpFile* body, bool append) {
     try {
         CXmlDocument document;
         HRESULT hr = LoadDocument(&document, path, body);
@@ -156,10 +180,20 @@ HRESULT CSSFManifest::RefreshFrom(const char* path, CHttpFile* body) {
             return hr;
         if (hr != S_OK)
             return S_OK;
-        hr = ReloadStreams(root);
+        hr = ReloadStreams(root, append);
         if (FAILED(hr))
             return hr;
-        PositionStreams();
+        if (!append) {
+            PositionStreams();
+            return S_OK;
+        }
+        // A document without "IsLive" true is on demand now. Set after the last chunks
+        // were appended, so a stream that sees it has them.
+        CXmlAttributes attributes;
+        BOOL live = FALSE;
+        if (root.GetAttributes(&attributes) == S_OK &&
+            SUCCEEDED(ReadBoolean(attributes, "IsLive", &live)) && !live)
+            m_bLiveEnded = true;
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

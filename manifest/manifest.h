@@ -7,6 +7,7 @@
 // own Lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,8 +15,11 @@
 
 #include "fragments/http_file.h"
 #include "framework/platform/platform.h"
+#include "manifest/live_refresh.h"
 #include "manifest/stream.h"
 
+class CHttpFile;
+class CHttpTransferWatch;
 class CXmlDocument;
 class CXmlElement;
 
@@ -24,7 +28,8 @@ public:
     CSSFManifest() = default;
     virtual ~CSSFManifest();
 
-    // Empties the strings and the streams and restores the root defaults. S_OK.
+    // Ends a live refresh under way, then empties the strings and the streams and
+    // restores the root defaults. S_OK.
     HRESULT Clear();
     // Loads the presentation at url (narrow; null counts as empty). The "_ssf_" options
     // are taken out of its query; it must end in "/manifest" (any case) before the query,
@@ -32,10 +37,29 @@ public:
     // downloaded, every failure clears the model; VFW_E_INVALID_FILE_FORMAT when it is
     // not well-formed. A document without streams loads with S_OK.
     HRESULT Load(const char* url);
+    // Load with its downloads (the manifest, then the probes' fragments) reported to
+    // watch; E_ABORT (the model cleared) once the watch is aborted. watch outlives the
+    // model's fragments.
+    HRESULT Load(const char* url, CHttpTransferWatch* watch);
+    // The watch of the Load under way; null outside Load.
+    CHttpTransferWatch* GetLoadWatch() const { return m_pLoadWatch; }
     // Re-downloads ManifestUrl and replaces the chunk list of every stream that the new
     // document still describes (same kind, same "Url" byte for byte). Never clears the
-    // model; streams reloaded before a failure keep their new chunks.
+    // model; streams reloaded before a failure keep their new chunks. Ends a live
+    // refresh under way first (no pin may run).
     HRESULT Refresh();
+
+    // Live refresh at play time, for streams that played their whole list (pins'
+    // threads): starts one in the background unless one runs, and waits for it.
+    void RequestLiveRefresh() { m_liveRefresh.Request(); }
+    bool WaitForLiveRefresh(DWORD timeoutMs) { return m_liveRefresh.WaitForRefresh(timeoutMs); }
+    // True once a live refresh found the presentation no longer live: streams end at the
+    // last chunk of their list.
+    bool HasLiveEnded() const { return m_bLiveEnded.load(); }
+    // The live refresh's worker: downloads ManifestUrl (its transfer watched by watch)
+    // and appends to every matching stream the chunks after its last one, keeping its
+    // position. Never clears or repositions the model.
+    HRESULT AppendRefresh(CHttpTransferWatch* watch);
 
     // Load once the document is in a local file, without the frame-duration probes:
     // parse, initial tracks, positions, stream order. Does not clear the model on failure
@@ -79,7 +103,7 @@ private:
     // Does not clear the model on failure.
     HRESULT ParseFile(const char* path, CHttpFile* body);
     // RefreshFromFile from path, or from the downloaded body (consumed) when one is given.
-    HRESULT RefreshFrom(const char* path, CHttpFile* body);
+    HRESULT RefreshFrom(const char* path, CHttpFile* body, bool append = false);
     // SelectStreams with E_OUTOFMEMORY for a failed allocation.
     HRESULT SelectStreamsNoThrow();
     // Each video stream's FrameDuration from its first fragment (downloads).
@@ -90,10 +114,15 @@ private:
     // One function per element of the document (manifest_parser.cpp).
     HRESULT ParseRoot(const CXmlDocument& document);
     HRESULT ParseStreams(const CXmlElement& root);
-    HRESULT ReloadStreams(const CXmlElement& root);
+    // Each matching stream reloads its chunks, or appends the new ones when append.
+    HRESULT ReloadStreams(const CXmlElement& root, bool append);
 
     // After a parse or refresh: live start position, then StartTime.
     void PositionStreams();
     void SeekToLiveStart();
     void ComputeStartTime();
+
+    CHttpTransferWatch* m_pLoadWatch = nullptr; // set during Load only, on its thread
+    std::atomic<bool> m_bLiveEnded{false};      // written by the refresh worker
+    CSSFLiveRefresh m_liveRefresh{this};
 };

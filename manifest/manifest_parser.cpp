@@ -154,9 +154,9 @@ HRESULT CSSFManifest::ParseStreams(const CXmlElement& root) {
 }
 
 // Refresh: each StreamIndex that matches a loaded stream by kind and exact "Url" gives
-// that stream its new chunk list.
-HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
-    return ForEachChild(root, "StreamIndex", [this](const CXmlElement& element, HRESULT) {
+// that stream its new chunk list, or the chunks it adds.
+HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root, bool append) {
+    return ForEachChild(root, "StreamIndex", [this, append](const CXmlElement& element, HRESULT) {
         if (element.IsNull())
             return S_OK;
         std::string type, url;
@@ -176,7 +176,7 @@ HRESULT CSSFManifest::ReloadStreams(const CXmlElement& root) {
         });
         if (match == Streams.end())
             return S_OK;
-        HRESULT hr = (*match)->ReloadChunks(element);
+        HRESULT hr = append ? (*match)->AppendChunks(element) : (*match)->ReloadChunks(element);
         return FAILED(hr) ? hr : S_OK;
     });
 }
@@ -298,10 +298,30 @@ HRESULT CSSFAudioStream::Parse(const CXmlElement& streamIndex) {
     return FAILED(hr) ? hr : S_OK;
 }
 
+namespace {
+
+// The chunks one "c" element stands for: its "r", where absent, 0 and unreadable text
+// count as 1. *repeat is set on S_OK; a DOM failure is returned.
+HRESULT ReadRepeatCount(const CXmlElement& element, uint32_t* repeat) {
+    CXmlAttributes attributes;
+    HRESULT hr = element.GetAttributes(&attributes);
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    uint32_t r = 0;
+    hr = ReadUInt32(attributes, "r", &r);
+    if (FAILED(hr))
+        return hr;
+    *repeat = r == 0 ? 1 : r;
+    return S_OK;
+}
+
+} // namespace
+
 // "c" children: chunk numbers ("n") may skip entries, which repeat the last duration;
 // absent starts ("t") follow the previous chunk, absent durations ("d") are the gap to
-// the previous start. Afterwards every duration but the last is the gap to the next
-// start. The list has max(declared "Chunks", number of "c") entries.
+// the previous start; "r" = N makes one element N consecutive chunks of its duration.
+// Afterwards every duration but the last is the gap to the next start. The list has
+// max(declared "Chunks", chunks the elements describe) entries.
 HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFChunk>* chunks) {
     chunks->clear();
     uint32_t declared = 0;
@@ -322,11 +342,26 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
     hr = elements.GetLength(&listed);
     if (FAILED(hr))
         return hr;
-    const size_t count = std::max<size_t>(declared, static_cast<size_t>(std::max(listed, 0L)));
+    // The described count is summed before anything is allocated; past the limit the
+    // sum stops, so it cannot overflow.
+    uint64_t described = 0;
+    hr = ForEachItem(elements, listed, [&](const CXmlElement& element, HRESULT item) {
+        if (item != S_OK)
+            return item;
+        uint32_t repeat = 1;
+        const HRESULT hr = ReadRepeatCount(element, &repeat);
+        if (FAILED(hr))
+            return hr;
+        described += repeat;
+        return described > kMaxChunkCount ? S_FALSE : S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
+    const uint64_t count = std::max<uint64_t>(declared, described);
     if (count > kMaxChunkCount)
         return E_OUTOFMEMORY;
     try {
-        chunks->resize(count, SSFChunk{0, 0});
+        chunks->resize(static_cast<size_t>(count), SSFChunk{0, 0});
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -368,10 +403,23 @@ HRESULT CSSFStream::ParseChunks(const CXmlElement& streamIndex, std::vector<SSFC
             return hr;
         if (hr != S_OK)
             tsChunkDuration = SubtractTicks(tsChunkStart, tsStart);
-        (*chunks)[static_cast<size_t>(n)] = SSFChunk{tsChunkStart, tsChunkDuration};
-        tsStart = tsChunkStart;
+        uint32_t repeat = 1;
+        hr = ReadRepeatCount(element, &repeat);
+        if (FAILED(hr))
+            return hr;
+        // The repeats end at the list's end like numbered elements do.
+        const int64_t end = std::min<int64_t>(n + int64_t(repeat), static_cast<int64_t>(count));
+        for (int64_t k = n; k < end; ++k) {
+            (*chunks)[static_cast<size_t>(k)] = SSFChunk{tsChunkStart, tsChunkDuration};
+            tsStart = tsChunkStart;
+            tsChunkStart = AddTicks(tsChunkStart, tsChunkDuration);
+        }
         tsDuration = tsChunkDuration;
-        last = n;
+        last = end - 1;
+        if (end < n + int64_t(repeat)) {
+            full = true;
+            return S_FALSE;
+        }
         return S_OK;
     });
     if (hr != S_OK && !full)
@@ -397,7 +445,17 @@ HRESULT CSSFStream::ReloadChunks(const CXmlElement& streamIndex) {
     if (FAILED(hr))
         return hr;
     m_sampleIndex = m_chunkIndex = 0;
+    m_bLiveWaiting = false;
     return S_OK;
+}
+
+HRESULT CSSFStream::AppendChunks(const CXmlElement& streamIndex) {
+    std::vector<SSFChunk> chunks;
+    HRESULT hr = ParseChunks(streamIndex, &chunks);
+    if (FAILED(hr))
+        return hr;
+    CAutoLock lock(&m_lock);
+    return AppendChunksLocked(chunks);
 }
 
 // QualityLevel, the part common to both kinds.

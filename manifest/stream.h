@@ -46,6 +46,10 @@ class CSSFStream {
 public:
     // A seek waits this long for the fragment of the chunk it lands in.
     static constexpr DWORD kSeekTimeoutMs = 10000;
+    // A live stream at the end of its list ends after this many chunk durations without
+    // growth, and never before kMinLiveEndMs.
+    static constexpr DWORD kLiveEndChunks = 3;
+    static constexpr DWORD kMinLiveEndMs = 10000;
 
     explicit CSSFStream(CSSFManifest* manifest) : Manifest(manifest) {}
     // Deletes the tracks and releases every fragment slot's reference.
@@ -57,6 +61,9 @@ public:
     // Reads a StreamIndex element with its QualityLevel and "c" children and picks the
     // initial track. S_OK: keep the stream; S_FALSE: drop it; negative: the load fails.
     virtual HRESULT Parse(const CXmlElement& streamIndex);
+    // Live refresh at play time: appends the chunks of a newer StreamIndex that start
+    // after the last known one, as ApplyLookahead does. Takes the lock.
+    HRESULT AppendChunks(const CXmlElement& streamIndex);
     // Live refresh: replaces the chunk list from a newer StreamIndex, empties the
     // fragment slots and rewinds to chunk 0. Takes the lock.
     virtual HRESULT ReloadChunks(const CXmlElement& streamIndex);
@@ -71,8 +78,11 @@ public:
     // The track to use for the next chunk request.
     virtual CSSFTrack* GetCurrentTrack();
     // Copies the next sample into sample: S_OK; S_FALSE after the last chunk; E_PENDING
-    // while its fragment downloads (never waits); VFW_E_BUFFER_OVERFLOW for a sample
-    // larger than the buffer; else the fragment's or the sample's error, which is kept
+    // while its fragment downloads (never waits); live, after the last chunk, E_PENDING
+    // while the manifest is refreshed in the background, every half chunk duration,
+    // until the list grows, the presentation turns on demand, or it has not grown for
+    // kLiveEndChunks chunk durations (at least kMinLiveEndMs: S_FALSE then); VFW_E_BUFFER_OVERFLOW
+    // for a sample larger than the buffer; else the fragment's or the sample's error, which is kept
     // for GetLastFailure and traced. Takes the lock.
     virtual HRESULT FillSample(IMediaSample* sample);
     // The failure the latest failed FillSample recorded (Result S_OK when none). False
@@ -97,8 +107,11 @@ public:
     // kUnboundedTime when live.
     REFERENCE_TIME GetDuration() const;
     // After FillSample answered E_PENDING: waits up to timeoutMs for what it waits for
-    // (the current fragment by default); true when that progressed.
-    virtual bool WaitForProgress(DWORD timeoutMs) { return WaitForCurrentFragment(timeoutMs); }
+    // (WaitForDownload by default); true when that progressed.
+    virtual bool WaitForProgress(DWORD timeoutMs) { return WaitForDownload(timeoutMs); }
+    // The live refresh FillSample waits for, else WaitForCurrentFragment. Takes the lock,
+    // not while waiting.
+    bool WaitForDownload(DWORD timeoutMs);
     // Waits up to timeoutMs for the current chunk's fragment to finish downloading: true
     // once it has (or had), false on time-out or when no download was started. Takes
     // the lock, not while waiting.
@@ -172,9 +185,19 @@ private:
     HRESULT FillSampleLocked(IMediaSample* sample);
     // Keeps hr with the current chunk's fragment facts in m_lastFailure and traces them.
     void RecordFailureLocked(HRESULT hr);
+    // Appends the chunks of newer that start after the last one, then slides the window
+    // by as many played chunks. E_OUTOFMEMORY when the list cannot grow.
+    HRESULT AppendChunksLocked(const std::vector<SSFChunk>& newer);
+    // FillSample past the last chunk: S_FALSE or E_PENDING as FillSample says.
+    HRESULT LiveEndLocked();
 
     uint32_t m_sampleIndex = 0; // next sample in the current chunk; guarded by m_lock
     uint32_t m_chunkIndex = 0;  // current chunk; Chunks.size() at the end; guarded by m_lock
     std::vector<FragmentSlot> m_fragments; // one per chunk; guarded by m_lock
     SSFStreamFailure m_lastFailure;        // guarded by m_lock
+    // Live, past the last chunk: since when (GetTickCount), and the last refresh asked
+    // for; guarded by m_lock.
+    bool m_bLiveWaiting = false;
+    DWORD m_dwLiveWaitStartTick = 0;
+    DWORD m_dwLastRefreshTick = 0;
 };

@@ -95,7 +95,8 @@ REFERENCE_TIME PresentationTime(uint64_t ticks, int64_t timeScale, REFERENCE_TIM
 HRESULT CSSFStream::FillSampleLocked(IMediaSample* sample) {
     for (;;) {
         if (m_chunkIndex >= Chunks.size())
-            return S_FALSE;
+            return LiveEndLocked();
+        m_bLiveWaiting = false;
         ComPtr<CSSFAsyncFragment> fragment;
         HRESULT hr = GetFragment(GetCurrentTrack(), m_chunkIndex, &fragment, 0);
         if (FAILED(hr))
@@ -133,8 +134,8 @@ HRESULT CSSFStream::FillSampleLocked(IMediaSample* sample) {
                 return hr;
             const uint64_t startTicks = AddTicks(chunkStart, record.DecodeOffset);
             REFERENCE_TIME start = PresentationTime(startTicks, TimeScale, Manifest->StartTime);
-            REFERENCE_TIME stop =
-                PresentationTime(AddTicks(startTicks, record.Duration), TimeScale, Manifest->StartTime);
+            REFERENCE_TIME stop = PresentationTime(AddTicks(startTicks, record.Duration), TimeScale,
+                                                   Manifest->StartTime);
             hr = sample->SetTime(&start, &stop);
             if (FAILED(hr))
                 return hr;
@@ -152,6 +153,39 @@ HRESULT CSSFStream::FillSampleLocked(IMediaSample* sample) {
     }
 }
 
+HRESULT CSSFStream::LiveEndLocked() {
+    if (!Manifest->IsLive || Manifest->HasLiveEnded() || Chunks.empty())
+        return S_FALSE;
+    const DWORD now = GetTickCount();
+    const int64_t chunkMs =
+        TicksToReferenceTime(uint64_t(std::max<int64_t>(Chunks.back().Duration, 0)), TimeScale) /
+        (kReferenceTimePerSecond / 1000);
+    const DWORD chunkDurationMs = DWORD(std::min<int64_t>(chunkMs, 3600000));
+    const DWORD retryMs = std::max<DWORD>(chunkDurationMs / 2, 1);
+    if (!m_bLiveWaiting) {
+        m_bLiveWaiting = true;
+        m_dwLiveWaitStartTick = now;
+        m_dwLastRefreshTick = now - retryMs;
+    }
+    // Past the bound the stream stays at its end until the list grows.
+    if (now - m_dwLiveWaitStartTick >= std::max(kLiveEndChunks * chunkDurationMs, kMinLiveEndMs))
+        return S_FALSE;
+    if (now - m_dwLastRefreshTick >= retryMs) {
+        m_dwLastRefreshTick = now;
+        Manifest->RequestLiveRefresh();
+    }
+    return E_PENDING;
+}
+
+bool CSSFStream::WaitForDownload(DWORD timeoutMs) {
+    bool refreshing = false;
+    {
+        CAutoLock lock(&m_lock);
+        refreshing = m_bLiveWaiting;
+    }
+    return refreshing ? Manifest->WaitForLiveRefresh(timeoutMs) : WaitForCurrentFragment(timeoutMs);
+}
+
 bool CSSFStream::WaitForCurrentFragment(DWORD timeoutMs) {
     ComPtr<CSSFAsyncFragment> fragment;
     {
@@ -166,12 +200,24 @@ HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
     CAutoLock lock(&m_lock);
     if (!Manifest->IsLive || fragment->LookaheadCount == 0)
         return S_OK;
+    std::vector<SSFChunk> announced;
+    try {
+        for (const SSFLookaheadEntry& entry : fragment->Lookahead)
+            announced.push_back(SSFChunk{int64_t(entry.AbsoluteTime), int64_t(entry.Duration)});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return AppendChunksLocked(announced);
+}
+
+HRESULT CSSFStream::AppendChunksLocked(const std::vector<SSFChunk>& newer) {
     size_t appended = 0;
-    for (const SSFLookaheadEntry& entry : fragment->Lookahead) {
-        if (!Chunks.empty() && entry.AbsoluteTime <= uint64_t(Chunks.back().StartTime))
+    for (const SSFChunk& chunk : newer) {
+        // Compared as unsigned, as the look-ahead's absolute times are.
+        if (!Chunks.empty() && uint64_t(chunk.StartTime) <= uint64_t(Chunks.back().StartTime))
             continue;
         try {
-            Chunks.push_back(SSFChunk{int64_t(entry.AbsoluteTime), int64_t(entry.Duration)});
+            Chunks.push_back(chunk);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }

@@ -97,7 +97,7 @@ HRESULT CSSFVideoStream::FillProcessedSample(IMediaSample* sample) {
 bool CSSFVideoStream::WaitForProgress(DWORD timeoutMs) {
     if (VideoProcessor && m_bWaitOnProcessor)
         return VideoProcessor->WaitForProgress(timeoutMs) != FALSE;
-    return WaitForCurrentFragment(timeoutMs);
+    return WaitForDownload(timeoutMs);
 }
 
 HRESULT CSSFVideoStream::OnActive() {

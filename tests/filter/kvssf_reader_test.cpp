@@ -2,10 +2,13 @@
 // seeking answers the play test cannot see, seeks while stopped and paused.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "filter/kvssf_reader.h"
+#include "framework/com_ptr.h"
 #include "framework/platform/codepage.h"
 #include "manifest/stream.h"
 #include "tests/filter/reader_graph.h"
@@ -62,6 +65,48 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
 }
 
 // Built without a type library here: the dispatch calls fail with the loader's code.
+// IAMOpenProgress: a slow manifest download shows its bytes while it runs; an abort from
+// another thread ends that Load with E_ABORT within a second and leaves no file; after
+// a load the total is what arrived.
+TEST_F(KVSsfRdTest, OpenProgress_SlowManifest_ProgressThenPromptAbort) {
+    const std::string faults = OriginUrl("faults");
+    ReaderGraph graph;
+    auto progress =
+        ComPtr<IAMOpenProgress>::Adopt(Query<IAMOpenProgress>(graph.Filter, IID_IAMOpenProgress));
+    ASSERT_TRUE(progress);
+    LONGLONG total = -1, current = -1;
+    EXPECT_EQ(progress->QueryProgress(nullptr, &current), E_POINTER);
+    ASSERT_EQ(progress->QueryProgress(&total, &current), S_OK);
+    EXPECT_EQ(total, 0);
+    EXPECT_EQ(current, 0);
+
+    // 6000 bytes at 1000 bytes per second.
+    HRESULT loaded = S_OK;
+    std::thread loader(
+        [&] { loaded = graph.Load(faults + "trickle/Manifest?rate=1000&size=6000"); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (std::chrono::steady_clock::now() < deadline &&
+           progress->QueryProgress(&total, &current) == S_OK && current < 1000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(total, 6000);
+    EXPECT_GE(current, 1000);
+    EXPECT_LT(current, 6000);
+
+    const auto aborted = std::chrono::steady_clock::now();
+    EXPECT_EQ(progress->AbortOperation(), S_OK);
+    loader.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - aborted, std::chrono::seconds(1));
+    EXPECT_EQ(loaded, E_ABORT);
+    EXPECT_EQ(graph.Reader->GetPinCount(), 0);
+    EXPECT_EQ(m_temp.LeftoverCount(), 0u);
+
+    // The abort applied to that load only; this one counts the manifest and the probe.
+    ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
+    ASSERT_EQ(progress->QueryProgress(&total, &current), S_OK);
+    EXPECT_EQ(total, current);
+    EXPECT_GT(current, LONGLONG(FetchText(Url("media/vod/pres.ism/Manifest")).size()));
+}
+
 TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
     HRESULT hr = S_OK;
     CUnknown* object = CKVSsfRd::CreateInstance(nullptr, &hr);
@@ -168,7 +213,8 @@ TEST_F(KVSsfRdTest, Seek_IntoAGapMovesEveryStreamToTheStart) {
     LONGLONG current = 79360000;
     EXPECT_EQ(graph.Seeking->SetPositions(&current, kAbsolute | kReturn, nullptr, 0), S_OK);
     EXPECT_EQ(current, 0);
-    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 0u) << "video had a chunk there";
+    EXPECT_EQ(graph.Reader->GetStream(0)->GetPosition().ChunkIndex, 0u)
+        << "video had a chunk there";
     EXPECT_EQ(graph.Reader->GetStream(1)->GetPosition().ChunkIndex, 0u);
     // Elsewhere both streams go where asked.
     current = 45000000;

@@ -277,6 +277,41 @@ TEST_F(ManifestParserTest, ParseChunks_Codings_StartsAndDurations) {
         EXPECT_EQ(c[2], LoadChunks(std::string("Chunks=\"") + c[0] + "\"", c[1])) << c[1];
 }
 
+// "r": one element standing for several chunks, alone and mixed with every other coding.
+TEST_F(ManifestParserTest, ParseChunks_Repeats_ExpandedInPlace) {
+    const char* const cases[][3] = {
+        // The on-demand shape: the declared count equals the expansion.
+        {"4", R"(<c t="0" d="60" r="3"/><c d="42"/>)", "0+60 60+60 120+60 180+42"},
+        // Live: nothing declared, the expansion gives the count.
+        {"0", R"(<c t="1000" d="20" r="3"/>)", "1000+20 1020+20 1040+20"},
+        // r counts the element itself; 0 and unreadable text count as 1.
+        {"0", R"(<c d="5" r="1"/><c d="6" r="0"/><c d="7" r="x"/><c d="8" r="2"/>)",
+         "0+5 5+6 11+7 18+8 26+8"},
+        // Without "d" the repeated duration is the gap to the previous start.
+        {"0", R"(<c t="0" d="10"/><c t="30" r="2"/><c d="1"/>)", "0+30 30+30 60+30 90+1"},
+        // Numbered: n..n+r-1 are covered, a gap repeats the last duration.
+        {"7", R"(<c n="0" d="10" r="2"/><c n="4" d="3" r="2"/>)",
+         "0+10 10+10 20+10 30+10 40+3 43+3 46+3"},
+        // A later start ends the repeats' last duration at it.
+        {"0", R"(<c t="0" d="10" r="2"/><c t="25" d="5"/>)", "0+10 10+15 25+5"},
+        // Fewer declared than described: the expansion wins; more: the rest repeats.
+        {"1", R"(<c d="4" r="3"/>)", "0+4 4+4 8+4"},
+        {"5", R"(<c d="4" r="2"/>)", "0+4 4+4 8+4 12+4 16+4"},
+        // A repeat running past a numbered end stops the reading there.
+        {"0", R"(<c n="2" d="4" r="2"/><c n="0" d="9"/>)", "0+0 0+0 0+4"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c[2], LoadChunks(std::string("Chunks=\"") + c[0] + "\"", c[1])) << c[1];
+}
+
+// An expansion past 2^24 chunks fails like a declared count past it, before allocating.
+TEST_F(ManifestParserTest, ParseChunks_RepeatCountLimit_OutOfMemoryPastIt) {
+    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"16777217\"/>")));
+    EXPECT_EQ(E_OUTOFMEMORY,
+              Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"16777216\"/><c d=\"1\"/>")));
+    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"-1\"/>")));
+}
+
 TEST_F(ManifestParserTest, ParseChunks_HostileDeclaredCount_OutOfMemoryWithoutAllocating) {
     EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"4294967295\"", "<c d=\"1\"/>")));
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "fragments/async_fragment.h"
@@ -87,12 +89,16 @@ public:
 
 // Retries a fill while its fragment downloads, waiting for the download in between
 // (10 s at most).
+// As the pin loop does: after E_PENDING waits for progress, or briefly without one; gives
+// up after 20 s.
 HRESULT FillWhenReady(CSSFStream& stream, GuardedSample& sample) {
-    for (int i = 0; i < 100; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
         const HRESULT hr = stream.FillSample(sample.Get());
         if (hr != E_PENDING)
             return hr;
-        stream.WaitForCurrentFragment(100);
+        if (!stream.WaitForProgress(100))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return E_PENDING;
 }
@@ -173,7 +179,8 @@ TEST(StreamRuntime, RealPresentations_SamplesAreTheFragmentsInOrder) {
 }
 
 // A live presentation grows from its fragments' announcements until they stop; the time
-// line stays continuous through the window slides.
+// line stays continuous through the window slides. The manifest, refreshed at the end,
+// no longer grows either: each stream ends 10 s (more than three 2 s chunks) later.
 TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
     ScopedTempDirectory temp;
     const std::string base = OriginUrl("nginx");
@@ -186,7 +193,9 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
         GuardedSample sample(LONG(stream->CurrentTrack->GetMaxSampleSize()));
         REFERENCE_TIME previousStop = -1;
         HRESULT hr = S_OK;
+        auto lastSample = std::chrono::steady_clock::now();
         while ((hr = FillWhenReady(*stream, sample)) == S_OK) {
+            lastSample = std::chrono::steady_clock::now();
             if (previousStop >= 0) {
                 EXPECT_NEAR(double(sample.Start()), double(previousStop), 1.0) << stream->Name;
             }
@@ -196,6 +205,10 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
         // The encoder wrote two fragments beyond the captured list, announced by the
         // fragments before them; the last announces nothing.
         EXPECT_EQ(hr, S_FALSE) << stream->Name;
+        const double waitedSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - lastSample).count();
+        EXPECT_GE(waitedSeconds, 9.9) << stream->Name;
+        EXPECT_LT(waitedSeconds, 12.0) << stream->Name;
         EXPECT_GT(stream->Chunks.back().StartTime, lastListed) << stream->Name;
     }
 }

@@ -41,7 +41,7 @@ HTTP/1.0, one connection per request.
                          "<name>/<path after the faults>", e.g. "n/Manifest".
     /endless             200 without Content-Length, a body that never ends
     /huge                200, Content-Length 100 GB, 1 kB, then 30 s of silence
-    /trickle?rate=R&size=N
+    /trickle?rate=R&size=N   (also /trickle/<anything>, e.g. a manifest path)
                          200, Content-Length N, the body sent at R bytes per second
 Any other path is 404. A "tag" in the query of any request is counted for /count.
 """
@@ -231,7 +231,7 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(HOLD_SECONDS)
             self.close_connection = True
-        elif path == "/trickle":
+        elif path == "/trickle" or path.startswith("/trickle/"):
             self.trickle(int(query.get("rate", ["100"])[0]), int(query.get("size", ["1000"])[0]))
         elif path.startswith("/open/"):
             gate(path[len("/open/"):]).set()

@@ -8,9 +8,13 @@ playback, recording and failures.
 import hashlib
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 import urllib.request
 
@@ -29,6 +33,36 @@ def base(server):
 def fetch(url):
     with urllib.request.urlopen(url, timeout=30) as response:
         return response.read()
+
+
+def served_presentation(test, name, loops):
+    """A presentation directory in the origin's web root, removed after test, whose
+    fragments link to media/vod's repeated loops times back to back. (its Manifest path,
+    its URL, the vod manifest, per stream the vod's chunk durations)"""
+    root, vod = os.path.join(ORIGIN, "www"), os.path.join(ORIGIN, "www", "media", "vod", "pres.ism")
+    folder = os.path.join(root, f"{name}-{os.getpid()}", "pres.ism")
+    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    test.addCleanup(shutil.rmtree, os.path.dirname(folder), True)
+    with open(os.path.join(vod, "Manifest")) as f:
+        source = f.read()
+    durations = [[int(d) for d in re.findall(r'<c n="\d+" d="(\d+)" />', index)]
+                 for index in source.split("<StreamIndex")[1:]]
+    for level in (l for l in os.listdir(vod) if l.startswith("QualityLevels(")):
+        os.makedirs(os.path.join(folder, level))
+        for kind, ds in zip(("video", "audio"), durations):
+            for k in range(loops * len(ds)):
+                source_file = os.path.join(vod, level, f"Fragments({kind}={sum(ds[:k % len(ds)])})")
+                start = sum(ds) * (k // len(ds)) + sum(ds[:k % len(ds)])
+                if os.path.exists(source_file):
+                    os.symlink(source_file, os.path.join(folder, level, f"Fragments({kind}={start})"))
+    path = os.path.join(folder, "Manifest")
+    return path, base("nginx") + os.path.relpath(path, root), source, durations
+
+
+def write_atomically(path, text):
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
 
 
 class KvssfPlay(unittest.TestCase):
@@ -170,6 +204,73 @@ class KvssfPlay(unittest.TestCase):
             self.assertEqual(received[-1]["event"], "eos")
             starts = [s["start"] for s in samples]
             self.assertEqual(starts, sorted(starts), pin)
+
+    def test_repeat_coded_chunk_lists_deliver_the_samples_of_the_plain_ones(self):
+        path, url, source, (video, audio) = served_presentation(self, "rcoded", 1)
+        # Video: one element for all five chunks and no count declared; audio: one
+        # element per chunk, the two equal ones as one, a smaller count declared.
+        self.assertEqual(audio[1], audio[2])
+        lists = [f'<c t="0" d="{video[0]}" r="5" />',
+                 f'<c t="0" d="{audio[0]}" /><c d="{audio[1]}" r="2" />' +
+                 "".join(f'<c d="{d}" />' for d in audio[3:])]
+        parts = re.split(r'(?:<c n="\d+" d="\d+" />\n)+', source)
+        coded = parts[0] + lists[0] + parts[1] + lists[1] + parts[2]
+        write_atomically(path, coded.replace('Chunks="5"', 'Chunks="0"', 1).replace(
+            'Chunks="5"', 'Chunks="2"'))
+
+        def samples(url):
+            result, pins, errors = self.play(url)
+            self.assertEqual((result.returncode, errors), (0, []), result.stderr)
+            return {pin: [(s["start"], s["stop"], s["md5"]) for s in received if "md5" in s]
+                    for pin, received in pins.items()}
+
+        plain = samples(base("nginx") + "media/vod/pres.ism/Manifest")
+        self.assertEqual(len(plain), 2)
+        self.assertEqual(samples(url), plain)
+
+    def test_live_without_lookahead_follows_a_growing_manifest_and_ends_when_it_stops(self):
+        # Ten chunks listed, the play starting 8 s before their end: 24 s of wall time
+        # need the refreshes; without growth the streams end 10 s after the last chunk.
+        for grow in (True, False):
+            path, url, source, durations = served_presentation(self, f"live{grow}", 6)
+            head, *indexes = source.replace('Duration="100213333"', 'Duration="0" IsLive="TRUE"') \
+                .replace('Chunks="5"', 'Chunks="0"').split("<StreamIndex")
+
+            def manifest(count):
+                return head + "".join(
+                    "<StreamIndex" + index.split("<c ", 1)[0] + '<c t="0" ' +
+                    "<c ".join(f'd="{ds[k % 5]}" />' for k in range(count)) + "</StreamIndex>"
+                    for index, ds in zip(indexes, durations)) + "</SmoothStreamingMedia>"
+
+            write_atomically(path, manifest(10))
+            stop = threading.Event()
+            writer = threading.Thread(target=lambda: [
+                write_atomically(path, manifest(count)) for count in range(11, 30)
+                if not stop.wait(2.0)])
+            if grow:
+                writer.start()
+            started = time.monotonic()
+            try:
+                result, pins, errors = self.play(url, "--realtime", "--duration", "24")
+            finally:
+                stop.set()
+            seconds = time.monotonic() - started
+            self.assertEqual((result.returncode, errors, len(pins)), (0, [], 2), result.stderr)
+            for pin, received in pins.items():
+                samples = [s for s in received if "md5" in s]
+                for previous, sample in zip(samples, samples[1:]):
+                    self.assertEqual(sample["start"], previous["stop"], (grow, pin, sample))
+                span = samples[-1]["stop"] - samples[0]["start"]
+                if grow:
+                    self.assertNotIn("eos", [e.get("event") for e in received], pin)
+                    self.assertGreater(span, 18 * TICKS, pin)
+                else:
+                    self.assertEqual(received[-1]["event"], "eos", pin)
+                    self.assertLess(span, 10 * TICKS, pin)
+            if grow:
+                writer.join()
+            else:
+                self.assertLess(seconds, 22)
 
     def test_failures_end_each_stream_and_exit_non_zero(self):
         # Nothing serves the fixture's fragments: the audio pin fails, the H.264 pin with

@@ -257,6 +257,14 @@ protected:
     ~IAMFilterMiscFlags() = default;
 };
 
+struct IAMOpenProgress : IUnknown {
+    STDMETHOD(QueryProgress)(LONGLONG* pllTotal, LONGLONG* pllCurrent) = 0;
+    STDMETHOD(AbortOperation)() = 0;
+
+protected:
+    ~IAMOpenProgress() = default;
+};
+
 // Event codes (evcode.h).
 #define EC_SYSTEMBASE 0x00
 #define EC_USER 0x8000
