@@ -9,7 +9,8 @@
 namespace {
 
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
-constexpr DWORD kCopyBufferSize = 16384;
+// One receive block of the curl backend; on the worker threads' stacks.
+constexpr DWORD kCopyBufferSize = 64 * 1024;
 
 // Before attempt + 2: the response's Retry-After (capped), else the fixed delay.
 DWORD RetryDelayMs(int attempt, DWORD retryAfterSeconds) {
