@@ -40,7 +40,7 @@ public:
     HRESULT CopyPayload(uint64_t position, uint32_t size, BYTE* buffer) const;
 
     CHttpFile HttpFile;
-    CBodyBuffer Body; // the whole body once downloaded; written by Download only
+    CBodyBuffer Body;             // the whole body once downloaded; written by Download only
     uint64_t MeasuredBitrate = 0; // bit/s; all ones when the download took no time
     // A measurement waits for the stream. Atomic: the stream looks at it while the
     // download may still run; MeasuredBitrate is written before it is set.

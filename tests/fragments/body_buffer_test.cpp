@@ -66,8 +66,8 @@ TEST(Fragment, CopyPayload_InsideTheBodyOnly) {
         uint64_t Position;
         uint32_t Size;
         HRESULT Result;
-    } cases[] = {{0, 100, S_OK},  {90, 10, S_OK},         {100, 0, S_OK},
-                 {90, 11, eof},   {101, 0, eof},          {0, 101, eof},
+    } cases[] = {{0, 100, S_OK},       {90, 10, S_OK},       {100, 0, S_OK},
+                 {90, 11, eof},        {101, 0, eof},        {0, 101, eof},
                  {1, UINT32_MAX, eof}, {UINT64_MAX, 1, eof}, {UINT64_MAX - 50, 100, eof}};
     for (const auto& c : cases) {
         std::vector<BYTE> out(c.Result == S_OK ? c.Size + 1 : 1, 0xEE);
