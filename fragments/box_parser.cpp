@@ -1,6 +1,5 @@
 #include "fragments/box_parser.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -12,9 +11,6 @@ namespace {
 // The extended type of the fragment reference box that announces later chunks.
 const BYTE kTfrfType[16] = {0xd4, 0x80, 0x7e, 0xf2, 0xca, 0x39, 0x46, 0x95,
                             0x8e, 0x54, 0x26, 0xcb, 0x9e, 0x46, 0xa7, 0x9f};
-
-// A 64-bit size and a uuid's extended type: the longest header.
-constexpr uint64_t kMaxHeaderLength = 32;
 
 // A sample table without per-sample fields costs no payload, so its count is bounded
 // here instead of by the box.
@@ -38,28 +34,6 @@ template <class T> HRESULT Allocate(std::vector<T>* table, size_t count) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
-}
-
-// Extends body, which holds the file's first bytes, with the next ones up to end.
-// E_FAIL when the file ends before.
-HRESULT ReadUpTo(CHttpFile* file, uint64_t end, std::vector<BYTE>* body) {
-    const size_t start = body->size();
-    if (end <= start)
-        return S_OK;
-    if (end != size_t(end))
-        return E_OUTOFMEMORY;
-    try {
-        body->resize(size_t(end));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::length_error&) {
-        return E_OUTOFMEMORY;
-    }
-    size_t count = 0;
-    HRESULT hr = file->Read(body->data() + start, body->size() - start, &count);
-    if (FAILED(hr))
-        return hr;
-    return count == body->size() - start ? S_OK : E_FAIL;
 }
 
 } // namespace
@@ -163,14 +137,27 @@ HRESULT CBoxParser::Parse(CHttpFile* file) {
     HRESULT hr = file->GetLength(&length);
     if (FAILED(hr))
         return hr;
-    // The body's bytes up to the end of the box being walked; each is read once.
+    if (uint64_t(length) != size_t(length))
+        return E_OUTOFMEMORY;
     std::vector<BYTE> body;
-    for (uint64_t position = 0;;) {
-        const uint64_t limit = uint64_t(length) - position;
-        hr = ReadUpTo(file, position + std::min(limit, kMaxHeaderLength), &body);
-        if (FAILED(hr))
-            return hr;
-        CBoxCursor cursor(body.data() + position, body.size() - size_t(position));
+    try {
+        body.resize(size_t(length));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return E_OUTOFMEMORY;
+    }
+    size_t count = 0;
+    hr = file->Read(body.data(), body.size(), &count);
+    if (FAILED(hr))
+        return hr;
+    return Parse(body.data(), count);
+}
+
+HRESULT CBoxParser::Parse(const BYTE* body, size_t size) {
+    for (size_t position = 0;;) {
+        const uint64_t limit = size - position;
+        CBoxCursor cursor(body + position, size - position);
         SSFBoxHeader box;
         if (!ReadBoxHeader(&cursor, limit, &box))
             return E_FAIL;
@@ -180,17 +167,14 @@ HRESULT CBoxParser::Parse(CHttpFile* file) {
                 sample.DataPosition += payload;
             return S_OK;
         }
-        hr = ReadUpTo(file, position + box.Size, &body);
-        if (FAILED(hr))
-            return hr;
         if (box.Is("moof")) {
             m_result.MoofOffset = position;
-            CBoxCursor moof(body.data() + payload, size_t(box.Size - box.HeaderLength));
-            hr = ParseMoof(&moof);
+            CBoxCursor moof(body + payload, size_t(box.Size - box.HeaderLength));
+            HRESULT hr = ParseMoof(&moof);
             if (FAILED(hr))
                 return hr;
         }
-        position += box.Size;
+        position += size_t(box.Size);
     }
 }
 

@@ -1,5 +1,5 @@
-// The box parser: a fragment body's boxes before its first mdat are read into memory
-// once and taken apart through bounded cursors into an SSFParsedFragment.
+// The box parser: a fragment body's boxes before its first mdat are taken apart in memory
+// through bounded cursors into an SSFParsedFragment.
 #pragma once
 
 #include <cstddef>
@@ -148,9 +148,11 @@ public:
     // result: filled in place, not owned.
     explicit CBoxParser(SSFParsedFragment* result) : m_result(*result) {}
 
-    // Reads body from its current position, which is its start. S_OK; E_FAIL for a
-    // malformed or truncated body; E_OUTOFMEMORY for a table too large; else the file's
-    // error. The result keeps what was read up to a failure.
+    // Parses the size bytes at body. S_OK; E_FAIL for a malformed or truncated body;
+    // E_OUTOFMEMORY for a table too large. The result keeps what was read up to a failure.
+    HRESULT Parse(const BYTE* body, size_t size);
+    // The same for the bytes of body from its current position, which is its start, read
+    // in one call; else the file's error.
     HRESULT Parse(CHttpFile* body);
 
 private:

@@ -1,5 +1,7 @@
 #include "fragments/fragment.h"
 
+#include <cstring>
+
 uint64_t FragmentBodyLimit(uint64_t bitrate, uint64_t durationTicks, uint64_t timeScale) {
     // 8 × (bitrate / 8) bytes per second × seconds, in 128 bits so nothing wraps.
     const unsigned __int128 predicted = static_cast<unsigned __int128>(bitrate) * durationTicks /
@@ -17,9 +19,38 @@ HRESULT CSSFFragment::Reset() {
     static_cast<SSFParsedFragment&>(*this) = SSFParsedFragment();
     MeasuredBitrate = 0;
     BitrateMeasured.store(FALSE);
+    Body.Release();
     HttpFile.Close();
     return S_OK;
 }
+
+HRESULT CSSFFragment::CopyPayload(uint64_t position, uint32_t size, BYTE* buffer) const {
+    if (position > Body.Size() || size > Body.Size() - position)
+        return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    std::memcpy(buffer, Body.Data() + position, size);
+    return S_OK;
+}
+
+namespace {
+
+// The whole of file, from its start, into body in one read.
+HRESULT ReadBody(CHttpFile* file, CBodyBuffer* body) {
+    int64_t length = 0;
+    HRESULT hr = file->GetLength(&length);
+    if (FAILED(hr))
+        return hr;
+    if (uint64_t(length) != size_t(length))
+        return E_OUTOFMEMORY;
+    hr = body->Resize(size_t(length));
+    if (FAILED(hr))
+        return hr;
+    hr = file->ReadExact(body->Data(), body->Size());
+    if (FAILED(hr))
+        return hr;
+    return file->Seek(0, SEEK_SET);
+}
+
+} // namespace
 
 HRESULT CSSFFragment::Download(CAMEvent* cancel) {
     HRESULT hr = HttpFile.Download(Url.c_str(), true, MaxBodyBytes, cancel);
@@ -27,19 +58,20 @@ HRESULT CSSFFragment::Download(CAMEvent* cancel) {
         return hr;
     // Failed attempts and retry delays say nothing of the throughput.
     const DWORD t0 = HttpFile.GetAttemptStartTick();
-    hr = CBoxParser(this).Parse(&HttpFile);
+    hr = ReadBody(&HttpFile, &Body);
+    if (SUCCEEDED(hr))
+        hr = CBoxParser(this).Parse(Body.Data(), Body.Size());
     if (FAILED(hr)) {
         CSSFFragment::Reset(); // a derived Reset may end the thread this runs on
         return hr;
     }
     const DWORD t1 = GetTickCount();
-    int64_t length = 0;
-    HttpFile.GetLength(&length);
+    const uint64_t length = Body.Size();
     if (t1 == t0) {
         MeasuredBitrate = ~uint64_t(0);
     } else {
         // The 32-bit difference stays right across a wrap of the tick counter.
-        MeasuredBitrate = uint64_t(length) * 8000 / DWORD(t1 - t0);
+        MeasuredBitrate = length * 8000 / DWORD(t1 - t0);
         BitrateMeasured.store(TRUE, std::memory_order_release);
     }
     return S_OK;

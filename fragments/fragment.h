@@ -1,12 +1,14 @@
-// CSSFFragment: one chunk of one quality level, downloaded into a temporary file and
-// taken apart by the box parser on the calling thread. The parsed part is the fragment's
-// base, so the stream reads fragment->Samples and fragment->Lookahead directly.
+// CSSFFragment: one chunk of one quality level, downloaded into a temporary file, read
+// back into memory in one read and taken apart there by the box parser on the calling
+// thread. The parsed part is the fragment's base, so the stream reads fragment->Samples
+// and fragment->Lookahead directly, and copies payloads out of Body.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "fragments/body_buffer.h"
 #include "fragments/box_parser.h"
 #include "fragments/http_file.h"
 #include "framework/platform/platform.h"
@@ -29,10 +31,16 @@ public:
     // throughput of the attempt that succeeded. S_OK or the first error; a parse failure
     // resets the fragment. HttpFile.GetFailure() tells what a failed download met.
     virtual HRESULT Download(CAMEvent* cancel = nullptr);
-    // Clears the parsed part and the measurement, frees the tables, closes the file.
+    // Clears the parsed part and the measurement, frees the tables, gives Body back,
+    // closes the file.
     virtual HRESULT Reset();
 
+    // Copies the size bytes at body position into buffer: S_OK, or 0x80070026
+    // (ERROR_HANDLE_EOF) when the body ends before, as a read of the file would.
+    HRESULT CopyPayload(uint64_t position, uint32_t size, BYTE* buffer) const;
+
     CHttpFile HttpFile;
+    CBodyBuffer Body;             // the whole body once downloaded; written by Download only
     uint64_t MeasuredBitrate = 0; // bit/s; all ones when the download took no time
     // A measurement waits for the stream. Atomic: the stream looks at it while the
     // download may still run; MeasuredBitrate is written before it is set.

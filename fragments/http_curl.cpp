@@ -1,6 +1,7 @@
 // libcurl backend of CHttpClient. The multi interface drives the one transfer of a
-// request, so the body is pulled through Read in the caller's buffer size and only what a
-// single socket read delivered is ever held in memory.
+// request only from within the client's calls: received bytes go straight into the buffer
+// Read was given; a block that does not fit leaves its rest in a spill buffer of at most
+// one block, and the transfer is paused while nobody reads.
 #include "fragments/http_client.h"
 
 #include "framework/catch_out_of_memory.h"
@@ -28,13 +29,23 @@ struct CurlConnection {
     DWORD Scheme = 0;
 };
 
+// Bytes libcurl receives per block at most: its receive buffer.
+constexpr long kReceiveBufferSize = 64 * 1024;
+
 // One transfer and the body bytes received but not yet read.
 struct CurlRequest {
     CURLM* Multi = nullptr;
     CURL* Easy = nullptr;
     curl_slist* Headers = nullptr;
-    std::vector<char> Pending;
-    size_t PendingOffset = 0;
+    // The caller's buffer during Read: body blocks are copied here first.
+    char* Target = nullptr;
+    size_t TargetSize = 0;
+    size_t TargetFilled = 0;
+    // The rest of a block that did not fit the target; read before anything else. Its
+    // capacity is kept, so it is allocated once per request.
+    std::vector<char> Spill;
+    size_t SpillOffset = 0;
+    bool Paused = false; // the body callback paused the transfer: nobody was reading
     bool HeadersDone = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
@@ -50,7 +61,7 @@ struct CurlRequest {
         }
         curl_slist_free_all(Headers);
     }
-    size_t Available() const { return Pending.size() - PendingOffset; }
+    size_t Spilled() const { return Spill.size() - SpillOffset; }
 };
 
 // Seconds before the platform gives up connecting, as the Windows HTTP stack does by
@@ -111,14 +122,22 @@ DWORD Win32FromCurl(CURLcode code, CURL* easy) {
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<CurlRequest*>(user);
-    size_t bytes = size * count;
-    if (request->PendingOffset == request->Pending.size()) {
-        request->Pending.clear();
-        request->PendingOffset = 0;
+    const size_t bytes = size * count;
+    const size_t room = request->TargetSize - request->TargetFilled;
+    // Nothing taken: libcurl holds the block and hands it over again once resumed.
+    if (room == 0 || request->Spilled() != 0) {
+        request->Paused = true;
+        return CURL_WRITEFUNC_PAUSE;
     }
+    const size_t taken = bytes < room ? bytes : room;
+    std::memcpy(request->Target + request->TargetFilled, data, taken);
+    request->TargetFilled += taken;
+    if (taken == bytes)
+        return bytes;
     // No exception may cross libcurl: a block that cannot be kept ends the transfer.
     const HRESULT hr = CatchOutOfMemory([&] {
-        request->Pending.insert(request->Pending.end(), data, data + bytes);
+        request->Spill.assign(data + taken, data + bytes);
+        request->SpillOffset = 0;
         return S_OK;
     });
     if (FAILED(hr)) {
@@ -370,6 +389,7 @@ HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acce
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, long(kHttpLowSpeedBytesPerSecond));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(GetHttpLowSpeedWindow()));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -405,13 +425,33 @@ HRESULT CHttpClient::Read(void* buffer, DWORD size, DWORD* bytesRead) {
         return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
     if (size == 0)
         return S_OK;
-    if (request->Available() == 0)
-        PumpUntil(request, [](const CurlRequest* r) { return r->Available() != 0; });
-    if (size_t available = request->Available()) {
-        size_t count = available < size ? available : size;
-        std::memcpy(buffer, request->Pending.data() + request->PendingOffset, count);
-        request->PendingOffset += count;
+    if (const size_t spilled = request->Spilled()) {
+        const size_t count = spilled < size ? spilled : size;
+        std::memcpy(buffer, request->Spill.data() + request->SpillOffset, count);
+        request->SpillOffset += count;
+        if (request->Spilled() == 0) {
+            request->Spill.clear();
+            request->SpillOffset = 0;
+        }
         *bytesRead = DWORD(count);
+        return S_OK;
+    }
+    request->Target = static_cast<char*>(buffer);
+    request->TargetSize = size;
+    request->TargetFilled = 0;
+    if (request->Paused && !request->Done) {
+        request->Paused = false;
+        // Hands the held block over at once, into the target.
+        if (curl_easy_pause(request->Easy, CURLPAUSE_CONT) != CURLE_OK)
+            request->Failed = request->Done = true;
+    }
+    if (request->TargetFilled == 0)
+        PumpUntil(request, [](const CurlRequest* r) { return r->TargetFilled != 0; });
+    const size_t filled = request->TargetFilled;
+    request->Target = nullptr;
+    request->TargetSize = request->TargetFilled = 0;
+    if (filled != 0) {
+        *bytesRead = DWORD(filled);
         return S_OK;
     }
     HRESULT hr = RequestError(request);

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "fragments/body_buffer.h"
 #include "fragments/http_client.h"
 #include "framework/am_event.h"
 #include "framework/catch_out_of_memory.h"
@@ -9,7 +10,9 @@
 namespace {
 
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
-constexpr DWORD kCopyBufferSize = 16384;
+// One receive block of the curl backend. Taken from the body pool: a fresh thread's stack
+// would fault it in anew for every download.
+constexpr DWORD kCopyBufferSize = 64 * 1024;
 // A retry delay watched for an abort wakes this often.
 constexpr DWORD kAbortCheckMs = 100;
 
@@ -140,10 +143,14 @@ HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose, uint64_t m
         return hr;
     m_bDeleteOnClose = deleteOnClose;
 
-    char buffer[kCopyBufferSize];
+    CBodyBuffer copy;
+    hr = copy.Resize(kCopyBufferSize);
+    if (FAILED(hr))
+        return hr;
+    BYTE* const buffer = copy.Data();
     DWORD count = 0;
     uint64_t stored = 0;
-    while ((hr = client->Read(buffer, sizeof(buffer), &count)) == S_OK) {
+    while ((hr = client->Read(buffer, kCopyBufferSize, &count)) == S_OK) {
         stored += count;
         if (m_pWatch != nullptr) {
             m_pWatch->AddReceived(count);

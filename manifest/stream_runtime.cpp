@@ -125,9 +125,7 @@ HRESULT CSSFStream::FillSampleLocked(IMediaSample* sample) {
             const LONG capacity = sample->GetSize();
             if (capacity < 0 || record.Size > uint32_t(capacity))
                 return VFW_E_BUFFER_OVERFLOW;
-            hr = fragment->HttpFile.Seek(int64_t(record.DataPosition), 0);
-            if (SUCCEEDED(hr))
-                hr = fragment->HttpFile.ReadExact(buffer, record.Size);
+            hr = fragment->CopyPayload(record.DataPosition, record.Size, buffer);
             if (SUCCEEDED(hr))
                 hr = sample->SetActualDataLength(LONG(record.Size));
             if (FAILED(hr))

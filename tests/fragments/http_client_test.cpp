@@ -28,6 +28,14 @@ HRESULT Fetch(const std::string& url, DWORD* status, std::string* body) {
     return hr;
 }
 
+// The fault server's /big body: bytes 0..250 repeated.
+std::string BigBody() {
+    std::string body(3 * 1024 * 1024 + 7, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = char(i % 251);
+    return body;
+}
+
 std::string Replace(std::string url, const std::string& from, const std::string& to) {
     return url.replace(0, from.size(), to);
 }
@@ -85,3 +93,28 @@ TEST(HttpClient, Transport_ClosedPortAndUntrustedCertificateFail) {
 }
 
 } // namespace
+
+// Reads smaller and larger than the blocks the transport receives: every byte comes once,
+// in order, whatever the reader's buffer.
+TEST(HttpClient, Read_AnyBufferSize_WholeBodyInOrder) {
+    const std::string base = OriginUrl("faults");
+    ASSERT_FALSE(base.empty());
+    const std::string expected = BigBody();
+    for (DWORD size : {13u, 700u, 16384u, 65537u, 1u << 20}) {
+        CHttpClient client("KVSsfRd/1.0");
+        std::string path;
+        ASSERT_EQ(client.Open((base + "big").c_str(), &path), S_OK);
+        ASSERT_EQ(client.SendRequest(path.c_str(), nullptr), S_OK);
+        std::string buffer(size, '\0'), body;
+        DWORD count = 0;
+        HRESULT hr;
+        while ((hr = client.Read(&buffer[0], size, &count)) == S_OK) {
+            ASSERT_GT(count, 0u) << size;
+            ASSERT_LE(count, size);
+            body.append(buffer.data(), count);
+        }
+        EXPECT_EQ(hr, S_FALSE) << size;
+        EXPECT_EQ(count, 0u) << size;
+        EXPECT_TRUE(body == expected) << size << ": " << body.size() << " bytes";
+    }
+}
