@@ -1,7 +1,6 @@
 #!/bin/sh
-# Installs the Debian 12 packages the build, the tests and the demo need (with sudo when
-# not root), then cross-builds the FFmpeg libraries of the Wine tests' stand-in filters
-# once (build/ffmpeg-mingw). Safe to run again.
+# Installs the Debian 12 packages the build, the tests and the demo need
+# (with sudo when not root). Safe to run again.
 set -eu
 packages="
   build-essential cmake ninja-build pkg-config git python3 openssl
@@ -14,11 +13,9 @@ missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update
-    # shellcheck disable=SC2086
-    $sudo apt-get install -y --no-install-recommends $missing
-fi
-"$(dirname "$0")/ffmpeg-mingw.sh"
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+# shellcheck disable=SC2086
+$sudo apt-get install -y --no-install-recommends $missing

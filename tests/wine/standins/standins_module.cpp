@@ -36,8 +36,10 @@ public:
     }
     ~CStandInAvcDecoder() override {
         std::lock_guard<std::mutex> lock(g_graphLock);
-        if (g_lastDecoder == this)
-            g_lastDecoder = g_decoderGraph = nullptr;
+        if (g_lastDecoder == this) {
+            g_lastDecoder = nullptr;
+            g_decoderGraph = nullptr;
+        }
     }
     STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
         const HRESULT hr = CVideoDecoder::JoinFilterGraph(graph, name);
