@@ -124,6 +124,7 @@ std::string Describe(const AM_MEDIA_TYPE& type) {
 struct Chain {
     std::set<std::string> inGraph; // every filter's name
     std::vector<std::string> path; // from the source along the connections: name [type]
+    CLSID resizerClass = GUID_NULL;
 };
 
 // The processor's private graph, found through the stand-in decoder that joined it.
@@ -143,6 +144,8 @@ Chain ReadGraph() {
         chain.inGraph.insert(FilterName(filter.Get()));
         if (FilterName(filter.Get()) == "SSF Video Processor Source")
             source = filter;
+        if (FilterName(filter.Get()) == "SSF Video Processor Resizer")
+            filter->GetClassID(&chain.resizerClass);
     }
     for (ComPtr<IBaseFilter> at = source; at;) {
         chain.path.push_back(FilterName(at.Get()));
@@ -235,6 +238,7 @@ TEST_F(WineProcessor, Graph_ChainsTheStandInsAndDeliversEveryFrameAtTheOutputSiz
                               "SSF Video Processor Sink",
                           }));
     EXPECT_EQ(chain.inGraph.size(), 5u);
+    EXPECT_EQ(chain.resizerClass, CLSID_DMOWrapperFilter);
 
     FeedClip(processor, m_large, 0, m_large.samples.size(), 0);
     ASSERT_EQ(processor.EndOfInput(), S_OK);
