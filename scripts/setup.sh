@@ -7,7 +7,7 @@ packages="
   libcurl4-openssl-dev libxml2-dev libgtest-dev googletest
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg nginx-light clang
-  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev libgnutls30
+  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev libgnutls30 nasm
 "
 missing=""
 for p in $packages; do

@@ -54,7 +54,7 @@ HRESULT CVideoProcessorSinkPin::CheckMediaType(const CMediaType*) {
 }
 
 void CVideoProcessorSinkPin::EmptyQueue() {
-    std::deque<ComPtr<IMediaSample>> frames;
+    std::deque<QueuedFrame> frames;
     {
         CAutoLock lock(&m_queueLock);
         frames.swap(m_frames);
@@ -74,7 +74,7 @@ STDMETHODIMP CVideoProcessorSinkPin::EndOfStream() {
     return CatchOutOfMemory([&] {
         {
             CAutoLock lock(&m_queueLock);
-            m_frames.emplace_back(nullptr);
+            m_frames.push_back({});
         }
         SignalProcessor();
         return S_OK;
@@ -100,7 +100,7 @@ STDMETHODIMP CVideoProcessorSinkPin::Receive(IMediaSample* pSample) {
             pSample->GetTime(&start, &stop);
             if (start < CurrentStartTime())
                 return S_OK;
-            m_frames.emplace_back(pSample);
+            m_frames.push_back({ComPtr<IMediaSample>(pSample), pSample->GetActualDataLength()});
         }
         SignalProcessor();
         return S_OK;
@@ -116,11 +116,13 @@ HRESULT CVideoProcessorSinkPin::TakeFrame(IMediaSample* sample) {
     if (sample == nullptr)
         return E_POINTER;
     ComPtr<IMediaSample> frame;
+    LONG length = 0;
     {
         CAutoLock lock(&m_queueLock);
         if (m_frames.empty())
             return E_PENDING;
-        frame = std::move(m_frames.front());
+        frame = std::move(m_frames.front().sample);
+        length = m_frames.front().length;
         m_frames.pop_front();
     }
     if (frame.Get() == nullptr)
@@ -138,7 +140,6 @@ HRESULT CVideoProcessorSinkPin::TakeFrame(IMediaSample* sample) {
     LONGLONG mediaStart = 0, mediaStop = 0;
     if (frame->GetMediaTime(&mediaStart, &mediaStop) == S_OK)
         sample->SetMediaTime(&mediaStart, &mediaStop);
-    const LONG length = frame->GetActualDataLength();
     sample->SetActualDataLength(length);
 
     if (sample->GetSize() < frame->GetSize())

@@ -35,18 +35,26 @@ public:
     // streaming checks. Queued frames and the end marker signal the processor's progress.
     STDMETHODIMP Receive(IMediaSample* pSample) override;
 
-    // Copies the oldest frame (properties, times, data) into sample and drops it: S_OK;
+    // Copies the oldest frame (properties, times, the data it arrived with) into sample and
+    // drops it: S_OK;
     // S_FALSE at the end marker; E_PENDING with nothing queued; E_FAIL when sample's
     // buffer is smaller than the frame's (the frame is lost).
     HRESULT TakeFrame(IMediaSample* sample);
 
 private:
+    // A queued frame and its data length on arrival: an upstream filter may reset the
+    // length of a sample it has delivered (Wine's DMO wrapper does) before it is taken.
+    struct QueuedFrame {
+        ComPtr<IMediaSample> sample; // null: the end marker
+        LONG length = 0;
+    };
+
     void EmptyQueue();
     void SignalProcessor();
 
     CVideoProcessorSink* const m_filter;
     CCritSec m_queueLock;
-    std::deque<ComPtr<IMediaSample>> m_frames; // m_queueLock; a null entry ends the stream
+    std::deque<QueuedFrame> m_frames; // m_queueLock
 };
 
 class CVideoProcessorSink : public CBaseFilter {

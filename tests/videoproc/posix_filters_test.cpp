@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "framework/platform/graph_classes.h"
+#include "tests/videoproc/avc_units.h"
 #include "tests/videoproc/fake_transform.h"
 #include "tests/videoproc/processor_driver.h"
 #include "videoproc/posix/processor_classes.h"
@@ -24,7 +25,8 @@ extern "C" {
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using avc::Bytes;
+using avc::SplitAnnexB;
 using fakes::Settings;
 
 constexpr GUID kAvc1Iso = {
@@ -39,33 +41,6 @@ constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 17, 1, 0};
 void Check(bool ok, const char* what) {
     if (!ok)
         throw std::runtime_error(what);
-}
-
-void AppendBE(Bytes* out, uint32_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i)
-        out->push_back(uint8_t(value >> (8 * i)));
-}
-
-// The NAL units of an Annex B byte stream, without their start codes.
-std::vector<Bytes> SplitAnnexB(const uint8_t* data, size_t size) {
-    std::vector<Bytes> units;
-    size_t start = SIZE_MAX;
-    for (size_t i = 0; i + 3 <= size;) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) {
-            ++i;
-            continue;
-        }
-        if (start != SIZE_MAX) {
-            size_t end = i;
-            while (end > start && data[end - 1] == 0)
-                --end;
-            units.emplace_back(data + start, data + end);
-        }
-        start = i += 3;
-    }
-    if (start != SIZE_MAX && start < size)
-        units.emplace_back(data + start, data + size);
-    return units;
 }
 
 struct EncodedStream {
@@ -95,12 +70,7 @@ EncodedStream Encode() {
     Bytes sps, pps;
     for (Bytes& unit : SplitAnnexB(ctx->extradata, size_t(ctx->extradata_size)))
         ((unit[0] & 0x1f) == 7 ? sps : pps) = unit;
-    stream.avcC = {1, sps[1], sps[2], sps[3], 0xff, 0xe1};
-    AppendBE(&stream.avcC, uint32_t(sps.size()), 2);
-    stream.avcC.insert(stream.avcC.end(), sps.begin(), sps.end());
-    stream.avcC.push_back(1);
-    AppendBE(&stream.avcC, uint32_t(pps.size()), 2);
-    stream.avcC.insert(stream.avcC.end(), pps.begin(), pps.end());
+    stream.avcC = avc::Record(sps, pps);
 
     AVFrame* frame = av_frame_alloc();
     frame->width = kWidth;
@@ -113,10 +83,8 @@ EncodedStream Encode() {
             stream.reordered |= packet->pts != int64_t(stream.samples.size());
             stream.sync.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
             Bytes sample;
-            for (Bytes& unit : SplitAnnexB(packet->data, size_t(packet->size))) {
-                AppendBE(&sample, uint32_t(unit.size()), 4);
-                sample.insert(sample.end(), unit.begin(), unit.end());
-            }
+            for (Bytes& unit : SplitAnnexB(packet->data, size_t(packet->size)))
+                avc::AppendUnit(&sample, unit);
             stream.samples.push_back(std::move(sample));
             av_packet_unref(packet);
         }
@@ -208,26 +176,7 @@ double Psnr(const Bytes& a, const Bytes& b) {
 
 // An H.264 input type: FORMAT_VideoInfo with the whole avcC box after the header.
 CMediaType AvcInputType(const GUID& subtype, LONG width = kWidth, LONG height = kHeight) {
-    const Bytes& avcC = Stream().avcC;
-    Bytes box;
-    AppendBE(&box, uint32_t(avcC.size() + 8), 4);
-    box.insert(box.end(), {'a', 'v', 'c', 'C'});
-    box.insert(box.end(), avcC.begin(), avcC.end());
-    CMediaType type(&MEDIATYPE_Video);
-    type.SetSubtype(&subtype);
-    type.SetFormatType(&FORMAT_VideoInfo);
-    type.SetVariableSize();
-    type.SetTemporalCompression(TRUE);
-    BYTE* block = type.AllocFormatBuffer(ULONG(sizeof(VIDEOINFOHEADER) + box.size()));
-    std::memset(block, 0, sizeof(VIDEOINFOHEADER));
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
-    vih->AvgTimePerFrame = kFrame;
-    vih->bmiHeader.biSize = DWORD(sizeof(BITMAPINFOHEADER) + box.size());
-    vih->bmiHeader.biWidth = width;
-    vih->bmiHeader.biHeight = height;
-    vih->bmiHeader.biCompression = subtype.Data1;
-    std::memcpy(block + sizeof(VIDEOINFOHEADER), box.data(), box.size());
-    return type;
+    return avc::InputType(Stream().avcC, subtype, width, height, kFrame);
 }
 
 CMediaType Picture(const GUID& subtype, LONG width, LONG height) {

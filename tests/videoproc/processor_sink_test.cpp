@@ -1,5 +1,6 @@
 // The processor's sink: frames queued from the segment start on, copied out in order with
-// their properties, the end marker, a short buffer and a flush.
+// their properties and the data they arrived with, the end marker, a short buffer and a
+// flush.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -51,6 +52,8 @@ TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
     for (Frame* frame : {&early, &first, &big, &last})
         EXPECT_EQ(pin->Receive(frame->Get()), S_OK);
     EXPECT_EQ(pin->EndOfStream(), S_OK);
+    // An upstream filter that resets a sample it delivered does not cut the frame short.
+    last.Get()->SetActualDataLength(0);
 
     REFERENCE_TIME start = 0, stop = 0;
     ASSERT_EQ(pin->TakeFrame(out.Get()), S_OK);

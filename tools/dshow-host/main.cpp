@@ -32,6 +32,37 @@ const char kUsage[] =
     "through the system's Sample Grabber and Null Renderer instead of the host's own sinks\n"
     "(sample lines only, positions through the graph; no --seek).\n";
 
+// One line per video pin: the type its sink was connected with, e.g. "pin 0: video YUY2
+// 640x360" (the subtype's FourCC, or its GUID when it has none).
+void PrintVideoTypes(const CPlayGraph& graph) {
+    for (const ComPtr<CPlaySink>& sink : graph.Sinks()) {
+        const CMediaType& type = sink->InputPin()->CurrentMediaType();
+        const BITMAPINFOHEADER* bitmap = nullptr;
+        if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER))
+            bitmap = &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
+        else if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat >= sizeof(VIDEOINFOHEADER2))
+            bitmap = &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
+        if (type.majortype != MEDIATYPE_Video || bitmap == nullptr)
+            continue;
+        GUID fourCCBase = type.subtype;
+        fourCCBase.Data1 = MEDIASUBTYPE_YUY2.Data1;
+        char name[40];
+        if (fourCCBase == MEDIASUBTYPE_YUY2) {
+            const DWORD code = type.subtype.Data1;
+            std::snprintf(name, sizeof name, "%c%c%c%c", char(code), char(code >> 8),
+                          char(code >> 16), char(code >> 24));
+        } else {
+            const GUID& g = type.subtype;
+            std::snprintf(name, sizeof name, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                          static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0],
+                          g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                          g.Data4[7]);
+        }
+        std::fprintf(stderr, "pin %d: video %s %ldx%ld\n", sink->Pin, name,
+                     static_cast<long>(bitmap->biWidth), static_cast<long>(bitmap->biHeight));
+    }
+}
+
 int Play(const PlayOptions& options, bool grabber) {
     CSampleLog log;
     if (!options.Samples.empty() && !log.Open(options.Samples)) {
@@ -72,10 +103,12 @@ int Play(const PlayOptions& options, bool grabber) {
     const int status = graph.Run(seeking.Get(), &seeks, &log, options.Duration);
     log.Close();
     if (!options.Quiet) {
-        if (grabber)
+        if (grabber) {
             chains.PrintSummary();
-        else
+        } else {
             graph.PrintSinkSummary();
+            PrintVideoTypes(graph);
+        }
     }
     return status;
 }
