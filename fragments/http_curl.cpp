@@ -123,6 +123,9 @@ DWORD Win32FromCurl(CURLcode code, CURL* easy) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<CurlRequest*>(user);
     const size_t bytes = size * count;
+    // Body bytes end the headers, also of a reply whose blank line libcurl did without:
+    // a wait for the headers must not outlast a paused body.
+    request->HeadersDone = true;
     const size_t room = request->TargetSize - request->TargetFilled;
     // Nothing taken: libcurl holds the block and hands it over again once resumed.
     if (room == 0 || request->Spilled() != 0) {
