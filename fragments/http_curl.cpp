@@ -413,7 +413,11 @@ HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acce
         return HRESULT_FROM_WIN32(ERROR_INTERNET_INTERNAL_ERROR);
     }
     PumpUntil(request.get(), [](const CurlRequest* r) { return r->HeadersDone; });
-    if (!request->HeadersDone) {
+    long status = 0;
+    if (request->HeadersDone)
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    // A body without a status line is no HTTP reply.
+    if (!request->HeadersDone || status < 100) {
         const HRESULT hr = RequestError(request.get());
         return FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
