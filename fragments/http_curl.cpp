@@ -416,8 +416,8 @@ HRESULT CHttpClient::Impl::SendRequest(const char* path, const char* const* acce
     long status = 0;
     if (request->HeadersDone)
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    // A body without a final status line (none, or 1xx) is no reply to a GET.
-    if (!request->HeadersDone || status < 200) {
+    // A body without a final three-digit status (none, or 1xx) is no reply to a GET.
+    if (!request->HeadersDone || status < 200 || status > 999) {
         const HRESULT hr = RequestError(request.get());
         return FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
