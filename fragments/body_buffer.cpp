@@ -83,7 +83,7 @@ CBodyBuffer::CBodyBuffer(CBodyBuffer&& other) noexcept
 
 CBodyBuffer& CBodyBuffer::operator=(CBodyBuffer&& other) noexcept {
     if (this != &other) {
-        Release();
+        ReturnToPool();
         m_block = std::move(other.m_block);
         m_capacity = other.m_capacity;
         m_size = other.m_size;
@@ -97,7 +97,7 @@ HRESULT CBodyBuffer::Resize(size_t size) {
         m_size = size;
         return S_OK;
     }
-    Release();
+    ReturnToPool();
     FreeBlock block = Pool().Take(size);
     if (!block.Block) {
         if (size > SIZE_MAX - kBlockGranule)
@@ -113,7 +113,7 @@ HRESULT CBodyBuffer::Resize(size_t size) {
     return S_OK;
 }
 
-void CBodyBuffer::Release() {
+void CBodyBuffer::ReturnToPool() {
     if (m_block)
         Pool().Give(FreeBlock{std::move(m_block), m_capacity});
     m_capacity = m_size = 0;

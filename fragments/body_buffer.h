@@ -13,7 +13,7 @@ constexpr size_t kPooledBodyBlocks = 24;
 class CBodyBuffer {
 public:
     CBodyBuffer() = default;
-    ~CBodyBuffer() { Release(); }
+    ~CBodyBuffer() { ReturnToPool(); }
     CBodyBuffer(CBodyBuffer&& other) noexcept;
     CBodyBuffer& operator=(CBodyBuffer&& other) noexcept;
 
@@ -21,7 +21,7 @@ public:
     // the pool that holds them when one does. S_OK or E_OUTOFMEMORY (then empty).
     HRESULT Resize(size_t size);
     // Gives the block back to the pool; the buffer is empty after.
-    void Release();
+    void ReturnToPool();
 
     BYTE* Data() { return m_block.get(); }
     const BYTE* Data() const { return m_block.get(); }

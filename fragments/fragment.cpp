@@ -19,7 +19,7 @@ HRESULT CSSFFragment::Reset() {
     static_cast<SSFParsedFragment&>(*this) = SSFParsedFragment();
     MeasuredBitrate = 0;
     BitrateMeasured.store(FALSE);
-    Body.Release();
+    Body.ReturnToPool();
     HttpFile.Close();
     return S_OK;
 }

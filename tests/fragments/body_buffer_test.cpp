@@ -20,7 +20,7 @@ TEST(BodyBuffer, Resize_ReleasedBlockServesTheNextBodyAndShrinkingKeepsIt) {
     ASSERT_EQ(first.Resize(100), S_OK);
     EXPECT_EQ(first.Data(), block);
     EXPECT_EQ(first.Size(), 100u);
-    first.Release();
+    first.ReturnToPool();
     EXPECT_EQ(first.Data(), nullptr);
     EXPECT_EQ(first.Size(), 0u);
 
