@@ -99,10 +99,9 @@ public:
     // the DOM's creation or load call is returned as it is; a document that is not
     // well-formed gives VFW_E_INVALID_FILE_FORMAT.
     HRESULT Load(const char* path);
-    // As Load, from a body CHttpFile::Download stored with deleteOnClose false, at its
-    // start. The body is consumed: on return it is closed and its file is gone. libxml2
-    // reads the open stream (the file has no name on POSIX); MSXML loads the file by its
-    // name once it is closed.
+    // As Load, from a body CHttpFile::Download stored, read from its open stream's
+    // position (the file may have no name, or be deleted on close). The body is consumed:
+    // on return it is closed. MSXML takes a copy in memory; libxml2 reads the stream.
     HRESULT LoadDownload(CHttpFile* body);
     // The first element called name in document order: S_OK, or S_FALSE (null element)
     // when there is none.

@@ -162,8 +162,10 @@ void CXmlDocument::Close() {
     CXmlBackend::Release<IXMLDOMDocument>(m_pHandle);
 }
 
-HRESULT CXmlDocument::Load(const char* path) {
-    Close();
+namespace {
+
+// A DOM document loaded from source (a file name or a stream), or the failure.
+HRESULT LoadDocument(const VARIANT& source, ComPtr<IXMLDOMDocument>* document) {
     ComPtr<IXMLDOMDocument> doc;
     HRESULT hr = CoCreateInstance(CLSID_KvssfDOMDocument, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IXMLDOMDocument, doc.OutVoid());
@@ -173,7 +175,43 @@ HRESULT CXmlDocument::Load(const char* path) {
     doc->put_validateOnParse(VARIANT_FALSE);
     doc->put_resolveExternals(VARIANT_FALSE);
     doc->put_preserveWhiteSpace(VARIANT_FALSE);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    // Not asynchronous for a local source: the document is complete when load returns.
+    hr = doc->load(source, &loaded);
+    // Some DOMs fail a malformed stream with E_FAIL: a stream in memory has nothing else
+    // to fail on.
+    if (FAILED(hr) && source.vt == VT_UNKNOWN && hr != E_OUTOFMEMORY)
+        return VFW_E_INVALID_FILE_FORMAT;
+    if (FAILED(hr))
+        return hr;
+    if (loaded == VARIANT_FALSE)
+        return VFW_E_INVALID_FILE_FORMAT;
+    *document = std::move(doc);
+    return S_OK;
+}
 
+// The rest of stream copied into a memory stream positioned at its start.
+HRESULT CopyToMemoryStream(FILE* stream, ComPtr<IStream>* memory) {
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, memory->Out());
+    if (FAILED(hr))
+        return hr;
+    char buffer[65536];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        hr = (*memory)->Write(buffer, static_cast<ULONG>(count), nullptr);
+        if (FAILED(hr))
+            return hr;
+    }
+    if (ferror(stream))
+        return E_FAIL;
+    const LARGE_INTEGER start = {};
+    return (*memory)->Seek(start, STREAM_SEEK_SET, nullptr);
+}
+
+} // namespace
+
+HRESULT CXmlDocument::Load(const char* path) {
+    Close();
     CBstr bstrPath(path);
     if (bstrPath.Get() == nullptr)
         return E_OUTOFMEMORY;
@@ -181,24 +219,30 @@ HRESULT CXmlDocument::Load(const char* path) {
     VariantInit(&source);
     source.vt = VT_BSTR;
     source.bstrVal = bstrPath.Get();
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    // Not asynchronous for a local file: the document is complete when load returns.
-    hr = doc->load(source, &loaded);
-    if (FAILED(hr))
-        return hr;
-    if (loaded == VARIANT_FALSE)
-        return VFW_E_INVALID_FILE_FORMAT;
-    CXmlBackend::SetDoc(this, doc.Detach());
-    return S_OK;
+    ComPtr<IXMLDOMDocument> doc;
+    const HRESULT hr = LoadDocument(source, &doc);
+    if (SUCCEEDED(hr))
+        CXmlBackend::SetDoc(this, doc.Detach());
+    return hr;
 }
 
 HRESULT CXmlDocument::LoadDownload(CHttpFile* body) {
-    const std::string path = body->FileName;
-    body->Close();
-    if (path.empty())
+    Close();
+    if (body->Stream == nullptr)
         return E_UNEXPECTED;
-    const HRESULT hr = Load(path.c_str());
-    DeleteFileA(path.c_str());
+    ComPtr<IStream> memory;
+    HRESULT hr = CopyToMemoryStream(body->Stream, &memory);
+    body->Close();
+    if (FAILED(hr))
+        return hr;
+    VARIANT source;
+    VariantInit(&source);
+    source.vt = VT_UNKNOWN;
+    source.punkVal = memory.Get();
+    ComPtr<IXMLDOMDocument> doc;
+    hr = LoadDocument(source, &doc);
+    if (SUCCEEDED(hr))
+        CXmlBackend::SetDoc(this, doc.Detach());
     return hr;
 }
 
