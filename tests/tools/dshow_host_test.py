@@ -8,9 +8,11 @@ compared with what `kvssf play` of the native build delivers for the same URL an
 
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 from sample_log import read_log
@@ -18,10 +20,15 @@ from sample_log import read_log
 DSHOW_HOST = DLL = KVSSF = ORIGIN = WINE_RUN = None
 
 
-def base(scheme="http"):
-    with open(os.path.join(ORIGIN, "nginx.url")) as f:
+def base(scheme="http", server="nginx"):
+    with open(os.path.join(ORIGIN, server + ".url")) as f:
         url = f.read().strip()
     return scheme + url[len("http"):]
+
+
+def without_levels(entries):
+    """kvssf's log also names each frame's level, which dshow-host cannot know."""
+    return [{k: v for k, v in e.items() if k != "level"} for e in entries]
 
 
 def windows_path(path):
@@ -31,6 +38,12 @@ def windows_path(path):
 def wine(*args, timeout=120):
     return subprocess.run([WINE_RUN, *args], capture_output=True, text=True, timeout=timeout,
                           env=dict(os.environ, KVSSF_ORIGIN_DIR=ORIGIN))
+
+
+def video_model(url):
+    info = subprocess.run([KVSSF, "info", url + "?_ssf_Bitrate=auto", "--json"],
+                          capture_output=True, text=True, timeout=60)
+    return json.loads(info.stdout)["streams"][0]
 
 
 def prefix_temp_files():
@@ -140,34 +153,84 @@ class DshowHost(unittest.TestCase):
                     self.assertTrue(samples)
                     self.assertEqual(pins[pin], samples, "pin %d" % pin)
 
-    def test_auto_quality_decodes_through_the_processor_as_the_linux_build(self):
-        # Wine's graph runs the processor over the stand-ins registered in the prefix; the
-        # frames, their times, flags and bytes are those of kvssf. kvssf's log also names
-        # each frame's level, which dshow-host cannot know.
-        url = base("kvssf") + "media/vod/pres.ism/Manifest"
-        info = subprocess.run([KVSSF, "info", url + "?_ssf_Bitrate=auto", "--json"],
-                              capture_output=True, text=True, timeout=60)
-        video = json.loads(info.stdout)["streams"][0]
+    def auto_as_the_linux_build(self, url, *options):
+        """Plays url in "auto" mode on both builds: the frames are YUY2 at the display size
+        and every pin's entries from the first flush on (all of them without a seek) are
+        kvssf's. Returns kvssf's video entries."""
+        video = video_model(url)
         width, height = video["display_width"], video["display_height"]
-        for options in (["--bitrate", "auto"], ["--bitrate", "auto", "--seek", "1:3.1"]):
+        (result, pins, errors), (_, expected, expected_errors) = self.both(
+            url, "--bitrate", "auto", *options, quiet=False)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("pin 0: video YUY2 %dx%d" % (width, height), result.stderr)
+        self.assertEqual(errors, expected_errors)
+        frames = [e for e in pins[0] if "md5" in e]
+        self.assertGreater(len(frames), 10)
+        self.assertEqual({f["size"] for f in frames}, {width * height * 2})
+        for pin in expected:
+            native, got = without_levels(expected[pin]), pins[pin]
+            if "--seek" in options:
+                # How far the pins got before the seek depends on timing.
+                native = native[[e.get("event") for e in native].index("endflush"):]
+                got = got[[e.get("event") for e in got].index("endflush"):]
+            self.assertEqual(got, native, "pin %d" % pin)
+        return expected[0]
+
+    def test_auto_quality_decodes_through_the_processor_as_the_linux_build(self):
+        # Wine's graph runs the processor over the stand-ins registered in the prefix.
+        url = base("kvssf") + "media/vod/pres.ism/Manifest"
+        for options in ([], ["--seek", "1:3.1"]):
             with self.subTest(options=options):
-                (result, pins, errors), (_, expected, expected_errors) = self.both(
-                    url, *options, quiet=False)
-                self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertIn("pin 0: video YUY2 %dx%d" % (width, height), result.stderr)
-                self.assertEqual(errors, expected_errors)
-                frames = [e for e in pins[0] if "md5" in e]
-                self.assertGreater(len(frames), 10)
-                self.assertEqual({f["size"] for f in frames}, {width * height * 2})
-                for pin in expected:
-                    native = [{k: v for k, v in e.items() if k != "level"} for e in expected[pin]]
-                    if "--seek" in options:
-                        # How far the pins got before the seek depends on timing.
-                        native = native[[e.get("event") for e in native].index("endflush"):]
-                        got = pins[pin][[e.get("event") for e in pins[pin]].index("endflush"):]
-                    else:
-                        got = pins[pin]
-                    self.assertEqual(got, native, "pin %d" % pin)
+                self.auto_as_the_linux_build(url, *options)
+
+    def test_auto_quality_switches_levels_as_the_linux_build(self):
+        # The second chunk's top-level fragment comes at 40 kB/s: the next chunk is
+        # fetched at a lower level of another size, the one after at the top again.
+        path = "media/vod/pres.ism/Manifest"
+        video = video_model(base() + path)
+        top = max(t["bitrate"] for t in video["tracks"])
+        paced = base(server="faults") + "paced/40000/%d/%s" % (video["chunks"][1][0], path)
+        native = self.auto_as_the_linux_build(paced)
+        levels = [e["level"] for e in native if "md5" in e]
+        self.assertLess(min(levels), top)
+        self.assertEqual(levels[-1], top)
+
+    def test_load_shows_progress_and_ends_promptly_when_aborted(self):
+        # 6000 bytes at 1000 bytes per second, aborted from the host's watch thread.
+        url = base(server="faults") + "trickle/Manifest?rate=1000&size=6000"
+        result = wine(DSHOW_HOST, url, "--abort-load", "2.5")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("0x80004004", result.stderr)
+        shown = [int(c) for c in re.findall(r"loading: (\d+) of 6000 bytes", result.stderr)]
+        self.assertGreaterEqual(len([c for c in shown if 0 < c < 6000]), 2, result.stderr)
+        self.assertEqual(shown, sorted(shown))
+        ended = re.search(r"the load ended ([\d.]+) s after the abort", result.stderr)
+        self.assertLess(float(ended.group(1)), 1.0)
+
+    def test_a_killed_host_leaves_no_temporary_file(self):
+        # The third video fragment comes slowly: the host is killed while it plays and
+        # downloads.
+        path = "media/vod/pres.ism/Manifest"
+        slow = video_model(base() + path)["chunks"][2][0]
+        url = base(server="faults") + "paced/2000/%d/%s" % (slow, path)
+        log = os.path.join(self.temp.name, "host.jsonl")
+        host = subprocess.Popen([WINE_RUN, DSHOW_HOST, url, "--quiet", "--samples",
+                                 windows_path(log)], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, env=dict(os.environ, KVSSF_ORIGIN_DIR=ORIGIN))
+        try:
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and not (
+                    os.path.exists(log) and os.path.getsize(log) > 0 and
+                    len(prefix_temp_files()) > len(self.leftover)):
+                time.sleep(0.1)
+            self.assertGreater(len(prefix_temp_files()), len(self.leftover))
+        finally:
+            host.kill()
+            host.wait()
+        # Wine's server closes the killed process's handles, deleting its files.
+        deadline = time.monotonic() + 10
+        while prefix_temp_files() != self.leftover and time.monotonic() < deadline:
+            time.sleep(0.1)
 
     def test_failures_end_the_stream_and_exit_non_zero(self):
         # Nothing serves the fixture's fragments: the audio pin fails; the H.264 pin with a

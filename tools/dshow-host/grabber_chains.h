@@ -9,7 +9,6 @@
 #include "framework/platform/platform.h"
 #include "tools/dshow-host/grabber_callback.h"
 
-
 class CPlayGraph;
 class CSampleLog;
 

@@ -16,6 +16,7 @@
 #include "tools/common/play_sink.h"
 #include "tools/common/sample_log.h"
 #include "tools/dshow-host/grabber_chains.h"
+#include "tools/dshow-host/load_watch.h"
 
 namespace {
 
@@ -24,13 +25,15 @@ const char kProgram[] = "dshow-host";
 const char kUsage[] =
     "usage: dshow-host URL [--bitrate V] [--language L] [--start SEC] [--stop SEC]\n"
     "                      [--seek AT:TO]... [--duration SEC] [--samples FILE] [--grabber]\n"
-    "                      [--quiet]\n"
+    "                      [--abort-load SEC] [--quiet]\n"
     "\n"
     "Plays URL through the source filter registered with COM (regsvr32 KVSsfRd.dll) in the\n"
     "system's filter graph, without a clock, until every stream ended (exit 0) or a stream\n"
     "failed (exit 1). The options are those of `kvssf play`; --grabber receives the samples\n"
     "through the system's Sample Grabber and Null Renderer instead of the host's own sinks\n"
-    "(sample lines only, positions through the graph; no --seek).\n";
+    "(sample lines only, positions through the graph; no --seek). While the source loads,\n"
+    "the bytes it received are shown (unless --quiet); --abort-load cancels the load after\n"
+    "SEC seconds.\n";
 
 // One line per video pin: the type its sink was connected with, e.g. "pin 0: video YUY2
 // 640x360" (the subtype's FourCC, or its GUID when it has none).
@@ -63,7 +66,7 @@ void PrintVideoTypes(const CPlayGraph& graph) {
     }
 }
 
-int Play(const PlayOptions& options, bool grabber) {
+int Play(const PlayOptions& options, bool grabber, double abortLoad) {
     CSampleLog log;
     if (!options.Samples.empty() && !log.Open(options.Samples)) {
         std::fprintf(stderr, "%s: %s: cannot be created\n", kProgram, options.Samples.c_str());
@@ -75,7 +78,14 @@ int Play(const PlayOptions& options, bool grabber) {
                                   source.OutVoid());
     if (FAILED(hr))
         return graph.Fail("source filter", hr);
-    if (int status = graph.Open(source.Get(), options.Url))
+    ComPtr<IAMOpenProgress> loadProgress;
+    source->QueryInterface(IID_IAMOpenProgress, loadProgress.OutVoid());
+    int status;
+    {
+        CLoadWatch watch(loadProgress.Get(), kProgram, options.Quiet, abortLoad);
+        status = graph.Open(source.Get(), options.Url);
+    }
+    if (status)
         return status;
 
     CPlayProgress progress;
@@ -100,7 +110,7 @@ int Play(const PlayOptions& options, bool grabber) {
     CSeekPlan seeks(options.Seeks, &progress);
     seeks.Start();
 
-    const int status = graph.Run(seeking.Get(), &seeks, &log, options.Duration);
+    status = graph.Run(seeking.Get(), &seeks, &log, options.Duration);
     log.Close();
     if (!options.Quiet) {
         if (grabber) {
@@ -123,7 +133,9 @@ int main(int argc, char** argv) {
     }
     PlayOptions options;
     bool grabber = false;
-    const std::vector<PlayHostOption> hostOptions = {{"--grabber", &grabber, nullptr, nullptr}};
+    double abortLoad = -1;
+    const std::vector<PlayHostOption> hostOptions = {
+        {"--grabber", &grabber, nullptr, nullptr}, {"--abort-load", nullptr, nullptr, &abortLoad}};
     if (int status = ParsePlayOptions(args, {kProgram, "dshow-host --help"}, hostOptions, &options))
         return status;
     if (grabber && !options.Seeks.empty()) {
@@ -136,7 +148,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: COM: 0x%08lX\n", kProgram, static_cast<unsigned long>(init));
         return 1;
     }
-    const int status = Play(options, grabber);
+    const int status = Play(options, grabber, abortLoad);
     CoUninitialize();
     return status;
 }
