@@ -48,6 +48,8 @@ HRESULT CKVSsfRdOutputPin::Inactive() {
 
 HRESULT CKVSsfRdOutputPin::DeliverBeginFlush() {
     m_bFlushing = TRUE;
+    if (CSSFStream* stream = Stream())
+        stream->WakeWaiter();
     return CSourceStream::DeliverBeginFlush();
 }
 

@@ -207,6 +207,9 @@ void CKVSsfRd::ApplyPositions(REFERENCE_TIME rtStart, REFERENCE_TIME rtStop) {
     }
     rtStart = rtStart < 0 ? 0 : rtStart > duration ? duration : rtStart;
     rtStop = rtStop < rtStart ? rtStart : rtStop > duration ? duration : rtStop;
+    for (int i = 0; i < GetPinCount(); ++i)
+        if (CSSFStream* stream = OutputPin(i)->IsConnected() ? OutputPin(i)->Stream() : nullptr)
+            stream->PrefetchSeek(rtStart);
     // A start in no chunk of some stream puts every stream at the beginning.
     for (int i = 0; i < GetPinCount(); ++i) {
         CKVSsfRdOutputPin* pin = OutputPin(i);

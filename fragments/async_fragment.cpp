@@ -65,6 +65,8 @@ DWORD CSSFAsyncFragment::ThreadProc() {
                 Result = hr;
                 DoneEvent.Set();
             }
+            if (CompletionEvent)
+                CompletionEvent->Set();
             break;
         }
         case kCommandExit:

@@ -9,6 +9,8 @@
 // reference, each waiter another.
 #pragma once
 
+#include <memory>
+
 #include "fragments/fragment.h"
 #include "framework/am_event.h"
 #include "framework/am_thread.h"
@@ -31,6 +33,10 @@ public:
     HRESULT Reset() override;
     // Waits up to timeoutMs for the download to end; Result either way.
     virtual HRESULT Wait(DWORD timeoutMs);
+
+    // Set after DoneEvent whenever a download ends, for a waiter on several fragments;
+    // assigned before Start. Shared, as the fragment may outlive that waiter.
+    std::shared_ptr<CAMEvent> CompletionEvent;
 
 protected:
     DWORD ThreadProc() override;

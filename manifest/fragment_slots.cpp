@@ -54,6 +54,7 @@ HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,
             ComPtr<CSSFAsyncFragment> created = CreateFragment(track, chunkIndex, url);
             if (!created)
                 return E_OUTOFMEMORY;
+            created->CompletionEvent = m_progress;
             // Blocks until the worker takes the request, not for the download.
             const HRESULT hr = created->Start();
             if (FAILED(hr) && hr != E_PENDING)

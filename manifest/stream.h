@@ -7,6 +7,7 @@
 // fragment slots, the play position and the level state the runtime moves under it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,6 +76,9 @@ public:
     // before it. TRUE when placed or put at its end; FALSE when the time falls inside no
     // chunk (the position is unchanged). Takes the lock, also while waiting.
     virtual BOOL Seek(REFERENCE_TIME rtTime);
+    // Starts the download of the fragment Seek(rtTime) will wait for, without waiting:
+    // streams placed one after another then download side by side.
+    void PrefetchSeek(REFERENCE_TIME rtTime);
     // The track to use for the next chunk request.
     virtual CSSFTrack* GetCurrentTrack();
     // Copies the next sample into sample: S_OK; S_FALSE after the last chunk; E_PENDING
@@ -113,9 +117,12 @@ public:
     // not while waiting.
     bool WaitForDownload(DWORD timeoutMs);
     // Waits up to timeoutMs for the current chunk's fragment to finish downloading: true
-    // once it has (or had), false on time-out or when no download was started. Takes
-    // the lock, not while waiting.
+    // once it has (or had), false on time-out, after WakeWaiter, or when no download
+    // was started. Takes the lock, not while waiting.
     bool WaitForCurrentFragment(DWORD timeoutMs);
+    // Ends a WaitForCurrentFragment in progress at once (or the next one, until Seek),
+    // so that a flushing pin's thread turns to its commands. Any thread.
+    void WakeWaiter();
     // Live: appends the chunks fragment announces after the last known one and slides
     // the window by as many played chunks. E_OUTOFMEMORY when the list cannot grow.
     HRESULT ApplyLookahead(CSSFAsyncFragment* fragment);
@@ -179,6 +186,8 @@ private:
     CSSFStream(const CSSFStream&) = delete;
     CSSFStream& operator=(const CSSFStream&) = delete;
 
+    // rtTime (presentation time) in stream ticks, rounded up.
+    uint64_t SeekTarget(REFERENCE_TIME rtTime) const;
     // The slot of chunkIndex with the lock held; null past the slots.
     FragmentSlot* SlotLocked(uint32_t chunkIndex);
     // FillSample with the lock held (stream_runtime.cpp).
@@ -194,7 +203,10 @@ private:
     uint32_t m_sampleIndex = 0; // next sample in the current chunk; guarded by m_lock
     uint32_t m_chunkIndex = 0;  // current chunk; Chunks.size() at the end; guarded by m_lock
     std::vector<FragmentSlot> m_fragments; // one per chunk; guarded by m_lock
-    SSFStreamFailure m_lastFailure;        // guarded by m_lock
+    // Auto reset: set by each download of the stream that ends, and by WakeWaiter.
+    std::shared_ptr<CAMEvent> m_progress = std::make_shared<CAMEvent>();
+    std::atomic<bool> m_wake{false};
+    SSFStreamFailure m_lastFailure; // guarded by m_lock
     // Live, past the last chunk: since when (GetTickCount), and the last refresh asked
     // for; guarded by m_lock.
     bool m_bLiveWaiting = false;

@@ -41,12 +41,28 @@ bool FindSeekChunk(const std::vector<SSFChunk>& chunks, uint64_t tsTarget, size_
 
 } // namespace
 
+uint64_t CSSFStream::SeekTarget(REFERENCE_TIME rtTime) const {
+    // Rounded up; unsigned, as every time sum of the model.
+    return ReferenceTimeToTicksCeil(
+        static_cast<uint64_t>(rtTime) + static_cast<uint64_t>(Manifest->StartTime), TimeScale);
+}
+
+void CSSFStream::PrefetchSeek(REFERENCE_TIME rtTime) {
+    size_t chunk = 0;
+    CSSFTrack* track;
+    {
+        CAutoLock lock(&m_lock);
+        if (!FindSeekChunk(Chunks, SeekTarget(rtTime), &chunk) || chunk == Chunks.size())
+            return;
+        track = CurrentTrack;
+    }
+    GetFragment(track, static_cast<uint32_t>(chunk), nullptr, 0);
+}
+
 BOOL CSSFStream::Seek(REFERENCE_TIME rtTime) {
     CAutoLock lock(&m_lock);
-    // The target in stream time, rounded up; unsigned, as every time sum of the model.
-    const uint64_t tsTarget = ReferenceTimeToTicksCeil(
-        static_cast<uint64_t>(rtTime) + static_cast<uint64_t>(Manifest->StartTime), TimeScale);
-
+    m_wake.store(false);
+    const uint64_t tsTarget = SeekTarget(rtTime);
     size_t chunk = 0;
     if (!FindSeekChunk(Chunks, tsTarget, &chunk))
         return FALSE;
@@ -191,7 +207,20 @@ bool CSSFStream::WaitForCurrentFragment(DWORD timeoutMs) {
         if (FragmentSlot* slot = SlotLocked(m_chunkIndex))
             fragment = slot->Fragment;
     }
-    return fragment && fragment->Wait(timeoutMs) != E_PENDING;
+    if (!fragment)
+        return false;
+    const DWORD start = GetTickCount();
+    while (fragment->Wait(0) == E_PENDING) {
+        const DWORD waited = GetTickCount() - start;
+        if (m_wake.exchange(false) || waited >= timeoutMs || !m_progress->Wait(timeoutMs - waited))
+            return false;
+    }
+    return true;
+}
+
+void CSSFStream::WakeWaiter() {
+    m_wake.store(true);
+    m_progress->Set();
 }
 
 HRESULT CSSFStream::ApplyLookahead(CSSFAsyncFragment* fragment) {
