@@ -32,7 +32,7 @@ protected:
 
 TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     ReaderGraph graph;
-    IFileSourceFilter* file = Query<IFileSourceFilter>(graph.Filter, IID_IFileSourceFilter);
+    auto file = Query<IFileSourceFilter>(graph.Filter.Get(), IID_IFileSourceFilter);
     EXPECT_EQ(file->Load(nullptr, nullptr), HRESULT(0x80004005)) << "no URL";
     LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
     EXPECT_EQ(file->GetCurFile(&name, nullptr), S_OK);
@@ -61,7 +61,6 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
     LONGLONG duration = -1;
     EXPECT_EQ(graph.Seeking->GetDuration(&duration), S_OK);
     EXPECT_EQ(duration, 0);
-    file->Release();
 }
 
 // Built without a type library here: the dispatch calls fail with the loader's code.
@@ -71,8 +70,7 @@ TEST_F(KVSsfRdTest, Load_PinsPerStreamNamesFileAndReset) {
 TEST_F(KVSsfRdTest, OpenProgress_SlowManifest_ProgressThenPromptAbort) {
     const std::string faults = OriginUrl("faults");
     ReaderGraph graph;
-    auto progress =
-        ComPtr<IAMOpenProgress>::Adopt(Query<IAMOpenProgress>(graph.Filter, IID_IAMOpenProgress));
+    auto progress = Query<IAMOpenProgress>(graph.Filter.Get(), IID_IAMOpenProgress);
     ASSERT_TRUE(progress);
     LONGLONG total = -1, current = -1;
     EXPECT_EQ(progress->QueryProgress(nullptr, &current), E_POINTER);
@@ -111,11 +109,8 @@ TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
     HRESULT hr = S_OK;
     CUnknown* object = CKVSsfRd::CreateInstance(nullptr, &hr);
     ASSERT_NE(object, nullptr);
-    object->NonDelegatingAddRef();
-    IDispatch* dispatch = nullptr;
-    ASSERT_EQ(
-        object->NonDelegatingQueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
-        S_OK);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(object->NonDelegatingQueryInterface(IID_IDispatch, dispatch.OutVoid()), S_OK);
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
     EXPECT_EQ(dispatch->GetTypeInfo(0, 0, &info), TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(info, nullptr);
@@ -123,8 +118,6 @@ TEST(KVSsfRdDispatch, Dispatch_NoTypeLibraryHere_FailsWithTheLoadersCode) {
               DISP_E_UNKNOWNINTERFACE);
     EXPECT_EQ(dispatch->Invoke(0, IID_NULL, 0, 0, nullptr, nullptr, nullptr, nullptr),
               TYPE_E_CANTLOADLIBRARY);
-    dispatch->Release();
-    object->NonDelegatingRelease();
 }
 
 constexpr DWORD kAbsolute = AM_SEEKING_AbsolutePositioning;
@@ -136,7 +129,7 @@ TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("media/vod/pres.ism/Manifest")), S_OK);
     graph.ConnectPlaySinks();
-    IMediaSeeking* s = graph.Seeking;
+    IMediaSeeking* s = graph.Seeking.Get();
     DWORD check = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetCurrentPos;
     EXPECT_EQ(s->CheckCapabilities(&check), S_FALSE);
     check = AM_SEEKING_CanGetCurrentPos;
@@ -176,18 +169,17 @@ TEST_F(KVSsfRdTest, Seeking_OnDemandAnswersAndPositionArithmetic) {
         EXPECT_EQ(stop, c.ReturnedStop) << c.Current;
     }
     // The pins answer as the filter does.
-    IMediaSeeking* pinSeeking =
-        Query<IMediaSeeking>(static_cast<IPin*>(graph.Reader->GetPin(1)), IID_IMediaSeeking);
     LONGLONG pinStop = 0;
-    EXPECT_EQ(pinSeeking->GetStopPosition(&pinStop), S_OK);
+    EXPECT_EQ(Query<IMediaSeeking>(static_cast<IPin*>(graph.Reader->GetPin(1)), IID_IMediaSeeking)
+                  ->GetStopPosition(&pinStop),
+              S_OK);
     EXPECT_EQ(pinStop, 100213333);
-    pinSeeking->Release();
 }
 
 TEST_F(KVSsfRdTest, Seeking_LiveAnswersNotImplementedAndCannotCue) {
     ReaderGraph graph;
     ASSERT_EQ(graph.Load(Url("media/live/pres.ism/Manifest")), S_OK);
-    IMediaSeeking* s = graph.Seeking;
+    IMediaSeeking* s = graph.Seeking.Get();
     DWORD caps = 1;
     EXPECT_EQ(s->GetCapabilities(&caps), S_OK);
     EXPECT_EQ(caps, 0u);

@@ -14,13 +14,12 @@
 
 namespace {
 
-class TestSink;
-
-// Accepts Limit samples, then refuses with Refusal; counts what it sees.
+// Accepts Limit samples, then refuses with Refusal; counts what it sees. A renderer: the
+// graph hears of the end of stream once the filter runs.
 class TestSinkPin : public CBaseInputPin {
 public:
     TestSinkPin(CBaseFilter* filter, CCritSec* lock, HRESULT* phr)
-        : CBaseInputPin(L"test sink input", filter, lock, phr, L"in"), m_sink(filter) {}
+        : CBaseInputPin(L"test sink input", filter, lock, phr, L"in") {}
 
     HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
     STDMETHODIMP Receive(IMediaSample* sample) override {
@@ -34,17 +33,21 @@ public:
         ++Received;
         return S_OK;
     }
-    STDMETHODIMP EndOfStream() override;
+    STDMETHODIMP EndOfStream() override {
+        CAutoLock lock(m_pLock);
+        ++EndOfStreams;
+        FILTER_STATE state = State_Stopped;
+        m_pFilter->GetState(0, &state);
+        if (state == State_Running)
+            m_pFilter->NotifyEvent(EC_COMPLETE, S_OK, 0);
+        return S_OK;
+    }
 
     long Limit = 1L << 30;
     HRESULT Refusal = S_FALSE;
     std::atomic<long> Received{0}, EndOfStreams{0}, Preroll{0};
-
-private:
-    CBaseFilter* const m_sink;
 };
 
-// A renderer: the graph hears of the end of stream once it runs.
 class TestSink : public CBaseFilter {
 public:
     explicit TestSink(HRESULT* phr)
@@ -54,29 +57,14 @@ public:
     STDMETHODIMP Run(REFERENCE_TIME tStart) override {
         CAutoLock lock(&m_lock);
         const HRESULT hr = CBaseFilter::Run(tStart);
-        if (m_ended)
+        if (Pin.EndOfStreams > 0)
             NotifyEvent(EC_COMPLETE, S_OK, 0);
         return hr;
-    }
-    void Ended() {
-        CAutoLock lock(&m_lock);
-        m_ended = true;
-        if (m_State == State_Running)
-            NotifyEvent(EC_COMPLETE, S_OK, 0);
     }
 
     CCritSec m_lock;
     TestSinkPin Pin;
-
-private:
-    bool m_ended = false; // m_lock
 };
-
-STDMETHODIMP TestSinkPin::EndOfStream() {
-    ++EndOfStreams;
-    static_cast<TestSink*>(m_sink)->Ended();
-    return S_OK;
-}
 
 // The audio pin of the on-demand presentation connected to a test sink, in a graph.
 class OutputPinTest : public testing::Test {
@@ -88,7 +76,7 @@ protected:
         HRESULT hr = S_OK;
         m_sink = new TestSink(&hr);
         ASSERT_EQ(m_graph->AddSink(m_sink, m_graph->Reader->GetPin(1), &m_sink->Pin), S_OK);
-        m_control = m_graph->Control;
+        m_control = m_graph->Control.Get();
     }
     void TearDown() override {
         m_graph.reset();

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "filter/kvssf_reader.h"
+#include "framework/com_ptr.h"
 #include "tools/common/play_sink.h"
 
 class CSampleLog;
 
-// The object's interface iid, counted; fails the test when it has none.
-template <typename T> T* Query(IUnknown* object, REFIID iid) {
-    T* result = nullptr;
-    EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&result)), S_OK);
+// The object's interface iid; fails the test when it has none.
+template <typename T> ComPtr<T> Query(IUnknown* object, REFIID iid) {
+    ComPtr<T> result;
+    EXPECT_EQ(QueryTo(object, iid, &result), S_OK);
     return result;
 }
 
@@ -34,16 +35,16 @@ public:
     // The next event within timeoutMs that is not a position report; 0 when none came.
     LONG NextEvent(DWORD timeoutMs = 30000, LONG_PTR* first = nullptr);
 
-    IGraphBuilder* Graph = nullptr;
-    IBaseFilter* Filter = nullptr;
-    CKVSsfRd* Reader = nullptr;
-    IMediaSeeking* Seeking = nullptr;
-    IMediaControl* Control = nullptr;
-    IMediaEventEx* Events = nullptr;
+    ComPtr<IGraphBuilder> Graph;
+    ComPtr<IBaseFilter> Filter;
+    CKVSsfRd* Reader = nullptr; // Filter's object
+    ComPtr<IMediaSeeking> Seeking;
+    ComPtr<IMediaControl> Control;
+    ComPtr<IMediaEventEx> Events;
     CPlayProgress Progress;
     std::vector<CPlaySink*> Sinks;  // from ConnectPlaySinks, held in m_sinks
     std::vector<HRESULT> Connected; // per pin, from ConnectPlaySinks
 
 private:
-    std::vector<IBaseFilter*> m_sinks; // referenced
+    std::vector<ComPtr<IBaseFilter>> m_sinks;
 };

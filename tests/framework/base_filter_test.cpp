@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "framework/com_ptr.h"
 #include "test_filters.h"
 
 namespace {
@@ -117,14 +118,23 @@ TEST(Enumerators, Pins_InOrderAndOutOfSyncAfterAChange) {
     auto* first = new TestStream(&hr, source, L"A", type, &log);
     auto* second = new TestStream(&hr, source, L"B", type, &log);
 
-    IEnumPins* pins = nullptr;
-    ASSERT_EQ(source->EnumPins(&pins), S_OK);
+    const auto pin = [](TestStream* stream) { return static_cast<IPin*>(stream); };
+    // The pin FindPin answers for id; null when it answers none.
+    const auto find = [&](LPCWSTR id) {
+        IPin* found = pin(first);
+        const HRESULT hr = source->FindPin(id, &found);
+        EXPECT_EQ(hr, found ? S_OK : VFW_E_NOT_FOUND) << id;
+        return ComPtr<IPin>::Adopt(found);
+    };
+
+    ComPtr<IEnumPins> pins;
+    ASSERT_EQ(source->EnumPins(pins.Out()), S_OK);
     IPin* got[3] = {nullptr, nullptr, nullptr};
     ULONG fetched = 0;
     ASSERT_EQ(pins->Next(3, got, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 2u);
-    EXPECT_EQ(got[0], static_cast<IPin*>(static_cast<CBasePin*>(first)));
-    EXPECT_EQ(got[1], static_cast<IPin*>(static_cast<CBasePin*>(second)));
+    EXPECT_EQ(got[0], pin(first));
+    EXPECT_EQ(got[1], pin(second));
     EXPECT_EQ(source->RefCount(), 4); // the two pins and the enumerator
     got[0]->Release();
     got[1]->Release();
@@ -133,7 +143,7 @@ TEST(Enumerators, Pins_InOrderAndOutOfSyncAfterAChange) {
     EXPECT_EQ(pins->Reset(), S_OK);
     EXPECT_EQ(pins->Skip(2), S_OK);
     ASSERT_EQ(pins->Next(1, got, nullptr), S_OK);
-    EXPECT_EQ(got[0], static_cast<IPin*>(static_cast<CBasePin*>(third)));
+    EXPECT_EQ(got[0], pin(third));
     got[0]->Release();
 
     delete second;
@@ -141,25 +151,17 @@ TEST(Enumerators, Pins_InOrderAndOutOfSyncAfterAChange) {
     EXPECT_EQ(pins->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
     ASSERT_EQ(pins->Reset(), S_OK);
     EXPECT_EQ(pins->Skip(3), S_FALSE);
-    pins->Release();
+    pins.Reset();
 
     // Ids are 1-based positions, and follow a removal.
     LPWSTR id = nullptr;
-    ASSERT_EQ(static_cast<CBasePin*>(third)->QueryId(&id), S_OK);
+    ASSERT_EQ(pin(third)->QueryId(&id), S_OK);
     EXPECT_STREQ(id, L"2");
     CoTaskMemFree(id);
-    IPin* found = nullptr;
-    ASSERT_EQ(source->FindPin(L"2", &found), S_OK);
-    EXPECT_EQ(found, static_cast<IPin*>(static_cast<CBasePin*>(third)));
-    found->Release();
-    ASSERT_EQ(source->FindPin(L"1", &found), S_OK);
-    EXPECT_EQ(found, static_cast<IPin*>(static_cast<CBasePin*>(first)));
-    found->Release();
-    for (LPCWSTR bad : {L"0", L"3", L"01", L"-1", L"1x", L"", L"A"}) {
-        found = static_cast<CBasePin*>(first);
-        EXPECT_EQ(source->FindPin(bad, &found), VFW_E_NOT_FOUND);
-        EXPECT_EQ(found, nullptr);
-    }
+    EXPECT_EQ(find(L"2"), pin(third));
+    EXPECT_EQ(find(L"1"), pin(first));
+    for (LPCWSTR bad : {L"0", L"3", L"01", L"-1", L"1x", L"", L"A"})
+        EXPECT_FALSE(find(bad)) << bad;
 
     // The filter destroys its remaining pins last first.
     EXPECT_EQ(source->Release(), 0u);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "framework/com_ptr.h"
 #include "test_filters.h"
 
 namespace {
@@ -36,11 +37,17 @@ protected:
         return hr;
     }
 
+    // What pin is connected to; null when it is not.
+    static ComPtr<IPin> Peer(IPin* pin) {
+        IPin* other = pin;
+        const HRESULT hr = pin->ConnectedTo(&other);
+        EXPECT_EQ(hr, other ? S_OK : VFW_E_NOT_CONNECTED);
+        return ComPtr<IPin>::Adopt(other);
+    }
+
     void ExpectUnconnected() {
-        IPin* other = m_pair.In();
-        EXPECT_EQ(m_pair.Out()->ConnectedTo(&other), VFW_E_NOT_CONNECTED);
-        EXPECT_EQ(other, nullptr);
-        EXPECT_EQ(m_pair.In()->ConnectedTo(&other), VFW_E_NOT_CONNECTED);
+        EXPECT_FALSE(Peer(m_pair.Out()));
+        EXPECT_FALSE(Peer(m_pair.In()));
         CMediaType type;
         EXPECT_EQ(ConnectionType(m_pair.Out(), &type), VFW_E_NOT_CONNECTED);
         EXPECT_EQ(m_pair.Stream->Allocator(), nullptr);
@@ -70,14 +77,8 @@ TEST_F(PinConnection, FullySpecifiedType_IsTriedAloneAndConnectsBothPins) {
     ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
     EXPECT_EQ(m_pair.Sink->Pin().Checked(), 1);
 
-    IPin* other = nullptr;
-    ASSERT_EQ(m_pair.Out()->ConnectedTo(&other), S_OK);
-    EXPECT_EQ(other, m_pair.In());
-    other->Release();
-    ASSERT_EQ(m_pair.In()->ConnectedTo(&other), S_OK);
-    EXPECT_EQ(other, m_pair.Out());
-    other->Release();
-
+    EXPECT_EQ(Peer(m_pair.Out()), m_pair.In());
+    EXPECT_EQ(Peer(m_pair.In()), m_pair.Out());
     CMediaType outType;
     ASSERT_EQ(ConnectionType(m_pair.Out(), &outType), S_OK);
     EXPECT_TRUE(outType == m_type);
@@ -185,9 +186,11 @@ TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) 
     EXPECT_DOUBLE_EQ(in.CurrentRate(), 1.5);
 
     ASSERT_EQ(out.Allocator()->Commit(), S_OK);
-    IMediaSample* samples[2] = {nullptr, nullptr};
+    ComPtr<IMediaSample> held[2];
+    IMediaSample* samples[2];
     for (uint32_t i = 0; i < 2; ++i) {
-        ASSERT_EQ(out.GetDeliveryBuffer(&samples[i], nullptr, nullptr, 0), S_OK);
+        ASSERT_EQ(out.GetDeliveryBuffer(held[i].Out(), nullptr, nullptr, 0), S_OK);
+        samples[i] = held[i].Get();
         BYTE* data = nullptr;
         samples[i]->GetPointer(&data);
         const uint32_t value = 40 + i;
@@ -197,9 +200,8 @@ TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) 
     EXPECT_EQ(out.Deliver(samples[0]), VFW_E_WRONG_STATE); // the sink is stopped
     ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
     EXPECT_EQ(out.Deliver(samples[0]), S_OK);
-    IMemInputPin* memInput = nullptr;
-    ASSERT_EQ(m_pair.In()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&memInput)),
-              S_OK);
+    ComPtr<IMemInputPin> memInput;
+    ASSERT_EQ(QueryTo(m_pair.In(), IID_IMemInputPin, &memInput), S_OK);
     LONG processed = -1;
     EXPECT_EQ(memInput->ReceiveMultiple(samples, 2, &processed), S_OK);
     EXPECT_EQ(processed, 2);
@@ -217,10 +219,6 @@ TEST_F(PinConnection, DeliverFamily_ReachesTheReceiverThroughItsStreamingCheck) 
     EXPECT_EQ(out.DeliverEndOfStream(), S_OK);
     EXPECT_EQ(in.EndOfStreams(), 1);
     EXPECT_EQ(in.Received().size(), 4u);
-
-    memInput->Release();
-    samples[0]->Release();
-    samples[1]->Release();
 }
 
 // Allocator negotiation
@@ -236,15 +234,14 @@ TEST_F(AllocatorNegotiation, InputAllocator_UsedWithTheInputRequirements) {
     EXPECT_EQ(m_pair.Stream->Requests[0].cBuffers, 3);
     EXPECT_EQ(m_pair.Stream->Requests[0].cbAlign, 1); // 0 is read as 1
 
-    IMemAllocator* inputAllocator = nullptr;
-    ASSERT_EQ(in.GetAllocator(&inputAllocator), S_OK);
-    EXPECT_EQ(m_pair.Stream->Allocator(), inputAllocator);
-    EXPECT_EQ(in.Allocator(), inputAllocator);
+    ComPtr<IMemAllocator> inputAllocator;
+    ASSERT_EQ(in.GetAllocator(inputAllocator.Out()), S_OK);
+    EXPECT_EQ(m_pair.Stream->Allocator(), inputAllocator.Get());
+    EXPECT_EQ(in.Allocator(), inputAllocator.Get());
     ALLOCATOR_PROPERTIES props{};
     ASSERT_EQ(inputAllocator->GetProperties(&props), S_OK);
     EXPECT_EQ(props.cBuffers, 3);
     EXPECT_EQ(props.cbBuffer, 64);
-    inputAllocator->Release();
 
     // Alignment other than 0 is passed on as given.
     DisconnectBoth();
@@ -284,18 +281,19 @@ TEST_F(AllocatorNegotiation, ActiveCommitsInactiveDecommits) {
     m_pair.Stream->Samples = 0;
     ASSERT_EQ(m_pair.Connect(&m_type), S_OK);
     IMemAllocator* allocator = m_pair.Stream->Allocator();
-    IMediaSample* sample = nullptr;
-    EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
-
+    ComPtr<IMediaSample> sample;
+    const auto get = [&] {
+        return allocator->GetBuffer(sample.Out(), nullptr, nullptr, AM_GBF_NOWAIT);
+    };
+    EXPECT_EQ(get(), VFW_E_NOT_COMMITTED);
     ASSERT_EQ(m_pair.Sink->Pause(), S_OK);
     ASSERT_EQ(m_pair.Source->Pause(), S_OK);
     ASSERT_TRUE(m_pair.Log.WaitFor("end of stream", std::chrono::seconds(10)));
-    ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
-    sample->Release();
-
+    ASSERT_EQ(get(), S_OK);
+    sample.Reset();
     // The receiver decommits the allocator it holds, though the source still runs.
     ASSERT_EQ(m_pair.Sink->Stop(), S_OK);
-    EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
+    EXPECT_EQ(get(), VFW_E_NOT_COMMITTED);
 }
 
 // The media type enumerator
@@ -303,8 +301,8 @@ TEST_F(AllocatorNegotiation, ActiveCommitsInactiveDecommits) {
 TEST(Enumerators, MediaTypes_WalkSkipCloneAndGoOutOfSync) {
     const CMediaType mine = VideoType(MEDIASUBTYPE_YUY2, 64, 48);
     FilterPair pair(mine);
-    IEnumMediaTypes* types = nullptr;
-    ASSERT_EQ(pair.Out()->EnumMediaTypes(&types), S_OK);
+    ComPtr<IEnumMediaTypes> types, clone, late;
+    ASSERT_EQ(pair.Out()->EnumMediaTypes(types.Out()), S_OK);
 
     AM_MEDIA_TYPE* got[2] = {nullptr, nullptr};
     ULONG fetched = 9;
@@ -316,8 +314,7 @@ TEST(Enumerators, MediaTypes_WalkSkipCloneAndGoOutOfSync) {
     EXPECT_EQ(types->Next(1, got, nullptr), S_FALSE);
 
     ASSERT_EQ(types->Reset(), S_OK);
-    IEnumMediaTypes* clone = nullptr;
-    ASSERT_EQ(types->Clone(&clone), S_OK);
+    ASSERT_EQ(types->Clone(clone.Out()), S_OK);
     EXPECT_EQ(types->Skip(1), S_OK);
     EXPECT_EQ(types->Skip(1), S_FALSE);
     ASSERT_EQ(clone->Next(1, got, &fetched), S_OK); // the clone kept its own position
@@ -327,17 +324,16 @@ TEST(Enumerators, MediaTypes_WalkSkipCloneAndGoOutOfSync) {
     EXPECT_EQ(types->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
     EXPECT_EQ(fetched, 0u);
     EXPECT_EQ(types->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-    IEnumMediaTypes* late = nullptr;
-    EXPECT_EQ(types->Clone(&late), VFW_E_ENUM_OUT_OF_SYNC);
-    EXPECT_EQ(late, nullptr);
+    EXPECT_EQ(types->Clone(late.Out()), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_FALSE(late);
     ASSERT_EQ(types->Reset(), S_OK);
     ASSERT_EQ(types->Next(1, got, &fetched), S_OK);
     DeleteMediaType(got[0]);
 
     // Enumerators hold their pin's filter.
     EXPECT_EQ(pair.Source->RefCount(), 3);
-    clone->Release();
-    types->Release();
+    clone.Reset();
+    types.Reset();
     EXPECT_EQ(pair.Source->RefCount(), 1);
 }
 

@@ -28,8 +28,13 @@ template <typename T> std::vector<BYTE> Bytes(const T& value, size_t extra = 0) 
     return bytes;
 }
 
-BITMAPINFOHEADER Header(LONG width, LONG height, DWORD compression, WORD bits) {
-    BITMAPINFOHEADER header{};
+// A video header of either kind; biSizeImage of the picture.
+template <typename V = VIDEOINFOHEADER>
+V VideoInfo(LONG width, LONG height, DWORD compression = kYUY2, WORD bits = 16) {
+    V vih{};
+    vih.dwBitRate = 1000000;
+    vih.AvgTimePerFrame = 400000;
+    BITMAPINFOHEADER& header = vih.bmiHeader;
     header.biSize = sizeof(BITMAPINFOHEADER);
     header.biWidth = width;
     header.biHeight = height;
@@ -37,25 +42,14 @@ BITMAPINFOHEADER Header(LONG width, LONG height, DWORD compression, WORD bits) {
     header.biBitCount = bits;
     header.biCompression = compression;
     header.biSizeImage = DWORD(width * (height < 0 ? -height : height) * bits / 8);
-    return header;
-}
-
-VIDEOINFOHEADER VideoInfo(LONG width, LONG height, DWORD compression = kYUY2, WORD bits = 16) {
-    VIDEOINFOHEADER vih{};
-    vih.dwBitRate = 1000000;
-    vih.AvgTimePerFrame = 400000;
-    vih.bmiHeader = Header(width, height, compression, bits);
     return vih;
 }
 
 VIDEOINFOHEADER2 VideoInfo2(LONG width, LONG height, DWORD aspectX, DWORD aspectY,
                             DWORD compression = kYUY2, WORD bits = 16) {
-    VIDEOINFOHEADER2 vih{};
-    vih.dwBitRate = 1000000;
-    vih.AvgTimePerFrame = 400000;
+    auto vih = VideoInfo<VIDEOINFOHEADER2>(width, height, compression, bits);
     vih.dwPictAspectRatioX = aspectX;
     vih.dwPictAspectRatioY = aspectY;
-    vih.bmiHeader = Header(width, height, compression, bits);
     return vih;
 }
 

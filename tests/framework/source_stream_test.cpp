@@ -139,20 +139,6 @@ TEST_F(SourceStream, PendingFill_WaitsForProgressWithoutSpinningThenResumes) {
     EXPECT_EQ(m_pair.Sink->Pin().Received(), Sequence(4)); // not failed by E_PENDING
 }
 
-TEST_F(SourceStream, Active_AlreadyActiveOrUnconnected) {
-    m_pair.Stream->Samples = 0;
-    RunBoth();
-    EXPECT_EQ(m_pair.Stream->Active(), S_FALSE);
-    m_pair.StopAll();
-
-    // An unconnected stream starts no worker.
-    ASSERT_EQ(m_pair.Out()->Disconnect(), S_OK);
-    ASSERT_EQ(m_pair.In()->Disconnect(), S_OK);
-    EXPECT_EQ(m_pair.Stream->Active(), S_OK);
-    EXPECT_FALSE(m_pair.Stream->WorkerRunning());
-    EXPECT_EQ(m_pair.Stream->Inactive(), S_OK);
-}
-
 TEST_F(SourceStream, CommandChannel_RepliesOfTheWorker) {
     TestStream& stream = *m_pair.Stream;
     EXPECT_EQ(stream.Command(CSourceStream::CMD_INIT), E_FAIL); // no worker yet

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,8 @@ namespace testfilters {
 
 namespace {
 
-
 constexpr CLSID kSourceClsid = {0x6a1f0c1e, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr CLSID kSinkClsid = {0x6a1f0c1f, 0x2b3d, 0x4c5e, {1, 2, 3, 4, 5, 6, 7, 9}};
-
-std::string Narrow(LPCWSTR text) {
-    std::string result;
-    for (; *text != 0; ++text)
-        result += char(*text);
-    return result;
-}
 
 } // namespace
 
@@ -38,8 +31,6 @@ CMediaType VideoType(const GUID& subtype, LONG width, LONG height) {
     type.SetSampleSize(ULONG(width * height * 2));
     return type;
 }
-
-// Journal
 
 void Journal::Add(const std::string& entry) {
     {
@@ -67,35 +58,19 @@ size_t Journal::Count(const std::string& entry) {
     return size_t(std::count(m_entries.begin(), m_entries.end(), entry));
 }
 
-// TestStream
-
 TestStream::TestStream(HRESULT* phr, TestSource* filter, LPCWSTR name, const CMediaType& type,
                        Journal* journal)
     : CSourceStream(L"TestStream", phr, filter, name), m_type(type), m_journal(journal),
-      m_label(Narrow(name)) {}
+      m_label(name, name + std::wcslen(name)) {}
 
 TestStream::~TestStream() {
     m_journal->Add("destroy " + m_label);
-}
-
-HRESULT TestStream::Active() {
-    m_journal->Add("active " + m_label);
-    return CSourceStream::Active();
 }
 
 HRESULT TestStream::Inactive() {
     m_journal->Add("inactive " + m_label);
     const HRESULT hr = CSourceStream::Inactive();
     return InactiveResult != S_OK ? InactiveResult : hr;
-}
-
-HRESULT TestStream::Run(REFERENCE_TIME tStart) {
-    m_journal->Add("run " + m_label + " " + std::to_string(tStart));
-    return CSourceStream::Run(tStart);
-}
-
-HRESULT TestStream::GetMediaType(CMediaType* pMediaType) {
-    return pMediaType->Set(m_type);
 }
 
 HRESULT TestStream::InitAllocator(IMemAllocator** ppAlloc) {
@@ -150,32 +125,13 @@ HRESULT TestStream::OnThreadCreate() {
     return ThreadCreateResult;
 }
 
-HRESULT TestStream::OnThreadDestroy() {
-    ++ThreadDestroyed;
-    return S_OK;
-}
-
-HRESULT TestStream::OnThreadStartPlay() {
-    ++StartPlay;
-    return S_OK;
-}
-
 HRESULT TestStream::WaitForProgress(DWORD dwTimeoutMs) {
     if (!WaitsForProgress)
         return CSourceStream::WaitForProgress(dwTimeoutMs);
     return Progress.Wait(dwTimeoutMs) ? S_OK : S_FALSE;
 }
 
-// TestSource
-
 TestSource::TestSource(HRESULT* phr) : CSource(L"TestSource", nullptr, kSourceClsid, phr) {}
-
-STDMETHODIMP TestSource::Pause() {
-    ++PauseCalls;
-    return CSource::Pause();
-}
-
-// TestInputPin
 
 TestInputPin::TestInputPin(HRESULT* phr, TestSink* filter, Journal* journal)
     : CBaseInputPin(L"TestInputPin", filter, filter->FilterLock(), phr, L"In"), m_journal(journal) {
@@ -239,27 +195,10 @@ STDMETHODIMP TestInputPin::EndOfStream() {
     return S_OK;
 }
 
-HRESULT TestInputPin::Active() {
-    m_journal->Add("active In");
-    return CBaseInputPin::Active();
-}
-
-HRESULT TestInputPin::Inactive() {
-    m_journal->Add("inactive In");
-    return CBaseInputPin::Inactive();
-}
-
-HRESULT TestInputPin::Run(REFERENCE_TIME tStart) {
-    m_journal->Add("run In " + std::to_string(tStart));
-    return CBaseInputPin::Run(tStart);
-}
-
 // TestSink
 
 TestSink::TestSink(HRESULT* phr, Journal* journal)
     : CBaseFilter(L"TestSink", nullptr, &m_lock, kSinkClsid, phr), m_pin(phr, this, journal) {}
-
-// FakeGraph
 
 STDMETHODIMP FakeGraph::QueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IUnknown || riid == IID_IFilterGraph)
@@ -284,8 +223,6 @@ std::vector<FakeGraph::Event> FakeGraph::Events() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_events;
 }
-
-// FilterPair
 
 FilterPair::FilterPair(const CMediaType& type) {
     HRESULT hr = S_OK;

@@ -74,9 +74,15 @@ public:
     std::atomic<int> Filled{0};
     std::atomic<int> PendingFills{0};
 
-    HRESULT Active() override;
+    HRESULT Active() override {
+        m_journal->Add("active " + m_label);
+        return CSourceStream::Active();
+    }
     HRESULT Inactive() override;
-    HRESULT Run(REFERENCE_TIME tStart) override;
+    HRESULT Run(REFERENCE_TIME tStart) override {
+        m_journal->Add("run " + m_label + " " + std::to_string(tStart));
+        return CSourceStream::Run(tStart);
+    }
     using CSourceStream::GetMediaType;
 
     // The command channel, for tests that drive the worker themselves.
@@ -84,14 +90,14 @@ public:
     bool WorkerRunning() const { return ThreadExists() != FALSE; }
 
 protected:
-    HRESULT GetMediaType(CMediaType* pMediaType) override;
+    HRESULT GetMediaType(CMediaType* pMediaType) override { return pMediaType->Set(m_type); }
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
     HRESULT InitAllocator(IMemAllocator** ppAlloc) override;
     HRESULT BreakConnect() override;
     HRESULT FillBuffer(IMediaSample* pSample) override;
     HRESULT OnThreadCreate() override;
-    HRESULT OnThreadDestroy() override;
-    HRESULT OnThreadStartPlay() override;
+    HRESULT OnThreadDestroy() override { return ++ThreadDestroyed, S_OK; }
+    HRESULT OnThreadStartPlay() override { return ++StartPlay, S_OK; }
     HRESULT WaitForProgress(DWORD dwTimeoutMs) override;
 
 private:
@@ -108,7 +114,7 @@ public:
     // The pin at n, as its class.
     TestStream* Stream(int n) { return static_cast<TestStream*>(GetPin(n)); }
     LONG RefCount() const { return m_cRef.load(); }
-    STDMETHODIMP Pause() override;
+    STDMETHODIMP Pause() override { return ++PauseCalls, CSource::Pause(); }
     std::atomic<int> PauseCalls{0};
 };
 
@@ -136,9 +142,11 @@ public:
     STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
     STDMETHODIMP Receive(IMediaSample* pSample) override;
     STDMETHODIMP EndOfStream() override;
-    HRESULT Active() override;
-    HRESULT Inactive() override;
-    HRESULT Run(REFERENCE_TIME tStart) override;
+    HRESULT Active() override { return m_journal->Add("active In"), CBaseInputPin::Active(); }
+    HRESULT Inactive() override { return m_journal->Add("inactive In"), CBaseInputPin::Inactive(); }
+    HRESULT Run(REFERENCE_TIME tStart) override {
+        return m_journal->Add("run In " + std::to_string(tStart)), CBaseInputPin::Run(tStart);
+    }
 
 private:
     Journal* const m_journal;
