@@ -279,21 +279,11 @@ void ExpectFrames(const std::vector<Frame>& frames, size_t first, int width, int
     }
 }
 
+// AVC1 announcing a larger picture than it codes, down-scaled.
 TEST_F(PosixProcessor, DecodesAndScalesEveryPictureInDisplayOrder) {
     ASSERT_TRUE(Stream().reordered);
-    const struct {
-        const GUID* subtype;
-        LONG announcedWidth, announcedHeight; // the input type's picture size
-        LONG width, height;                   // the output's
-    } cases[] = {{&kAvc1, kWidth, kHeight, 160, 90}, {&kAvc1Iso, 352, 198, kWidth, kHeight}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.width);
-        ASSERT_EQ(Start(AvcInputType(*c.subtype, c.announcedWidth, c.announcedHeight),
-                        Picture(MEDIASUBTYPE_YUY2, c.width, c.height)),
-                  S_OK);
-        ExpectFrames(Run(0, Stream().samples.size()), 0, c.width, c.height);
-        ASSERT_EQ(m_processor.Stop(), S_OK);
-    }
+    ASSERT_EQ(Start(AvcInputType(kAvc1, 352, 198), Picture(MEDIASUBTYPE_YUY2, 160, 90)), S_OK);
+    ExpectFrames(Run(0, Stream().samples.size()), 0, 160, 90);
 }
 
 // A stand-in resizer that holds the converter's buffers blocks the upstream thread.
@@ -461,14 +451,14 @@ TEST(ProcessorFilters, DisplayNamesBindTheFiltersOfTheirCodecAndRole) {
         {kResizerDisplayName, &CLSID_KvssfResizer}};
     for (const auto& [name, expected] : cases) {
         ComPtr<IBindCtx> context;
-        ASSERT_EQ(CreateBindCtx(0, context.Out()), S_OK);
         ComPtr<IMoniker> moniker;
-        ULONG eaten = 0;
-        ASSERT_EQ(MkParseDisplayName(context.Get(), name, &eaten, moniker.Out()), S_OK);
         ComPtr<IBaseFilter> filter;
+        ULONG eaten = 0;
+        CLSID clsid{};
+        ASSERT_EQ(CreateBindCtx(0, context.Out()), S_OK);
+        ASSERT_EQ(MkParseDisplayName(context.Get(), name, &eaten, moniker.Out()), S_OK);
         ASSERT_EQ(moniker->BindToObject(context.Get(), nullptr, IID_IBaseFilter, filter.OutVoid()),
                   S_OK);
-        CLSID clsid{};
         EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
         EXPECT_EQ(clsid, *expected);
     }
