@@ -217,45 +217,43 @@ protected:
         EXPECT_EQ(m_processor.SetOutputType(&output), S_OK);
         return m_processor.Start();
     }
+    HRESULT FeedSample(size_t i, int tries) {
+        const Bytes& sample = Stream().samples[i];
+        return Feed(m_processor, sample.data(), sample.size(), StartOf(i), StartOf(i) + kFrame,
+                    Stream().sync[i], tries);
+    }
     // Feeds samples [first, last) and the end, copying frames out as they come: the
     // frames up to the end of the output.
     std::vector<Frame> Run(size_t first, size_t last) {
         std::vector<Frame> frames;
         OutSample out(1 << 18);
         bool ended = false;
-        for (int idle = 0;; ++idle) {
-            if (idle == 500) {
-                ADD_FAILURE() << "no progress after " << frames.size() << " frames";
-                break;
-            }
-            const Bytes* next = first < last ? &Stream().samples[first] : nullptr;
-            if (next != nullptr && Feed(m_processor, next->data(), next->size(), StartOf(first),
-                                        StartOf(first) + kFrame, Stream().sync[first], 1) == S_OK) {
+        for (int idle = 0; idle < 500; ++idle) {
+            if (first < last && FeedSample(first, 1) == S_OK) {
                 ++first;
-                idle = 0;
+                idle = -1;
                 continue;
             }
-            if (next == nullptr && !ended)
+            if (first == last && !ended)
                 ended = m_processor.EndOfInput() == S_OK;
             const HRESULT hr = m_processor.GetOutputSample(out.Get());
             if (hr == S_OK) {
                 frames.push_back({out.Data(), out.Start(), 0, out.Get()->IsSyncPoint() == S_OK});
                 out.Start(&frames.back().stop);
-                idle = 0;
+                idle = -1;
             } else if (hr != E_PENDING) {
                 EXPECT_EQ(hr, S_FALSE);
-                break;
+                return frames;
             }
             m_processor.WaitForProgress(20);
         }
+        ADD_FAILURE() << "no progress after " << frames.size() << " frames";
         return frames;
     }
     // Feeds samples from the first until the upstream thread waits for a buffer: how many.
     size_t FeedUntilBlocked() {
         size_t fed = 0;
-        while (fed < Stream().samples.size() &&
-               Feed(m_processor, Stream().samples[fed].data(), Stream().samples[fed].size(),
-                    StartOf(fed), StartOf(fed) + kFrame, Stream().sync[fed], 20) == S_OK)
+        while (fed < Stream().samples.size() && FeedSample(fed, 20) == S_OK)
             ++fed;
         return fed;
     }
