@@ -24,8 +24,8 @@ struct RoleSettings {
     std::vector<GUID> Accepted;    // input subtypes; empty: any
     CMediaType Offered;            // the output type offered; major type null: the input's
     std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
-    std::atomic<int> Created{0}, Received{0},
-        ReceivedWhileFlushing{0};  // Received: held or passed on
+    std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
+    std::atomic<int> Received{0};  // samples held, or passed on and returned from downstream
     CMediaType Input;              // the last input connection's type
     IFilterGraph* Graph = nullptr; // the last graph joined; not referenced
     IPin* Upstream = nullptr;      // the last input connection's peer; not referenced
@@ -109,7 +109,7 @@ class FakeTransform : public CBaseFilter {
                 frame->SetTime(&start, &stop);
             frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
             hr = m_f->m_output.Deliver(frame.Get());
-            ++settings.Received; // after the delivery: downstream has had it
+            ++settings.Received;
             return hr;
         }
         STDMETHODIMP EndOfStream() override { return m_f->m_output.DeliverEndOfStream(); }
