@@ -145,7 +145,8 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegmen
     // The end marker comes out: the graph is rebuilt and has no frame yet.
     OutSample sample;
     HRESULT hr = E_PENDING;
-    for (int tries = 0; State(m_processor) != CVideoProcessor::Running && tries < 100; ++tries)
+    for (int tries = 0;
+         hr == E_PENDING && State(m_processor) != CVideoProcessor::Running && tries < 100; ++tries)
         if ((hr = m_processor.GetOutputSample(sample.Get())) == E_PENDING)
             m_processor.WaitForProgress(50);
     EXPECT_EQ(hr, E_PENDING);
