@@ -3,10 +3,17 @@
 // the upstream thread.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
-#include "framework/media_type.h"
+#include "framework/base_filter.h"
+#include "framework/input_pin.h"
+#include "framework/output_pin.h"
+#include "framework/platform/graph_classes.h"
+#include "videoproc/processor_filters.h"
 
 namespace fakes {
 
@@ -17,19 +24,185 @@ struct RoleSettings {
     std::vector<GUID> Accepted;    // input subtypes; empty: any
     CMediaType Offered;            // the output type offered; major type null: the input's
     std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
-    std::atomic<int> Created{0};
-    std::atomic<int> Received{0};
-    std::atomic<int> ReceivedWhileFlushing{0};
+    std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
+    std::atomic<int> Received{0};  // samples held, or passed on and returned from downstream
     CMediaType Input;              // the last input connection's type
     IFilterGraph* Graph = nullptr; // the last graph joined; not referenced
     IPin* Upstream = nullptr;      // the last input connection's peer; not referenced
 };
-RoleSettings& Settings(Role role);
+
+inline RoleSettings g_settings[RoleCount];
+inline RoleSettings& Settings(Role role) {
+    return g_settings[role];
+}
+
+class FakeTransform : public CBaseFilter {
+    class Output : public CBaseOutputPin {
+    public:
+        Output(FakeTransform* f, HRESULT* phr)
+            : CBaseOutputPin(nullptr, f, &f->m_lock, phr, L"Out"), m_f(f) {}
+        HRESULT CheckMediaType(const CMediaType* pmt) override {
+            return pmt->majortype == MEDIATYPE_Video && m_f->m_input.IsConnected() ? S_OK : S_FALSE;
+        }
+        HRESULT GetMediaType(int position, CMediaType* type) override {
+            const CMediaType& offered = m_f->Settings().Offered;
+            return position != 0 ? VFW_S_NO_MORE_ITEMS
+                                 : type->Set(offered.majortype != GUID_NULL
+                                                 ? offered
+                                                 : m_f->m_input.CurrentMediaType());
+        }
+        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+            request->cBuffers = std::max<LONG>(request->cBuffers, 2);
+            request->cbBuffer = std::max<LONG>({request->cbBuffer, 256, LONG(m_mt.lSampleSize)});
+            ALLOCATOR_PROPERTIES actual = {};
+            return allocator->SetProperties(request, &actual);
+        }
+
+    private:
+        FakeTransform* const m_f;
+    };
+
+    class Input : public CBaseInputPin {
+    public:
+        Input(FakeTransform* f, HRESULT* phr)
+            : CBaseInputPin(nullptr, f, &f->m_lock, phr, L"In"), m_f(f) {}
+        HRESULT CheckMediaType(const CMediaType* pmt) override {
+            const std::vector<GUID>& accepted = m_f->Settings().Accepted;
+            return pmt->majortype == MEDIATYPE_Video &&
+                           (accepted.empty() ||
+                            std::count(accepted.begin(), accepted.end(), pmt->subtype) != 0)
+                       ? S_OK
+                       : S_FALSE;
+        }
+        HRESULT CompleteConnect(IPin* peer) override {
+            m_f->Settings().Input = m_mt;
+            m_f->Settings().Upstream = peer;
+            return CBaseInputPin::CompleteConnect(peer);
+        }
+        HRESULT Inactive() override {
+            DropHeld();
+            return CBaseInputPin::Inactive();
+        }
+        STDMETHODIMP Receive(IMediaSample* sample) override {
+            RoleSettings& settings = m_f->Settings();
+            settings.ReceivedWhileFlushing += IsFlushing() ? 1 : 0;
+            HRESULT hr = CBaseInputPin::Receive(sample);
+            if (hr != S_OK)
+                return hr;
+            if (settings.Hold) {
+                std::lock_guard<std::mutex> lock(m_heldMutex);
+                m_held.emplace_back(sample);
+                ++settings.Received;
+                return S_OK;
+            }
+            ComPtr<IMediaSample> frame;
+            if (FAILED(hr = m_f->m_output.GetDeliveryBuffer(frame.Out(), nullptr, nullptr, 0)))
+                return hr;
+            BYTE *from = nullptr, *to = nullptr;
+            sample->GetPointer(&from);
+            frame->GetPointer(&to);
+            const LONG length = std::min(sample->GetActualDataLength(), frame->GetSize());
+            std::memcpy(to, from, size_t(length));
+            frame->SetActualDataLength(length);
+            REFERENCE_TIME start = 0, stop = 0;
+            if (sample->GetTime(&start, &stop) == S_OK)
+                frame->SetTime(&start, &stop);
+            frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
+            hr = m_f->m_output.Deliver(frame.Get());
+            ++settings.Received;
+            return hr;
+        }
+        STDMETHODIMP EndOfStream() override { return m_f->m_output.DeliverEndOfStream(); }
+        STDMETHODIMP BeginFlush() override {
+            CBaseInputPin::BeginFlush();
+            DropHeld();
+            return m_f->m_output.DeliverBeginFlush();
+        }
+        STDMETHODIMP EndFlush() override {
+            CBaseInputPin::EndFlush();
+            return m_f->m_output.DeliverEndFlush();
+        }
+        STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override {
+            CBaseInputPin::NewSegment(start, stop, rate);
+            return m_f->m_output.DeliverNewSegment(start, stop, rate);
+        }
+
+    private:
+        void DropHeld() {
+            std::vector<ComPtr<IMediaSample>> held;
+            std::lock_guard<std::mutex> lock(m_heldMutex);
+            held.swap(m_held);
+        }
+
+        FakeTransform* const m_f;
+        std::mutex m_heldMutex;
+        std::vector<ComPtr<IMediaSample>> m_held;
+    };
+
+public:
+    FakeTransform(Role role, HRESULT* phr)
+        : CBaseFilter(L"fake", nullptr, &m_lock, CLSID{}, phr), m_role(role), m_input(this, phr),
+          m_output(this, phr) {}
+    int GetPinCount() override { return 2; }
+    CBasePin* GetPin(int n) override {
+        return n == 0 ? static_cast<CBasePin*>(&m_input) : n == 1 ? &m_output : nullptr;
+    }
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+        if (graph != nullptr)
+            Settings().Graph = graph;
+        return CBaseFilter::JoinFilterGraph(graph, name);
+    }
+    RoleSettings& Settings() const { return g_settings[m_role]; }
+
+    // {6A0C0A51-0000-4000-8000-00000000000x}: the fakes' classes.
+    static constexpr CLSID Clsid(Role role) {
+        return CLSID{0x6a0c0a51, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, BYTE(role)}};
+    }
+    template <Role role> static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
+        if (outer != nullptr)
+            return CLASS_E_NOAGGREGATION;
+        HRESULT hr = S_OK;
+        ComPtr<FakeTransform> filter(new FakeTransform(role, &hr));
+        ++g_settings[role].Created;
+        return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
+    }
+
+private:
+    const Role m_role;
+    CCritSec m_lock;
+    Input m_input;
+    Output m_output;
+};
+
 // Registers the fakes' classes and resets every role's settings.
-void ResetFakes();
+inline void ResetFakes() {
+    RegisterComClass(FakeTransform::Clsid(Decoder), &FakeTransform::Create<Decoder>);
+    RegisterComClass(FakeTransform::Clsid(Converter), &FakeTransform::Create<Converter>);
+    RegisterComClass(FakeTransform::Clsid(Resizer), &FakeTransform::Create<Resizer>);
+    for (RoleSettings& s : g_settings) {
+        s.Accepted.clear();
+        s.Offered.InitMediaType();
+        s.Input.InitMediaType();
+        s.Hold = false;
+        s.Created = s.Received = s.ReceivedWhileFlushing = 0;
+        s.Graph = nullptr;
+        s.Upstream = nullptr;
+    }
+}
+
 // Points the role's display name at its fake.
-void BindFake(Role role);
+inline void BindFake(Role role) {
+    const WCHAR* names[] = {kAvcDecoderDisplayName, kColorConverterDisplayName,
+                            kResizerDisplayName};
+    RegisterDisplayName(names[role], FakeTransform::Clsid(role));
+}
+
 // The graph classes, ResetFakes and every role bound; the WVC1 name is left alone.
-void RegisterFakes();
+inline void RegisterFakes() {
+    RegisterGraphClasses();
+    ResetFakes();
+    for (Role role : {Decoder, Converter, Resizer})
+        BindFake(role);
+}
 
 } // namespace fakes

@@ -15,9 +15,7 @@ namespace {
 class Frame {
 public:
     Frame(LONG size, REFERENCE_TIME start, const std::string& text = "")
-        : m_buffer(size_t(size)),
-          m_sample(ComPtr<IMediaSample>::Adopt(new CMediaSample(nullptr, m_buffer.data(), size))) {
-        m_sample->AddRef();
+        : m_buffer(size_t(size)), m_sample(new CMediaSample(nullptr, m_buffer.data(), size)) {
         std::copy(text.begin(), text.end(), m_buffer.begin());
         m_sample->SetActualDataLength(LONG(text.size()));
         REFERENCE_TIME stop = start + 10;
@@ -71,10 +69,11 @@ TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
     EXPECT_EQ(pin->TakeFrame(out.Get()), S_FALSE);
     EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
 
-    // A flush drops what is queued, the end marker included.
+    // A flush drops what is queued, the end marker included, and what arrives during it.
     EXPECT_EQ(pin->Receive(first.Get()), S_OK);
     EXPECT_EQ(pin->EndOfStream(), S_OK);
     EXPECT_EQ(pin->BeginFlush(), S_OK);
+    EXPECT_EQ(pin->Receive(first.Get()), S_OK);
     EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
     EXPECT_EQ(pin->EndFlush(), S_OK);
     EXPECT_EQ(pin->TakeFrame(nullptr), E_POINTER);
