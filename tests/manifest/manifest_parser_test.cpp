@@ -1,7 +1,6 @@
 // The manifest reader, from documents in temporary files through the platform DOM.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -306,14 +305,13 @@ TEST_F(ManifestParserTest, ParseChunks_Repeats_ExpandedInPlace) {
 // A declared count or an expansion past 2^24 chunks fails before allocating; parsing
 // fetches no fragment, not even the probe's.
 TEST_F(ManifestParserTest, ParseChunks_CountLimitAndSlotsWithoutFetching) {
-    for (const char* chunks :
-         {R"(Chunks="0"><c d="1" r="16777217"/>)",
-          R"(Chunks="0"><c d="1" r="16777216"/><c d="1"/>)", R"(Chunks="0"><c d="1" r="-1"/>)",
-          R"(Chunks="4294967295"><c d="1"/>)"}) {
-        const std::string attribute(chunks, std::strchr(chunks, '>'));
-        EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks(attribute, std::strchr(chunks, '>') + 1)))
-            << chunks;
-    }
+    const std::pair<const char*, const char*> cases[] = {
+        {R"(Chunks="0")", R"(<c d="1" r="16777217"/>)"},
+        {R"(Chunks="0")", R"(<c d="1" r="16777216"/><c d="1"/>)"},
+        {R"(Chunks="0")", R"(<c d="1" r="-1"/>)"},
+        {R"(Chunks="4294967295")", R"(<c d="1"/>)"}};
+    for (const auto& [attribute, chunks] : cases)
+        EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks(attribute, chunks))) << attribute << chunks;
     ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"4\"", "")));
     ASSERT_EQ(4u, VideoAt(0).GetFragmentSlotCount());
     for (uint32_t i = 0; i < 4; ++i)

@@ -40,8 +40,9 @@ VIDEOINFOHEADER VideoHeader(const CMediaType& type) {
 // The box the muxers expect for these parameter sets.
 Bytes ExpectedBox(std::initializer_list<Bytes> sps, std::initializer_list<Bytes> pps) {
     const Bytes& first = *sps.begin();
-    Bytes body = {'a',      'v',      'c',      'C',  1,
-                  first[1], first[2], first[3], 0xFF, BYTE(0xE0 | sps.size())};
+    Bytes body = Cat({{'a', 'v', 'c', 'C', 1},
+                      Bytes(first.begin() + 1, first.begin() + 4),
+                      {0xFF, BYTE(0xE0 | sps.size())}});
     for (const Bytes& unit : sps)
         body = Cat({body, Length16(unit)});
     body.push_back(BYTE(pps.size()));
