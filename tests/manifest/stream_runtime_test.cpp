@@ -135,8 +135,9 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
         auto lastSample = std::chrono::steady_clock::now();
         while ((hr = FillWhenReady(*stream, sample)) == S_OK) {
             lastSample = std::chrono::steady_clock::now();
-            if (previousStop >= 0)
+            if (previousStop >= 0) {
                 EXPECT_NEAR(double(sample.Time().first), double(previousStop), 1.0) << stream->Name;
+            }
             previousStop = sample.Time().second;
             ASSERT_EQ(stream->GetFragmentSlotCount(), stream->Chunks.size());
         }
