@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr HRESULT kNotFound = HRESULT(0x80070002);
-
 class AsyncFragmentTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -77,25 +75,16 @@ TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
     fragment->Release();
 }
 
+// HTTP failures are the file's tests; these are the fragment's own.
 TEST_F(AsyncFragmentTest, FailedDownloads_KeepTheirErrorAndLeaveNothing) {
-    const char* paths[] = {"status/404/f", "truncated", "big", "drop"};
-    std::vector<CSSFAsyncFragment*> fragments;
-    for (const char* path : paths) {
-        fragments.push_back(new CSSFAsyncFragment((m_base + path).c_str()));
-        ASSERT_EQ(fragments.back()->Start(), E_PENDING) << path;
-    }
-    EXPECT_EQ(fragments[0]->Wait(INFINITE), kNotFound);
-    EXPECT_TRUE(FAILED(fragments[1]->Wait(INFINITE)));
-    EXPECT_EQ(fragments[2]->Wait(INFINITE), E_FAIL) << "a body that is no fragment";
-    EXPECT_TRUE(FAILED(fragments[3]->Wait(INFINITE)));
-    // The same body over the fragment's own limit.
-    fragments.push_back(new CSSFAsyncFragment((m_base + "big").c_str(), 1 << 20));
-    ASSERT_EQ(fragments.back()->Start(), E_PENDING);
-    EXPECT_EQ(fragments.back()->Wait(INFINITE), HRESULT(0x800700DF));
-    EXPECT_EQ(fragments[0]->HttpFile.GetFailure().Status, 404u);
-    EXPECT_EQ(fragments[0]->HttpFile.GetFailure().Url, m_base + "status/404/f");
-    for (CSSFAsyncFragment* fragment : fragments) {
-        EXPECT_NE(fragment->Wait(0), E_PENDING);
+    const std::pair<CSSFAsyncFragment*, HRESULT> cases[] = {
+        {new CSSFAsyncFragment((m_base + "big").c_str()), E_FAIL}, // a body that is no fragment
+        {new CSSFAsyncFragment((m_base + "big").c_str(), 1 << 20), HRESULT(0x800700DF)}};
+    for (const auto& [fragment, expected] : cases)
+        EXPECT_EQ(fragment->Start(), E_PENDING);
+    for (const auto& [fragment, expected] : cases) {
+        EXPECT_EQ(fragment->Wait(INFINITE), expected);
+        EXPECT_EQ(fragment->Wait(0), expected);
         EXPECT_TRUE(fragment->Samples.empty());
         EXPECT_EQ(fragment->Release(), 0u);
     }

@@ -50,28 +50,4 @@ TEST(ManifestLoad, Failures_ClearErrorsAndClearedModel) {
     EXPECT_TRUE(manifest.BaseUrl.empty());
 }
 
-TEST(ManifestLoad, FlakyOrigin_TransientFaultsRetriedClientErrorsNot) {
-    const std::string faults = OriginUrl("faults");
-    ASSERT_FALSE(faults.empty());
-    struct Case {
-        const char* faults;
-        HRESULT expected;
-        int requests;
-    } cases[] = {
-        {"503+reset", S_OK, 3},
-        {"500+500+500", HRESULT(0x80070002), 3},
-        {"404", HRESULT(0x80070002), 1},
-    };
-    for (const Case& c : cases) {
-        const std::string name = UniqueName("manifest");
-        CSSFManifest manifest;
-        EXPECT_EQ(
-            manifest.Load((faults + "flaky/" + name + "/" + c.faults + "/-/Manifest").c_str()),
-            c.expected)
-            << c.faults;
-        EXPECT_EQ(manifest.Streams.size(), SUCCEEDED(c.expected) ? 2u : 0u) << c.faults;
-        EXPECT_EQ(RequestCount(name + "/Manifest"), c.requests) << c.faults;
-    }
-}
-
 } // namespace

@@ -90,16 +90,14 @@ TEST_F(ManifestParserTest, ParseRoot_TimeScaleSpellings_RootAndStreamScales) {
                              VideoWithChunks("Chunks=\"0\" Timescale=\"90000\"", "") +
                              VideoWithChunks("Chunks=\"0\" TimeScale=\"0\"", ""),
                          "Duration=\"5\" Timescale=\"1000\""));
-    EXPECT_EQ(1000, m_manifest.TimeScale);
-    EXPECT_EQ(5, m_manifest.Duration);
     ASSERT_EQ(3u, m_manifest.Streams.size());
-    EXPECT_EQ(1000, m_manifest.Streams[0]->TimeScale);
-    EXPECT_EQ(90000, m_manifest.Streams[1]->TimeScale);
-    EXPECT_EQ(0, m_manifest.Streams[2]->TimeScale);
-
+    EXPECT_EQ(std::make_tuple(1000, 5, 1000, 90000, 0),
+              std::make_tuple(m_manifest.TimeScale, m_manifest.Duration,
+                              m_manifest.Streams[0]->TimeScale, m_manifest.Streams[1]->TimeScale,
+                              m_manifest.Streams[2]->TimeScale));
     ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"0\"", ""), "Duration=\"1\" timescale=\"1000\""));
-    EXPECT_EQ(10000000, m_manifest.TimeScale);
     ASSERT_EQ(1u, m_manifest.Streams.size());
+    EXPECT_EQ(10000000, m_manifest.TimeScale);
     EXPECT_EQ(10000000, m_manifest.Streams[0]->TimeScale);
 }
 
@@ -304,25 +302,20 @@ TEST_F(ManifestParserTest, ParseChunks_Repeats_ExpandedInPlace) {
         EXPECT_EQ(c[2], LoadChunks(std::string("Chunks=\"") + c[0] + "\"", c[1])) << c[1];
 }
 
-// An expansion past 2^24 chunks fails like a declared count past it, before allocating.
-TEST_F(ManifestParserTest, ParseChunks_RepeatCountLimit_OutOfMemoryPastIt) {
-    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"16777217\"/>")));
-    EXPECT_EQ(E_OUTOFMEMORY,
-              Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"16777216\"/><c d=\"1\"/>")));
-    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"0\"", "<c d=\"1\" r=\"-1\"/>")));
-}
-
-TEST_F(ManifestParserTest, ParseChunks_HostileDeclaredCount_OutOfMemoryWithoutAllocating) {
-    EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks("Chunks=\"4294967295\"", "<c d=\"1\"/>")));
-}
-
-TEST_F(ManifestParserTest, ParseStream_Chunks_SlotsWithoutFetching) {
+// A declared count or an expansion past 2^24 chunks fails before allocating; parsing
+// fetches no fragment, not even the probe's.
+TEST_F(ManifestParserTest, ParseChunks_CountLimitAndSlotsWithoutFetching) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"(Chunks="0")", R"(<c d="1" r="16777217"/>)"},
+        {R"(Chunks="0")", R"(<c d="1" r="16777216"/><c d="1"/>)"},
+        {R"(Chunks="0")", R"(<c d="1" r="-1"/>)"},
+        {R"(Chunks="4294967295")", R"(<c d="1"/>)"}};
+    for (const auto& [attribute, chunks] : cases)
+        EXPECT_EQ(E_OUTOFMEMORY, Load(VideoWithChunks(attribute, chunks))) << attribute << chunks;
     ASSERT_EQ(S_OK, Load(VideoWithChunks("Chunks=\"4\"", "")));
-    CSSFVideoStream& v = VideoAt(0);
-    ASSERT_EQ(4u, v.GetFragmentSlotCount());
-    // Parsing reads the document only: no fragment was fetched, not even the probe's.
+    ASSERT_EQ(4u, VideoAt(0).GetFragmentSlotCount());
     for (uint32_t i = 0; i < 4; ++i)
-        EXPECT_FALSE(v.GetCachedFragment(i));
+        EXPECT_FALSE(VideoAt(0).GetCachedFragment(i));
 }
 
 TEST_F(ManifestParserTest, StartTime_OnDemand_EarliestFirstChunk) {
@@ -370,7 +363,7 @@ const char kLiveRoot[] = "Duration=\"0\" IsLive=\"true\"";
 
 } // namespace
 
-TEST_F(ManifestParserTest, LiveStartPosition_TwoStreams_FiveSecondsBeforeEarliestEdge) {
+TEST_F(ManifestParserTest, LiveStartPosition_FiveSecondsBeforeEarliestEdgeNotBeforeFirstChunk) {
     ASSERT_EQ(S_OK,
               Load(LiveDocumentBody("v/{start time}", 36000000000, "a/{start time}", 35999786667),
                    kLiveRoot));
@@ -380,9 +373,7 @@ TEST_F(ManifestParserTest, LiveStartPosition_TwoStreams_FiveSecondsBeforeEarlies
     EXPECT_EQ(kUnboundedTime, m_manifest.Streams[0]->GetDuration());
     EXPECT_EQ(kUnboundedTime, m_manifest.Streams[1]->GetEndTime());
     EXPECT_EQ(kUnboundedTime, m_manifest.GetDuration());
-}
 
-TEST_F(ManifestParserTest, LiveStartPosition_ShortWindow_NotBeforeFirstChunk) {
     ASSERT_EQ(S_OK, Load(Video("QualityLevels=\"1\" Chunks=\"0\" Url=\"v\"",
                                std::string(kVideoLevel) + "<c t=\"100000000\" d=\"20000000\"/>"
                                                           "<c t=\"120000000\" d=\"20000000\"/>"),

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "framework/media_type.h"
@@ -35,51 +37,48 @@ VIDEOINFOHEADER VideoHeader(const CMediaType& type) {
     std::memcpy(&header, type.pbFormat, sizeof header);
     return header;
 }
-// The box the muxers expect for one SPS and one PPS.
-Bytes ExpectedBox(const Bytes& sps, const Bytes& pps) {
-    Bytes body = Cat({{'a', 'v', 'c', 'C', 1, sps[1], sps[2], sps[3], 0xFF, 0xE1},
-                      Length16(sps),
-                      {1},
-                      Length16(pps)});
+// The box the muxers expect for these parameter sets.
+Bytes ExpectedBox(std::initializer_list<Bytes> sps, std::initializer_list<Bytes> pps) {
+    const Bytes& first = *sps.begin();
+    Bytes body = Cat({{'a', 'v', 'c', 'C', 1},
+                      Bytes(first.begin() + 1, first.begin() + 4),
+                      {0xFF, BYTE(0xE0 | sps.size())}});
+    for (const Bytes& unit : sps)
+        body = Cat({body, Length16(unit)});
+    body.push_back(BYTE(pps.size()));
+    for (const Bytes& unit : pps)
+        body = Cat({body, Length16(unit)});
     const size_t size = body.size() + 4;
     return Cat({{BYTE(size >> 24), BYTE(size >> 16), BYTE(size >> 8), BYTE(size)}, body});
 }
 
 TEST(AvcConfiguration, LayoutsAndEveryParameterSet) {
-    const Bytes expected = ExpectedBox(kSps, kPps);
-    Bytes box;
-    const Bytes startCodes = Cat({kStart4, kSps, kStart4, kPps});
-    ASSERT_EQ(BuildAvcConfiguration(startCodes.data(), startCodes.size(), &box), S_OK);
-    EXPECT_EQ(box, expected);
-    // Three-byte start codes, a leading unit of another type, a trailing zero.
-    const Bytes mixed = Cat({kStart3, {0x09, 0x10}, kStart3, kSps, kStart4, kPps, {0}});
-    ASSERT_EQ(BuildAvcConfiguration(mixed.data(), mixed.size(), &box), S_OK);
-    EXPECT_EQ(box, ExpectedBox(kSps, Cat({kPps, {0}})))
-        << "only a zero before a start code is dropped";
-    const Bytes prefixed = Cat({Length16(kSps), Length16(kPps)});
-    ASSERT_EQ(BuildAvcConfiguration(prefixed.data(), prefixed.size(), &box), S_OK);
-    EXPECT_EQ(box, expected);
-
-    // Two of each, interleaved with other units: all of them, counted.
     Bytes sps2 = kSps;
     sps2.back() ^= 0x10;
     const Bytes pps2 = {0x68, 0xee, 0x3c, 0x80};
-    const Bytes two = Cat(
-        {Length16(kSps), Length16(kPps), Length16({0x06, 0x05}), Length16(sps2), Length16(pps2)});
-    ASSERT_EQ(BuildAvcConfiguration(two.data(), two.size(), &box), S_OK);
-    const Bytes body = Cat({{'a', 'v', 'c', 'C', 1, 0x42, 0xc0, 0x1e, 0xFF, 0xE2},
-                            Length16(kSps),
-                            Length16(sps2),
-                            {2},
-                            Length16(kPps),
-                            Length16(pps2)});
-    EXPECT_EQ(Bytes(box.begin() + 4, box.end()), body);
-    EXPECT_EQ(box[3], BYTE(box.size()));
-
-    for (const Bytes& bad : {Cat({kStart4, kSps}), Cat({kStart4, kPps, kStart4, kPps}),
-                             Bytes{0, 0, 0, 1, 0x67, 0x42, 0xc0, 0x1e}, Bytes{}}) {
-        EXPECT_EQ(BuildAvcConfiguration(bad.data(), bad.size(), &box), E_FAIL);
-        EXPECT_TRUE(box.empty());
+    const std::pair<Bytes, Bytes> cases[] = {
+        {Cat({kStart4, kSps, kStart4, kPps}), ExpectedBox({kSps}, {kPps})},
+        // Three-byte start codes, a leading unit of another type; only a zero before a
+        // start code is dropped.
+        {Cat({kStart3, {0x09, 0x10}, kStart3, kSps, kStart4, kPps, {0}}),
+         ExpectedBox({kSps}, {Cat({kPps, {0}})})},
+        {Cat({Length16(kSps), Length16(kPps)}), ExpectedBox({kSps}, {kPps})},
+        // Two of each, interleaved with other units: all of them, counted.
+        {Cat({Length16(kSps), Length16(kPps), Length16({0x06, 0x05}), Length16(sps2),
+              Length16(pps2)}),
+         ExpectedBox({kSps, sps2}, {kPps, pps2})},
+        {Cat({kStart4, kSps}), {}},
+        {Cat({kStart4, kPps, kStart4, kPps}), {}},
+        {Bytes{0, 0, 0, 1, 0x67, 0x42, 0xc0, 0x1e}, {}},
+        {{}, {}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Bytes& input = cases[i].first;
+        Bytes box = {1};
+        EXPECT_EQ(BuildAvcConfiguration(input.data(), input.size(), &box),
+                  cases[i].second.empty() ? E_FAIL : S_OK)
+            << i;
+        EXPECT_EQ(box, cases[i].second) << i;
     }
 }
 

@@ -86,17 +86,14 @@ protected:
     CSSFManifest m_manifest;
 };
 
-TEST_F(SelectionTest, InitialTrack_VideoFollowsBitrateOption) {
-    EXPECT_EQ(InitialVideoBitrate(""), 1500000u);
-    EXPECT_EQ(InitialVideoBitrate("HIGHEST"), 1500000u);
-    EXPECT_EQ(InitialVideoBitrate("auto"), 1500000u);
-    EXPECT_EQ(InitialVideoBitrate("Lowest"), 300000u);
-    EXPECT_EQ(InitialVideoBitrate("1000000"), 800000u);
-    EXPECT_EQ(InitialVideoBitrate("0xDBBA0"), 800000u); // 900,000
-    EXPECT_EQ(InitialVideoBitrate("abc"), 300000u);
+TEST_F(SelectionTest, InitialTrack_VideoFollowsBitrateOptionAudioAlwaysHighest) {
     // The distance is taken of the 32-bit difference: 300,000 - 4,000,000,000 wraps to
-    // +295,267,296, the smallest of the three.
-    EXPECT_EQ(InitialVideoBitrate("4000000000"), 300000u);
+    // +295,267,296, the smallest of the three. 0xDBBA0 is 900,000.
+    const std::pair<const char*, uint64_t> cases[] = {
+        {"", 1500000},       {"HIGHEST", 1500000}, {"auto", 1500000}, {"Lowest", 300000},
+        {"1000000", 800000}, {"0xDBBA0", 800000},  {"abc", 300000},   {"4000000000", 300000}};
+    for (const auto& [option, bitrate] : cases)
+        EXPECT_EQ(InitialVideoBitrate(option), bitrate) << option;
 
     // Equally close levels: the first listed wins; the same for equal bit rates.
     Load(Stream("video", "Name=\"v\"", {600, 400, 400}), "500", "");
@@ -104,9 +101,6 @@ TEST_F(SelectionTest, InitialTrack_VideoFollowsBitrateOption) {
     EXPECT_EQ(m_manifest.Streams[0]->CurrentTrack, m_manifest.Streams[0]->Tracks[0].get());
     Load(Stream("video", "Name=\"v\"", {600, 400, 400}), "lowest", "");
     EXPECT_EQ(m_manifest.Streams[0]->CurrentTrack, m_manifest.Streams[0]->Tracks[1].get());
-}
-
-TEST_F(SelectionTest, InitialTrack_AudioAlwaysHighest) {
     Load(Stream("audio", "Name=\"a\"", {64000, 128000, 96000}), "lowest", "");
     ASSERT_EQ(m_manifest.Streams.size(), 1u);
     EXPECT_EQ(m_manifest.Streams[0]->TargetBitrate, 128000u);

@@ -42,10 +42,13 @@ const Bytes kHigh422_322x182 =
 class BitWriter {
 public:
     void Bits(uint64_t value, unsigned n) {
-        for (unsigned i = n; i-- > 0;)
-            Bit((value >> i) & 1);
+        for (unsigned i = n; i-- > 0; ++m_bitCount) {
+            if (m_bitCount % 8 == 0)
+                m_bytes.push_back(0);
+            m_bytes.back() |= BYTE(((value >> i) & 1) << (7 - m_bitCount % 8));
+        }
     }
-    void Flag(bool value) { Bit(value); }
+    void Flag(bool value) { Bits(value, 1); }
     void Ue(uint64_t value) {
         unsigned prefix = 0;
         for (uint64_t c = value + 1; c > 1; c >>= 1)
@@ -54,22 +57,13 @@ public:
         Bits(value + 1, prefix + 1);
     }
     void Se(int64_t value) { Ue(value > 0 ? 2 * uint64_t(value) - 1 : 2 * uint64_t(-value)); }
-    // rbsp_trailing_bits()
-    Bytes Finish() {
-        Bit(true);
-        while (m_bitCount % 8 != 0)
-            Bit(false);
+    Bytes Finish() { // rbsp_trailing_bits()
+        Bits(1, 1);
+        Bits(0, (8 - m_bitCount % 8) % 8);
         return m_bytes;
     }
 
 private:
-    void Bit(bool value) {
-        if (m_bitCount % 8 == 0)
-            m_bytes.push_back(0);
-        if (value)
-            m_bytes.back() |= BYTE(0x80 >> (m_bitCount % 8));
-        ++m_bitCount;
-    }
     Bytes m_bytes;
     size_t m_bitCount = 0;
 };

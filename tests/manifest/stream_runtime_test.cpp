@@ -13,7 +13,6 @@
 #include "framework/media_sample.h"
 #include "framework/media_type.h"
 #include "manifest/audio_stream.h"
-#include "manifest/fragment_url.h"
 #include "manifest/manifest.h"
 #include "manifest/video_stream.h"
 #include "tests/manifest/placed_fragments.h"
@@ -35,12 +34,16 @@ public:
 
     IMediaSample* Get() const { return m_sample.Get(); }
     std::vector<BYTE> Data() const {
-        return std::vector<BYTE>(m_buffer.begin(),
-                                 m_buffer.begin() + m_sample->GetActualDataLength());
+        return {m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength()};
     }
-    REFERENCE_TIME Start() const { return Time().first; }
-    REFERENCE_TIME Stop() const { return Time().second; }
-    std::string Times() const { return std::to_string(Start()) + "-" + std::to_string(Stop()); }
+    std::pair<REFERENCE_TIME, REFERENCE_TIME> Time() const {
+        REFERENCE_TIME start = -1, stop = -1;
+        m_sample->GetTime(&start, &stop);
+        return {start, stop};
+    }
+    std::string Times() const {
+        return std::to_string(Time().first) + "-" + std::to_string(Time().second);
+    }
     bool Sync() const { return m_sample->IsSyncPoint() == S_OK; }
     bool GuardIntact() const {
         return std::all_of(m_buffer.begin() + m_sample->GetSize(), m_buffer.end(),
@@ -63,11 +66,6 @@ public:
     }
 
 private:
-    std::pair<REFERENCE_TIME, REFERENCE_TIME> Time() const {
-        REFERENCE_TIME start = -1, stop = -1;
-        m_sample->GetTime(&start, &stop);
-        return {start, stop};
-    }
     static constexpr BYTE kGuardByte = 0xEE;
     std::vector<BYTE> m_buffer;
     ComPtr<CMediaSample> m_sample;
@@ -87,8 +85,6 @@ public:
     CSSFTrack* const Track;
 };
 
-// Retries a fill while its fragment downloads, waiting for the download in between
-// (10 s at most).
 // As the pin loop does: after E_PENDING waits for progress, or briefly without one; gives
 // up after 20 s.
 HRESULT FillWhenReady(CSSFStream& stream, GuardedSample& sample) {
@@ -121,63 +117,6 @@ std::string Window(CSSFStream& stream) {
            std::to_string(stream.GetPosition().ChunkIndex);
 }
 
-// Every sample of every stream, in order, against the fragments fetched on their own;
-// adds the number of video samples to *videoSamples.
-void ExpectSamplesOfFragments(const std::string& manifestUrl, size_t* videoSamples) {
-    CSSFManifest manifest;
-    ASSERT_EQ(manifest.Load(manifestUrl.c_str()), S_OK);
-    for (const auto& stream : manifest.Streams) {
-        CSSFTrack* track = stream->CurrentTrack;
-        GuardedSample sample(LONG(track->GetMaxSampleSize()));
-        size_t delivered = 0;
-        for (size_t c = 0; c < stream->Chunks.size(); ++c) {
-            CSSFFragment fragment(BuildFragmentUrl(*track, uint32_t(c)).c_str());
-            ASSERT_EQ(fragment.Download(), S_OK) << fragment.Url;
-            for (const SSFSample& record : fragment.Samples) {
-                sample.Dirty();
-                ASSERT_EQ(FillWhenReady(*stream, sample), S_OK) << stream->Name << " chunk " << c;
-                std::vector<BYTE> expected(record.Size);
-                fragment.HttpFile.Seek(int64_t(record.DataPosition), 0);
-                ASSERT_EQ(fragment.HttpFile.ReadExact(expected.data(), expected.size()), S_OK);
-                ASSERT_EQ(sample.Data(), expected) << stream->Name << " chunk " << c;
-                // Ticks from the chunk list's start, in 100 ns units, less the start time.
-                auto time = [&](unsigned __int128 ticks) {
-                    return REFERENCE_TIME(uint64_t(ticks * 10000000 / uint64_t(stream->TimeScale)) -
-                                          uint64_t(manifest.StartTime));
-                };
-                const uint64_t ticks = uint64_t(stream->Chunks[c].StartTime) + record.DecodeOffset;
-                EXPECT_EQ(sample.Times(), std::to_string(time(ticks)) + "-" +
-                                              std::to_string(time(ticks + record.Duration)));
-                EXPECT_EQ(sample.Sync(), bool(IsSyncSample(record.Flags)));
-                EXPECT_TRUE(sample.Clean());
-                ++delivered;
-            }
-            // Prefetch and trim keep the cache small.
-            size_t cached = 0;
-            for (uint32_t i = 0; i < stream->GetFragmentSlotCount(); ++i)
-                cached += bool(stream->GetCachedFragment(i));
-            EXPECT_LE(cached, 8u);
-        }
-        EXPECT_GT(delivered, 0u);
-        if (stream->GetStreamKind() == SSFStreamKind::Video)
-            *videoSamples += delivered;
-        EXPECT_EQ(stream->FillSample(sample.Get()), S_FALSE) << stream->Name;
-        EXPECT_EQ(stream->FillSample(sample.Get()), S_FALSE);
-    }
-}
-
-TEST(StreamRuntime, RealPresentations_SamplesAreTheFragmentsInOrder) {
-    ScopedTempDirectory temp;
-    const std::string base = OriginUrl("nginx");
-    ASSERT_FALSE(base.empty());
-    size_t videoSamples = 0;
-    ExpectSamplesOfFragments(base + "media/vod/pres.ism/Manifest", &videoSamples);
-    ExpectSamplesOfFragments(base + "media/lang/pres.ism/Manifest?_ssf_Bitrate=lowest",
-                             &videoSamples);
-    EXPECT_EQ(videoSamples, 500u) << "two presentations of 10 s at 25 frames per second";
-    EXPECT_EQ(temp.FileCount(), 0u);
-}
-
 // A live presentation grows from its fragments' announcements until they stop; the time
 // line stays continuous through the window slides. The manifest, refreshed at the end,
 // no longer grows either: each stream ends 10 s (more than three 2 s chunks) later.
@@ -197,9 +136,9 @@ TEST(StreamRuntime, Live_LookaheadGrowsTheListUntilTheOriginRunsOut) {
         while ((hr = FillWhenReady(*stream, sample)) == S_OK) {
             lastSample = std::chrono::steady_clock::now();
             if (previousStop >= 0) {
-                EXPECT_NEAR(double(sample.Start()), double(previousStop), 1.0) << stream->Name;
+                EXPECT_NEAR(double(sample.Time().first), double(previousStop), 1.0) << stream->Name;
             }
-            previousStop = sample.Stop();
+            previousStop = sample.Time().second;
             ASSERT_EQ(stream->GetFragmentSlotCount(), stream->Chunks.size());
         }
         // The encoder wrote two fragments beyond the captured list, announced by the
@@ -374,81 +313,82 @@ TEST(StreamAdaptation, LevelsPickedInListOrder) {
     EXPECT_EQ(fixed.SwitchTrack(fixed.CurrentTrack), E_FAIL);
 }
 
-// Fragments from the fault server, held until the gate opens; the presentation starts at
-// 2 s, where the first chunk does.
-TEST(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
-    ScopedTempDirectory temp;
-    CSSFManifest manifest;
-    manifest.BaseUrl = OriginUrl("faults");
-    ASSERT_FALSE(manifest.BaseUrl.empty());
-    manifest.StartTime = 20000000;
-    CSSFVideoStream stream(&manifest);
-    CSSFVideoTrack track(&stream);
-    stream.CurrentTrack = &track;
-    stream.TimeScale = 10000000;
-    stream.Chunks = {{20000000, 8000000}, {28000000, 8000000}, {36000000, 8000000}};
-    ASSERT_EQ(stream.SetFragmentSlotCount(3), S_OK);
+// A video stream of 10 MHz chunks whose fragments the fault server serves.
+class StreamFill : public testing::Test {
+protected:
+    void SetUp() override {
+        m_manifest.BaseUrl = OriginUrl("faults");
+        ASSERT_FALSE(m_manifest.BaseUrl.empty());
+        m_track.Bitrate = 300000;
+        m_stream.Name = "video";
+        m_stream.CurrentTrack = &m_track;
+        m_stream.TimeScale = 10000000;
+    }
+    void SetChunks(std::vector<SSFChunk> chunks) {
+        m_stream.Chunks = std::move(chunks);
+        ASSERT_EQ(m_stream.SetFragmentSlotCount(m_stream.Chunks.size()), S_OK);
+    }
+
+    ScopedTempDirectory m_temp;
+    CSSFManifest m_manifest;
+    CSSFVideoStream m_stream{&m_manifest};
+    CSSFVideoTrack m_track{&m_stream};
+};
+
+// Fragments held until the gate opens; the presentation starts at 2 s, where the first
+// chunk does.
+TEST_F(StreamFill, PendingThenTimesFromTheChunkListAndPrefetch) {
+    m_manifest.StartTime = 20000000;
+    SetChunks({{20000000, 8000000}, {28000000, 8000000}, {36000000, 8000000}});
     const std::string gate = UniqueName("fill");
-    stream.Url = "gate/" + gate + "?durations=400000,400000&sync=0&pad=300&t={start time}";
+    m_stream.Url = "gate/" + gate + "?durations=400000,400000&sync=0&pad=300&t={start time}";
 
     GuardedSample sample(1000);
-    EXPECT_EQ(stream.FillSample(sample.Get()), E_PENDING);
-    EXPECT_EQ(stream.FillSample(sample.Get()), E_PENDING) << "the fill never waits";
-    FetchText(manifest.BaseUrl + "open/" + gate);
-    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
+    EXPECT_EQ(m_stream.FillSample(sample.Get()), E_PENDING);
+    EXPECT_EQ(m_stream.FillSample(sample.Get()), E_PENDING) << "the fill never waits";
+    FetchText(m_manifest.BaseUrl + "open/" + gate);
+    sample.Dirty();
+    ASSERT_EQ(FillWhenReady(m_stream, sample), S_OK);
+    EXPECT_TRUE(sample.Clean());
     EXPECT_EQ(sample.Times(), "0-400000");
     EXPECT_TRUE(sample.Sync());
-    EXPECT_TRUE(stream.GetCachedFragment(1)) << "the next chunk is prefetched";
-    EXPECT_FALSE(stream.GetCachedFragment(2)) << "and only the next";
+    EXPECT_TRUE(m_stream.GetCachedFragment(1)) << "the next chunk is prefetched";
+    EXPECT_FALSE(m_stream.GetCachedFragment(2)) << "and only the next";
     ASSERT_EQ(sample.Data().size(), 150u);
     EXPECT_EQ(sample.Data()[0], 0);
     EXPECT_EQ(sample.Data()[149], 149);
-    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
+    ASSERT_EQ(FillWhenReady(m_stream, sample), S_OK);
     EXPECT_EQ(sample.Times(), "400000-800000");
     EXPECT_FALSE(sample.Sync());
     EXPECT_EQ(sample.Data()[0], 150);
-    ASSERT_EQ(FillWhenReady(stream, sample), S_OK);
-    EXPECT_EQ(stream.GetPosition().ChunkIndex, 1u);
+    ASSERT_EQ(FillWhenReady(m_stream, sample), S_OK);
+    EXPECT_EQ(m_stream.GetPosition().ChunkIndex, 1u);
     EXPECT_EQ(sample.Times(), "8000000-8400000") << "chunk 1's start from the list";
-    while (FillWhenReady(stream, sample) == S_OK) {
+    while (FillWhenReady(m_stream, sample) == S_OK) {
     }
-    EXPECT_EQ(stream.GetPosition().ChunkIndex, 3u);
-    EXPECT_EQ(stream.FillSample(sample.Get()), S_FALSE);
+    EXPECT_EQ(m_stream.GetPosition().ChunkIndex, 3u);
+    EXPECT_EQ(m_stream.FillSample(sample.Get()), S_FALSE);
 }
 
 // A fragment the server refuses: the fill's failure keeps its chunk, level, status and
 // URL.
-TEST(StreamFill, FailedDownloadKeepsChunkLevelStatusAndUrl) {
-    ScopedTempDirectory temp;
-    const struct {
-        int Code;
-        HRESULT Expected;
-    } cases[] = {{404, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-                 {307, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-                 {401, E_ACCESSDENIED}};
-    for (const auto& c : cases) {
-        CSSFManifest manifest;
-        manifest.BaseUrl = OriginUrl("faults");
-        ASSERT_FALSE(manifest.BaseUrl.empty());
-        CSSFVideoStream stream(&manifest);
-        CSSFVideoTrack track(&stream);
-        track.Bitrate = 300000;
-        stream.Name = "video";
-        stream.CurrentTrack = &track;
-        stream.TimeScale = 10000000;
-        stream.Chunks = {{0, 20000000}, {20000000, 20000000}};
-        ASSERT_EQ(stream.SetFragmentSlotCount(2), S_OK);
-        stream.Url =
-            "status/" + std::to_string(c.Code) + "/QualityLevels({bitrate})/f={start time}";
+TEST_F(StreamFill, FailedDownloadKeepsChunkLevelStatusAndUrl) {
+    const std::pair<int, HRESULT> cases[] = {{404, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+                                             {307, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+                                             {401, E_ACCESSDENIED}};
+    for (const auto& [code, expected] : cases) {
+        SetChunks({});
+        SetChunks({{0, 20000000}, {20000000, 20000000}});
+        m_stream.SetPosition({0, 0});
+        const std::string path = "status/" + std::to_string(code) + "/QualityLevels(";
+        m_stream.Url = path + "{bitrate})/f={start time}";
         GuardedSample sample(1000);
-        EXPECT_EQ(FillWhenReady(stream, sample), c.Expected) << c.Code;
+        EXPECT_EQ(FillWhenReady(m_stream, sample), expected) << code;
         SSFStreamFailure failure;
-        ASSERT_TRUE(stream.GetLastFailure(&failure));
-        EXPECT_EQ(failure.Result, c.Expected) << c.Code;
-        EXPECT_EQ(std::tie(failure.ChunkIndex, failure.Bitrate, failure.Status),
-                  std::make_tuple(0u, 300000u, DWORD(c.Code)));
-        EXPECT_EQ(failure.Url, manifest.BaseUrl + "status/" + std::to_string(c.Code) +
-                                   "/QualityLevels(300000)/f=0");
+        ASSERT_TRUE(m_stream.GetLastFailure(&failure));
+        EXPECT_EQ(std::tie(failure.Result, failure.ChunkIndex, failure.Bitrate, failure.Status),
+                  std::make_tuple(expected, 0u, 300000u, DWORD(code)));
+        EXPECT_EQ(failure.Url, m_manifest.BaseUrl + path + "300000)/f=0");
     }
 }
 
