@@ -24,7 +24,7 @@ double Median(std::vector<double> values) {
 
 bool Fetch(const char* url, std::vector<char>* bytes) {
     CHttpFile file;
-    if (FAILED(file.Download(url, true)))
+    if (FAILED(file.Download(url)))
         return false;
     int64_t length = 0;
     if (FAILED(file.GetLength(&length)))

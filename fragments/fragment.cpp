@@ -53,7 +53,7 @@ HRESULT ReadBody(CHttpFile* file, CBodyBuffer* body) {
 } // namespace
 
 HRESULT CSSFFragment::Download(CAMEvent* cancel) {
-    HRESULT hr = HttpFile.Download(Url.c_str(), true, MaxBodyBytes, cancel);
+    HRESULT hr = HttpFile.Download(Url.c_str(), MaxBodyBytes, cancel);
     if (FAILED(hr))
         return hr;
     // Failed attempts and retry delays say nothing of the throughput.

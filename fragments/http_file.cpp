@@ -43,8 +43,7 @@ bool IsTransientHttpFailure(HRESULT hr, DWORD status) {
            hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
 }
 
-HRESULT CHttpFile::Download(const char* url, bool deleteOnClose, uint64_t maxBodyBytes,
-                            CAMEvent* cancel) {
+HRESULT CHttpFile::Download(const char* url, uint64_t maxBodyBytes, CAMEvent* cancel) {
     Close();
     m_failure.Result = S_OK;
     m_failure.Status = 0;
@@ -53,8 +52,7 @@ HRESULT CHttpFile::Download(const char* url, bool deleteOnClose, uint64_t maxBod
         m_dwAttemptStartTick = GetTickCount();
         DWORD status = 0;
         DWORD retryAfterSeconds = 0;
-        const HRESULT hr =
-            DownloadOnce(url, deleteOnClose, maxBodyBytes, &status, &retryAfterSeconds);
+        const HRESULT hr = DownloadOnce(url, maxBodyBytes, &status, &retryAfterSeconds);
         if (SUCCEEDED(hr)) {
             m_failure.Result = S_OK;
             m_failure.Status = 0;
@@ -98,8 +96,8 @@ void CHttpFile::RecordFailure(HRESULT hr, DWORD status, const char* url) {
     }
 }
 
-HRESULT CHttpFile::DownloadOnce(const char* url, bool deleteOnClose, uint64_t maxBodyBytes,
-                                DWORD* status, DWORD* retryAfterSeconds) {
+HRESULT CHttpFile::DownloadOnce(const char* url, uint64_t maxBodyBytes, DWORD* status,
+                                DWORD* retryAfterSeconds) {
     CHttpClient client(kUserAgent);
     client.SetWatch(m_pWatch);
     std::string path;
@@ -123,25 +121,16 @@ HRESULT CHttpFile::DownloadOnce(const char* url, bool deleteOnClose, uint64_t ma
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     if (m_pWatch != nullptr)
         m_pWatch->AddExpected(declared);
-    hr = StoreBody(&client, deleteOnClose, maxBodyBytes);
-    if (FAILED(hr)) {
-        // A partial body is never left behind, whoever would have owned the file.
-        std::string partial;
-        if (!m_bDeleteOnClose)
-            partial.swap(FileName);
-        Close();
-        if (!partial.empty())
-            DeleteFileA(partial.c_str());
-    }
+    hr = StoreBody(&client, maxBodyBytes);
+    if (FAILED(hr))
+        Close(); // a partial body is never left behind
     return hr;
 }
 
-HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose, uint64_t maxBodyBytes) {
-    HRESULT hr =
-        CatchOutOfMemory([&] { return CreateTempFile(deleteOnClose, &FileName, &Stream); });
+HRESULT CHttpFile::StoreBody(CHttpClient* client, uint64_t maxBodyBytes) {
+    HRESULT hr = CatchOutOfMemory([&] { return CreateTempFile(&Stream); });
     if (FAILED(hr))
         return hr;
-    m_bDeleteOnClose = deleteOnClose;
 
     CBodyBuffer copy;
     hr = copy.Resize(kCopyBufferSize);
@@ -175,11 +164,9 @@ HRESULT CHttpFile::StoreBody(CHttpClient* client, bool deleteOnClose, uint64_t m
 
 HRESULT CHttpFile::Close() {
     if (Stream) {
-        CloseTempFile(Stream, FileName, m_bDeleteOnClose);
+        CloseTempFile(Stream);
         Stream = nullptr;
     }
-    FileName.clear();
-    m_bDeleteOnClose = false;
     return S_OK;
 }
 

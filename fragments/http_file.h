@@ -45,10 +45,9 @@ public:
     // left behind. Transient failures (IsTransientHttpFailure) are tried again up to
     // kHttpRetryCount times; the result is that of the last attempt. A set cancel event
     // ends a retry delay at once and with it the download (the last attempt's error).
-    // deleteOnClose: the file is removed when closed (fragments); otherwise, on Windows,
-    // the owner deletes it by FileName (manifests). See CreateTempFile.
-    HRESULT Download(const char* url, bool deleteOnClose,
-                     uint64_t maxBodyBytes = kHttpManifestBodyLimit, CAMEvent* cancel = nullptr);
+    // The body's file never outlives its stream (CreateTempFile).
+    HRESULT Download(const char* url, uint64_t maxBodyBytes = kHttpManifestBodyLimit,
+                     CAMEvent* cancel = nullptr);
     HRESULT Close();
     // Later downloads report their declared and received bytes to watch and end with
     // E_ABORT (no temporary file left) once it is aborted, retry delays included; null
@@ -72,7 +71,6 @@ public:
     HRESULT GetLength(int64_t* length);
     HRESULT Flush();
 
-    std::string FileName;
     FILE* Stream = nullptr;
 
 private:
@@ -81,14 +79,13 @@ private:
 
     // One attempt; *status receives the response's status, *retryAfterSeconds its
     // Retry-After (0 without one).
-    HRESULT DownloadOnce(const char* url, bool deleteOnClose, uint64_t maxBodyBytes, DWORD* status,
+    HRESULT DownloadOnce(const char* url, uint64_t maxBodyBytes, DWORD* status,
                          DWORD* retryAfterSeconds);
     // Waits delayMs, or less when cancel is set or the watch aborted: true then.
     bool WaitRetryDelay(DWORD delayMs, CAMEvent* cancel);
-    HRESULT StoreBody(class CHttpClient* client, bool deleteOnClose, uint64_t maxBodyBytes);
+    HRESULT StoreBody(class CHttpClient* client, uint64_t maxBodyBytes);
     void RecordFailure(HRESULT hr, DWORD status, const char* url);
 
-    bool m_bDeleteOnClose = false;
     CHttpTransferWatch* m_pWatch = nullptr;
     HttpFailure m_failure;
     DWORD m_dwAttemptStartTick = 0;

@@ -69,7 +69,7 @@ HRESULT CSSFManifest::Load(const char* url, CHttpTransferWatch* watch) {
 
     CHttpFile body;
     body.SetWatch(watch);
-    HRESULT hr = body.Download(ManifestUrl.c_str(), true);
+    HRESULT hr = body.Download(ManifestUrl.c_str());
     RecordDownload(body);
     if (FAILED(hr))
         return hr;
@@ -135,7 +135,7 @@ void CSSFManifest::ProbeFrameDurations() {
 HRESULT CSSFManifest::Refresh() {
     m_liveRefresh.Stop();
     CHttpFile body;
-    const HRESULT hr = body.Download(ManifestUrl.c_str(), true);
+    const HRESULT hr = body.Download(ManifestUrl.c_str());
     RecordDownload(body);
     if (FAILED(hr))
         return hr;
@@ -162,7 +162,7 @@ HRESULT CSSFManifest::RefreshFromFile(const char* path) {
 HRESULT CSSFManifest::AppendRefresh(CHttpTransferWatch* watch) {
     CHttpFile body;
     body.SetWatch(watch);
-    const HRESULT hr = body.Download(ManifestUrl.c_str(), true);
+    const HRESULT hr = body.Download(ManifestUrl.c_str());
     if (FAILED(hr))
         return hr;
     return RefreshFrom(nullptr, &body, true);

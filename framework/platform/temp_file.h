@@ -10,15 +10,13 @@
 // The temporary directory, ending in a path separator.
 std::string GetTempDirectory();
 
-// Creates a new temporary file, used through *stream. On Windows *fileName is its path;
-// with deleteOnClose the platform removes it when the stream is closed, otherwise the
-// owner deletes it by name. On POSIX the file is unlinked before the call returns, so
-// it never outlives its stream, whatever ends the process; *fileName is empty and
-// deleteOnClose has no effect. On failure nothing is left behind and *stream is null.
-HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream);
+// Creates a new temporary file, used through *stream, that never outlives it whatever
+// ends the process: on Windows it is deleted when closed, on POSIX it is unlinked before
+// the call returns. On failure nothing is left behind and *stream is null.
+HRESULT CreateTempFile(FILE** stream);
 
 // Closes a stream opened by CreateTempFile.
-HRESULT CloseTempFile(FILE* stream, const std::string& fileName, bool deleteOnClose);
+HRESULT CloseTempFile(FILE* stream);
 
 // Forgets the runtime library's recorded errors; call before the stream operation
 // whose failure HresultFromCrtError is to describe.

@@ -87,14 +87,12 @@ protected:
     HRESULT Parse(const Bytes& body) {
         m_parsed = SSFParsedFragment();
         CHttpFile file;
-        EXPECT_EQ(CreateTempFile(false, &file.FileName, &file.Stream), S_OK);
-        const std::string name = file.FileName;
+        EXPECT_EQ(CreateTempFile(&file.Stream), S_OK);
         if (!body.empty()) // an empty vector's data() may be null
             std::fwrite(body.data(), 1, body.size(), file.Stream);
         std::fseek(file.Stream, 0, SEEK_SET);
         const HRESULT hr = CBoxParser(&m_parsed).Parse(&file);
         file.Close();
-        std::remove(name.c_str());
         return hr;
     }
 

@@ -77,7 +77,7 @@ TEST(HttpFileFaults, Bounds_FailWithTheirResultInTimeAndLeaveNothing) {
         const std::string url = base + c.path;
         CHttpFile file;
         const auto start = Clock::now();
-        EXPECT_EQ(file.Download(url.c_str(), true, c.limit), c.expected) << c.path;
+        EXPECT_EQ(file.Download(url.c_str(), c.limit), c.expected) << c.path;
         EXPECT_LT(SecondsSince(start), c.maxSeconds) << c.path;
         if (FAILED(c.expected)) {
             EXPECT_EQ(file.Stream, nullptr) << c.path;
@@ -101,7 +101,7 @@ TEST(HttpFileFaults, Retries_TransientFaultsTriedTwiceAfterTheirDelays) {
     ASSERT_FALSE(base.empty());
     ScopedTempDirectory temp;
     CHttpFile clean;
-    ASSERT_EQ(clean.Download(FlakyChunk(base, UniqueName("clean"), "-").c_str(), true), S_OK);
+    ASSERT_EQ(clean.Download(FlakyChunk(base, UniqueName("clean"), "-").c_str()), S_OK);
     const std::string expected = ReadAll(&clean);
     ASSERT_FALSE(expected.empty());
     clean.Close();
@@ -129,8 +129,7 @@ TEST(HttpFileFaults, Retries_TransientFaultsTriedTwiceAfterTheirDelays) {
         const std::string url = FlakyChunk(base, name, c.faults);
         CHttpFile file;
         const auto start = Clock::now();
-        EXPECT_EQ(file.Download(url.c_str(), true, kHttpMinFragmentBodyLimit), c.expected)
-            << c.faults;
+        EXPECT_EQ(file.Download(url.c_str(), kHttpMinFragmentBodyLimit), c.expected) << c.faults;
         const double seconds = SecondsSince(start);
         EXPECT_GE(seconds, c.minSeconds) << c.faults;
         EXPECT_LT(seconds, c.maxSeconds) << c.faults;

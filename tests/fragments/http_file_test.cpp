@@ -31,10 +31,9 @@ std::string ReadDisk(const std::string& path) {
 
 void ExpectClosed(const CHttpFile& file) {
     EXPECT_EQ(file.Stream, nullptr);
-    EXPECT_TRUE(file.FileName.empty());
 }
 
-TEST(HttpFile, Download_BodyEqualsServedFileAndOnlyWindowsOwnerKeepsIt) {
+TEST(HttpFile, Download_BodyEqualsServedFileAndGoesWithItsStream) {
     std::string base = OriginUrl("nginx");
     ASSERT_FALSE(base.empty());
     std::string expected = ReadDisk(OriginPath("www/media/vod/pres.ism/Manifest"));
@@ -42,7 +41,7 @@ TEST(HttpFile, Download_BodyEqualsServedFileAndOnlyWindowsOwnerKeepsIt) {
 
     ScopedTempDirectory temp;
     CHttpFile file;
-    ASSERT_EQ(file.Download((base + "media/vod/pres.ism/Manifest").c_str(), false), S_OK);
+    ASSERT_EQ(file.Download((base + "media/vod/pres.ism/Manifest").c_str()), S_OK);
     int64_t position = -1;
     EXPECT_EQ(file.Tell(&position), S_OK);
     EXPECT_EQ(position, 0);
@@ -53,25 +52,17 @@ TEST(HttpFile, Download_BodyEqualsServedFileAndOnlyWindowsOwnerKeepsIt) {
     EXPECT_EQ(file.GetFailure().Result, S_OK);
     EXPECT_EQ(temp.LeftoverCount(), 1u);
 
-    std::string name = file.FileName;
     EXPECT_EQ(file.Close(), S_OK);
     ExpectClosed(file);
-#ifdef _WIN32
-    EXPECT_NE(name.find("TMV"), std::string::npos) << name;
-    EXPECT_TRUE(std::filesystem::exists(name)) << "a file kept for its owner was removed";
-    std::remove(name.c_str());
-#else
-    EXPECT_TRUE(name.empty()) << "an unlinked file has no name";
-#endif
     EXPECT_EQ(temp.LeftoverCount(), 0u);
 }
 
-TEST(HttpFile, Download_DeleteOnCloseRemovesFileAndNextDownloadForgetsIt) {
+TEST(HttpFile, Download_NextDownloadRemovesThePreviousBody) {
     std::string base = OriginUrl("faults");
     ASSERT_FALSE(base.empty());
     ScopedTempDirectory temp;
     CHttpFile file;
-    ASSERT_EQ(file.Download((base + "big").c_str(), true), S_OK);
+    ASSERT_EQ(file.Download((base + "big").c_str()), S_OK);
     int64_t length = 0;
     EXPECT_EQ(file.GetLength(&length), S_OK);
     EXPECT_EQ(length, 3 * 1024 * 1024 + 7);
@@ -82,7 +73,7 @@ TEST(HttpFile, Download_DeleteOnCloseRemovesFileAndNextDownloadForgetsIt) {
         wrong += (unsigned char)body[i] != i % 251;
     EXPECT_EQ(wrong, 0u);
 
-    ASSERT_EQ(file.Download((base + "empty").c_str(), true), S_OK);
+    ASSERT_EQ(file.Download((base + "empty").c_str()), S_OK);
     EXPECT_EQ(temp.LeftoverCount(), 1u) << "the previous body outlived its download";
     EXPECT_EQ(file.GetLength(&length), S_OK);
     EXPECT_EQ(length, 0);
@@ -94,12 +85,12 @@ TEST(HttpFile, Statuses_401IsAccessDeniedOthersAreFileNotFound) {
     std::string base = OriginUrl("faults");
     ASSERT_FALSE(base.empty());
     CHttpFile file;
-    ASSERT_EQ(file.Download((base + "empty").c_str(), true), S_OK);
+    ASSERT_EQ(file.Download((base + "empty").c_str()), S_OK);
     for (const char* path :
          {"status/401", "status/404", "status/302", "status/500", "status/204"}) {
         const bool denied = std::string(path) == "status/401";
         const HRESULT expected = denied ? E_ACCESSDENIED : HRESULT(0x80070002);
-        EXPECT_EQ(file.Download((base + path).c_str(), true), expected) << path;
+        EXPECT_EQ(file.Download((base + path).c_str()), expected) << path;
         ExpectClosed(file);
     }
 }
@@ -109,24 +100,22 @@ TEST(HttpFile, Faults_BrokenTransfersFailAndLeaveNoFile) {
     ASSERT_FALSE(base.empty());
     ScopedTempDirectory temp;
     CHttpFile file;
-    for (bool deleteOnClose : {false, true}) {
-        HRESULT hr = file.Download((base + "drop").c_str(), deleteOnClose);
-        EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
-        ExpectClosed(file);
+    HRESULT hr = file.Download((base + "drop").c_str());
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    ExpectClosed(file);
 
-        // A body cut short of its Content-Length (every attempt).
-        EXPECT_EQ(file.Download((base + "truncated").c_str(), deleteOnClose), HRESULT(0x80072EFE));
-        ExpectClosed(file);
+    // A body cut short of its Content-Length (every attempt).
+    EXPECT_EQ(file.Download((base + "truncated").c_str()), HRESULT(0x80072EFE));
+    ExpectClosed(file);
 
-        EXPECT_EQ(file.Download("not a url", deleteOnClose), HRESULT(0x80072EE5));
-        ExpectClosed(file);
-        EXPECT_TRUE(FAILED(file.Download("kvssf://", deleteOnClose)));
-        ExpectClosed(file);
-        EXPECT_EQ(file.Download("http://127.0.0.1:1/", deleteOnClose), HRESULT(0x80072EFD));
-        FailNothrowAllocationAfter(0);
-        EXPECT_EQ(file.Download((base + "big").c_str(), deleteOnClose), E_OUTOFMEMORY);
-        ExpectClosed(file);
-    }
+    EXPECT_EQ(file.Download("not a url"), HRESULT(0x80072EE5));
+    ExpectClosed(file);
+    EXPECT_TRUE(FAILED(file.Download("kvssf://")));
+    ExpectClosed(file);
+    EXPECT_EQ(file.Download("http://127.0.0.1:1/"), HRESULT(0x80072EFD));
+    FailNothrowAllocationAfter(0);
+    EXPECT_EQ(file.Download((base + "big").c_str()), E_OUTOFMEMORY);
+    ExpectClosed(file);
     EXPECT_EQ(temp.LeftoverCount(), 0u) << "a failed download left a file in " << temp.Path();
 }
 
@@ -137,23 +126,23 @@ TEST(HttpFile, Tls_TrustedCertificateDownloadsWithVerificationOn) {
     if (!bundle || !*bundle)
         GTEST_SKIP() << "the platform's own certificate store does not trust the test CA";
     CHttpFile file;
-    ASSERT_EQ(file.Download((tls + "big").c_str(), true), S_OK);
+    ASSERT_EQ(file.Download((tls + "big").c_str()), S_OK);
     int64_t length = 0;
     EXPECT_EQ(file.GetLength(&length), S_OK);
     EXPECT_EQ(length, 3 * 1024 * 1024 + 7);
     std::string viaScheme = "kvssfs" + tls.substr(5);
-    EXPECT_EQ(file.Download((viaScheme + "empty").c_str(), true), S_OK);
+    EXPECT_EQ(file.Download((viaScheme + "empty").c_str()), S_OK);
     // The same server under a name its certificate does not carry.
     std::string other = tls;
     other.replace(other.find("localhost"), 9, "127.0.0.2");
-    EXPECT_TRUE(FAILED(file.Download((other + "empty").c_str(), true)));
+    EXPECT_TRUE(FAILED(file.Download((other + "empty").c_str())));
 }
 
 TEST(HttpFile, Stream_ReadExactFailsAtEndWhereReadIsShort) {
     std::string base = OriginUrl("faults");
     ASSERT_FALSE(base.empty());
     CHttpFile file;
-    ASSERT_EQ(file.Download((base + "echo").c_str(), true), S_OK);
+    ASSERT_EQ(file.Download((base + "echo").c_str()), S_OK);
     int64_t length = 0;
     ASSERT_EQ(file.GetLength(&length), S_OK);
     ASSERT_GT(length, 10);

@@ -31,7 +31,7 @@ std::string OriginUrl(const char* server) {
 
 std::string FetchText(const std::string& url) {
     CHttpFile file;
-    HRESULT hr = file.Download(url.c_str(), true);
+    HRESULT hr = file.Download(url.c_str());
     if (FAILED(hr)) {
         ADD_FAILURE() << "GET " << url << " failed: 0x" << std::hex << hr;
         return std::string();

@@ -19,12 +19,11 @@ bool IsUrl(const std::string& text) {
 // Downloads a URL or opens a local file.
 HRESULT OpenBody(const std::string& source, CHttpFile* file) {
     if (IsUrl(source))
-        return file->Download(source.c_str(), true);
+        return file->Download(source.c_str());
     FILE* stream = std::fopen(source.c_str(), "rb");
     if (stream == nullptr)
         return HRESULT(0x80070002);
     file->Stream = stream;
-    file->FileName = source;
     return S_OK;
 }
 

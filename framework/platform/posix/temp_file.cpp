@@ -54,12 +54,9 @@ std::string GetTempDirectory() {
     return path;
 }
 
-// The file is unlinked as soon as it exists and lives on through its descriptor alone, so
-// nothing is left behind whatever ends the process. *fileName is therefore always empty:
-// there is no path to reopen.
-HRESULT CreateTempFile(bool, std::string* fileName, FILE** stream) {
+// The file is unlinked as soon as it exists and lives on through its descriptor alone.
+HRESULT CreateTempFile(FILE** stream) {
     *stream = nullptr;
-    fileName->clear();
     std::string path = GetTempDirectory() + "TMVXXXXXX";
     ClearCrtError();
     int fd = mkstemp(path.data());
@@ -80,7 +77,7 @@ HRESULT CreateTempFile(bool, std::string* fileName, FILE** stream) {
     return S_OK;
 }
 
-HRESULT CloseTempFile(FILE* stream, const std::string&, bool) {
+HRESULT CloseTempFile(FILE* stream) {
     ClearCrtError();
     return std::fclose(stream) == 0 ? S_OK : HresultFromCrtError();
 }

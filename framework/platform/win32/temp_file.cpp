@@ -11,17 +11,15 @@ std::string GetTempDirectory() {
     return n && n < MAX_PATH ? std::string(dir, n) : std::string(".\\");
 }
 
-HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream) {
+HRESULT CreateTempFile(FILE** stream) {
     *stream = nullptr;
-    fileName->clear();
     char dir[MAX_PATH];
     char name[MAX_PATH];
     if (!GetTempPathA(MAX_PATH, dir) || !GetTempFileNameA(dir, "TMV", 0, name))
         return HRESULT_FROM_WIN32(GetLastError());
-    DWORD attributes = deleteOnClose ? (FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY)
-                                     : FILE_ATTRIBUTE_NORMAL;
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, attributes, nullptr);
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                    FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         DeleteFileA(name); // GetTempFileNameA created it
@@ -32,24 +30,19 @@ HRESULT CreateTempFile(bool deleteOnClose, std::string* fileName, FILE** stream)
     if (fd < 0) {
         HRESULT hr = HresultFromCrtError();
         CloseHandle(handle);
-        if (!deleteOnClose)
-            DeleteFileA(name);
         return FAILED(hr) ? hr : E_FAIL;
     }
     FILE* file = _fdopen(fd, "r+b");
     if (!file) {
         HRESULT hr = HresultFromCrtError();
         _close(fd);
-        if (!deleteOnClose)
-            DeleteFileA(name);
         return FAILED(hr) ? hr : E_FAIL;
     }
-    *fileName = name;
     *stream = file;
     return S_OK;
 }
 
-HRESULT CloseTempFile(FILE* stream, const std::string&, bool) {
+HRESULT CloseTempFile(FILE* stream) {
     ClearCrtError();
     return fclose(stream) == 0 ? S_OK : HresultFromCrtError();
 }
