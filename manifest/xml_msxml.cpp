@@ -164,8 +164,8 @@ void CXmlDocument::Close() {
 
 namespace {
 
-// A DOM document loaded from source (a file name or a stream), or the failure.
-HRESULT LoadDocument(const VARIANT& source, ComPtr<IXMLDOMDocument>* document) {
+// Loads source (a file name or a stream) into document, or fails leaving it closed.
+HRESULT LoadDocument(const VARIANT& source, CXmlDocument* document) {
     ComPtr<IXMLDOMDocument> doc;
     HRESULT hr = CoCreateInstance(CLSID_KvssfDOMDocument, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IXMLDOMDocument, doc.OutVoid());
@@ -186,7 +186,7 @@ HRESULT LoadDocument(const VARIANT& source, ComPtr<IXMLDOMDocument>* document) {
         return hr;
     if (loaded == VARIANT_FALSE)
         return VFW_E_INVALID_FILE_FORMAT;
-    *document = std::move(doc);
+    CXmlBackend::SetDoc(document, doc.Detach());
     return S_OK;
 }
 
@@ -219,11 +219,7 @@ HRESULT CXmlDocument::Load(const char* path) {
     VariantInit(&source);
     source.vt = VT_BSTR;
     source.bstrVal = bstrPath.Get();
-    ComPtr<IXMLDOMDocument> doc;
-    const HRESULT hr = LoadDocument(source, &doc);
-    if (SUCCEEDED(hr))
-        CXmlBackend::SetDoc(this, doc.Detach());
-    return hr;
+    return LoadDocument(source, this);
 }
 
 HRESULT CXmlDocument::LoadDownload(CHttpFile* body) {
@@ -239,11 +235,7 @@ HRESULT CXmlDocument::LoadDownload(CHttpFile* body) {
     VariantInit(&source);
     source.vt = VT_UNKNOWN;
     source.punkVal = memory.Get();
-    ComPtr<IXMLDOMDocument> doc;
-    hr = LoadDocument(source, &doc);
-    if (SUCCEEDED(hr))
-        CXmlBackend::SetDoc(this, doc.Detach());
-    return hr;
+    return LoadDocument(source, this);
 }
 
 HRESULT CXmlDocument::FindFirstElement(const char* name, CXmlElement* element) const {
