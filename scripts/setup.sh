@@ -4,7 +4,7 @@
 set -eu
 packages="
   build-essential cmake ninja-build pkg-config git python3 openssl
-  libcurl4-openssl-dev libxml2-dev libgtest-dev googletest
+  libcurl4-openssl-dev libssl-dev libxml2-dev libgtest-dev googletest
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg nginx-light clang
   g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev libgnutls30 nasm

@@ -2,13 +2,15 @@
 """kvssf play --bitrate auto against the test origin: every video sample becomes one YUY2
 frame at the display size, close to an independent decode of its level; level switches
 forced by a pacing origin keep the frames and their type going; seeks start at the
-target; a level no decoder takes fails the run.
+target; a level no decoder takes fails the run; without its media module kvssf still
+plays, but fails what needs the module.
 
     kvssf_auto_test.py KVSSF ORIGIN_DIR
 """
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -181,6 +183,16 @@ class KvssfAuto(unittest.TestCase):
         result = self.kvssf("play", url, "--bitrate", "auto", "--quiet", timeout=60)
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("0x80004005", result.stderr)
+
+    def test_without_its_media_module_kvssf_plays_but_neither_decodes_nor_records(self):
+        kvssf = self.path("kvssf")
+        shutil.copy(KVSSF, kvssf)
+        url = base("nginx") + "media/vod/pres.ism/Manifest"
+        for extra, status in ((), 0), (("--bitrate", "auto"), 1), (("-o", self.path("a.mkv")), 1):
+            result = subprocess.run([kvssf, "play", url, "--quiet", "--duration", "2", *extra],
+                                    env=self.env, capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, status, result.stderr)
+            self.assertEqual("media module cannot be loaded" in result.stderr, status != 0)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 // The MD5 digest of a sample's payload, as the sample log prints it. One backend per
-// platform: libavutil on Linux, the CryptoAPI on Windows.
+// platform: libcrypto on Linux, the CryptoAPI on Windows.
 #pragma once
 
 #include <string>

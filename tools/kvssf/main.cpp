@@ -8,7 +8,7 @@
 #include "framework/platform/graph_classes.h"
 #include "tools/kvssf/commands.h"
 #include "tools/kvssf/interrupt.h"
-#include "videoproc/processor_filters.h"
+#include "tools/kvssf/media_module.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     const std::string program = "kvssf " + command;
     InstallInterruptWatch(program.c_str());
     if (CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0 || FAILED(RegisterGraphClasses()) ||
-        FAILED(RegisterProcessorFilters()))
+        FAILED(RegisterProcessorFiltersOnDemand()))
         return 1;
     int status;
     if (command == "info") {

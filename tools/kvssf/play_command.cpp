@@ -22,7 +22,7 @@
 #include "tools/kvssf/commands.h"
 #include "tools/kvssf/failure_origin.h"
 #include "tools/kvssf/interrupt.h"
-#include "tools/kvssf/recorder.h"
+#include "tools/kvssf/media_module.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::string Seconds(REFERENCE_TIME time) {
     return text;
 }
 
-HRESULT AddRecorderStreams(const CPlayGraph& graph, CRecorder* recorder) {
+HRESULT AddRecorderStreams(const CPlayGraph& graph, IMediaRecorder* recorder) {
     for (const ComPtr<CPlaySink>& sink : graph.Sinks()) {
         if (!sink->InputPin()->IsConnected())
             continue;
@@ -139,9 +139,13 @@ int RunPlay(const std::vector<std::string>& args) {
         return 1;
     }
     log.SetPipeClosedHandler([] { RequestStop(kExitOutputClosed); });
-    std::unique_ptr<CRecorder> recorder;
+    std::unique_ptr<IMediaRecorder> recorder;
     if (!own.Output.empty()) {
-        recorder.reset(new CRecorder);
+        recorder = CreateMediaRecorder();
+        if (!recorder) {
+            std::fprintf(stderr, "kvssf play: %s: no recorder\n", own.Output.c_str());
+            return 1;
+        }
         recorder->SetPipeClosedHandler([] { RequestStop(kExitOutputClosed); });
         if (FAILED(recorder->Open(own.Output))) {
             std::fprintf(stderr, "kvssf play: %s\n", recorder->LastError().c_str());

@@ -1,0 +1,82 @@
+#include "tools/kvssf/media_module.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "videoproc/posix/processor_classes.h"
+#include "videoproc/processor_filters.h"
+
+namespace {
+
+// Loads the module once, from the executable's own directory; nullptr, after saying why
+// on standard error, when it cannot be loaded.
+const KvssfMediaEntries* Module() {
+    static const KvssfMediaEntries* entries = [] {
+        char self[PATH_MAX];
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        std::string path(self, length > 0 ? size_t(length) : 0);
+        path = path.substr(0, path.rfind('/') + 1) + "libkvssf_media.so";
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto entry =
+            handle ? reinterpret_cast<KvssfMediaEntryPoint>(dlsym(handle, KVSSF_MEDIA_ENTRY_POINT))
+                   : nullptr;
+        if (entry == nullptr)
+            std::fprintf(stderr, "kvssf: the media module cannot be loaded: %s\n", dlerror());
+        return entry ? entry() : nullptr;
+    }();
+    return entries;
+}
+
+struct OnDemandClass {
+    const GUID* Clsid;
+    const WCHAR* DisplayName;
+};
+constexpr OnDemandClass kClasses[] = {
+    {&CLSID_KvssfAvcDecoder, kAvcDecoderDisplayName},
+    {&CLSID_KvssfWvc1Decoder, kWvc1DecoderDisplayName},
+    {&CLSID_KvssfColorConverter, kColorConverterDisplayName},
+    {&CLSID_KvssfResizer, kResizerDisplayName},
+};
+
+// The module's registration replaces this creator with the filter's own, which the
+// second creation reaches.
+template <size_t N> HRESULT CreateOnDemand(IUnknown* outer, REFIID riid, void** ppv) {
+    *ppv = nullptr;
+    static const HRESULT registered = [] {
+        const KvssfMediaEntries* entries = Module();
+        return entries ? entries->RegisterProcessorFilters()
+                       : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    }();
+    if (FAILED(registered))
+        return registered;
+    return CoCreateInstance(*kClasses[N].Clsid, outer, CLSCTX_INPROC_SERVER, riid, ppv);
+}
+
+template <size_t... N> HRESULT RegisterAll(std::index_sequence<N...>) {
+    const ComClassCreator creators[] = {&CreateOnDemand<N>...};
+    for (size_t i = 0; i < sizeof...(N); ++i) {
+        HRESULT hr = RegisterComClass(*kClasses[i].Clsid, creators[i]);
+        if (SUCCEEDED(hr))
+            hr = RegisterDisplayName(kClasses[i].DisplayName, *kClasses[i].Clsid);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT RegisterProcessorFiltersOnDemand() {
+    return RegisterAll(std::make_index_sequence<std::size(kClasses)>());
+}
+
+std::unique_ptr<IMediaRecorder> CreateMediaRecorder() {
+    const KvssfMediaEntries* entries = Module();
+    return std::unique_ptr<IMediaRecorder>(entries ? entries->CreateRecorder() : nullptr);
+}
