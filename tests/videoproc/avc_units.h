@@ -1,10 +1,13 @@
-// H.264 for the processor tests: NAL units out of an Annex B byte stream, the avcC record
-// of a parameter set pair, samples of length-prefixed units and the input type that
-// carries the record as an avcC box.
+// H.264 clips for the processor tests: an Annex B file read into length-prefixed samples
+// and the avcC record of its parameter sets, and the input type that carries the record
+// as an avcC box.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "framework/media_type.h"
@@ -18,11 +21,16 @@ inline void AppendBE(Bytes* out, uint32_t value, int bytes) {
         out->push_back(uint8_t(value >> (8 * i)));
 }
 
+inline Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
 // The NAL units of an Annex B byte stream, without their start codes.
-inline std::vector<Bytes> SplitAnnexB(const uint8_t* data, size_t size) {
+inline std::vector<Bytes> SplitAnnexB(const Bytes& data) {
     std::vector<Bytes> units;
     size_t start = SIZE_MAX;
-    for (size_t i = 0; i + 3 <= size;) {
+    for (size_t i = 0; i + 3 <= data.size();) {
         if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) {
             ++i;
             continue;
@@ -31,30 +39,68 @@ inline std::vector<Bytes> SplitAnnexB(const uint8_t* data, size_t size) {
             size_t end = i;
             while (end > start && data[end - 1] == 0)
                 --end;
-            units.emplace_back(data + start, data + end);
+            units.emplace_back(data.begin() + start, data.begin() + end);
         }
         start = i += 3;
     }
-    if (start != SIZE_MAX && start < size)
-        units.emplace_back(data + start, data + size);
+    if (start < data.size())
+        units.emplace_back(data.begin() + start, data.end());
     return units;
 }
 
-// The AVCDecoderConfigurationRecord of one SPS and one PPS, 4-byte lengths.
-inline Bytes Record(const Bytes& sps, const Bytes& pps) {
-    Bytes record = {1, sps[1], sps[2], sps[3], 0xff, 0xe1};
-    AppendBE(&record, uint32_t(sps.size()), 2);
-    record.insert(record.end(), sps.begin(), sps.end());
-    record.push_back(1);
-    AppendBE(&record, uint32_t(pps.size()), 2);
-    record.insert(record.end(), pps.begin(), pps.end());
-    return record;
+// slice_type modulo 5 (0 P, 1 B, 2 I) of a slice NAL unit: its header's second ue(v).
+inline uint32_t SliceType(const Bytes& unit) {
+    size_t bit = 8;
+    const auto next = [&] {
+        const bool set = bit < unit.size() * 8 && (unit[bit / 8] >> (7 - bit % 8) & 1);
+        ++bit;
+        return set;
+    };
+    const auto ue = [&] {
+        int zeros = 0;
+        while (bit < unit.size() * 8 && !next())
+            ++zeros;
+        uint32_t value = 1;
+        while (zeros-- > 0)
+            value = value << 1 | uint32_t(next());
+        return value - 1;
+    };
+    ue();
+    return ue() % 5;
 }
 
-// Appends unit with its 4-byte length to sample.
-inline void AppendUnit(Bytes* sample, const Bytes& unit) {
-    AppendBE(sample, uint32_t(unit.size()), 4);
-    sample->insert(sample->end(), unit.begin(), unit.end());
+struct Clip {
+    Bytes record;               // AVCDecoderConfigurationRecord, 4-byte lengths
+    std::vector<Bytes> samples; // one slice each, in decode order, with its 4-byte length
+    std::vector<bool> sync;     // IDR samples
+    bool reordered = false;     // B slices: display order differs from decode order
+};
+
+// An Annex B file of one slice per picture, one SPS and one PPS (repeats are equal).
+inline Clip ReadClip(const std::string& path) {
+    Clip clip;
+    Bytes sps, pps;
+    for (const Bytes& unit : SplitAnnexB(ReadFile(path))) {
+        const int kind = unit.empty() ? 0 : unit[0] & 0x1f;
+        if (kind == 7 || kind == 8)
+            (kind == 7 ? sps : pps) = unit;
+        if (kind != 1 && kind != 5)
+            continue;
+        clip.samples.emplace_back();
+        AppendBE(&clip.samples.back(), uint32_t(unit.size()), 4);
+        clip.samples.back().insert(clip.samples.back().end(), unit.begin(), unit.end());
+        clip.sync.push_back(kind == 5);
+        clip.reordered |= SliceType(unit) == 1;
+    }
+    if (sps.size() < 4 || pps.empty())
+        return clip;
+    clip.record = {1, sps[1], sps[2], sps[3], 0xff, 0xe1};
+    AppendBE(&clip.record, uint32_t(sps.size()), 2);
+    clip.record.insert(clip.record.end(), sps.begin(), sps.end());
+    clip.record.push_back(1);
+    AppendBE(&clip.record, uint32_t(pps.size()), 2);
+    clip.record.insert(clip.record.end(), pps.begin(), pps.end());
+    return clip;
 }
 
 // MEDIATYPE_Video of subtype in a VIDEOINFOHEADER followed by record as an avcC box.

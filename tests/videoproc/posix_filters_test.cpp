@@ -1,185 +1,60 @@
-// The POSIX decoder, colour converter and resizer in the video processor's graph, fed an
-// H.264 stream libx264 encodes in-process and checked against libavcodec and libswscale.
+// The POSIX decoder, colour converter and resizer in the video processor's graph, fed the
+// H.264 clip the test fixture encodes into KVSSF_MEDIA_DIR and checked against its
+// decodes there and against libswscale.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <stdexcept>
+#include <cstdlib>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
-#include "framework/platform/graph_classes.h"
 #include "tests/videoproc/avc_units.h"
 #include "tests/videoproc/fake_transform.h"
 #include "tests/videoproc/processor_driver.h"
 #include "videoproc/posix/processor_classes.h"
 #include "videoproc/posix/video_picture.h"
-#include "videoproc/processor_filters.h"
 
 namespace {
 
 using avc::Bytes;
-using avc::SplitAnnexB;
 using fakes::Settings;
 
 constexpr GUID kAvc1Iso = {
     0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 const GUID kAvc1 = FourCCSubtype(MakeFourCC('A', 'V', 'C', '1'));
 const GUID kI420 = FourCCSubtype(MakeFourCC('I', '4', '2', '0'));
-constexpr REFERENCE_TIME kFrame = 400000;
-constexpr REFERENCE_TIME kBase = 10000000;
+constexpr REFERENCE_TIME kFrame = 400000, kBase = 10000000;
 constexpr int kWidth = 320, kHeight = 180;
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 17, 1, 0};
 
-void Check(bool ok, const char* what) {
-    if (!ok)
-        throw std::runtime_error(what);
+std::string Media(const std::string& name) {
+    const char* dir = std::getenv("KVSSF_MEDIA_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
 }
 
-struct EncodedStream {
-    Bytes avcC;                 // the record, without the box header
-    std::vector<Bytes> samples; // decode order, NAL units with 4-byte lengths
-    std::vector<bool> sync;
-    bool reordered = false; // B-frames make the display order differ
-};
-
-// 36 smooth moving pictures at kWidth × kHeight: B-frames, an IDR every 12.
-EncodedStream Encode() {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    Check(codec != nullptr, "libx264 encoder");
-    av_log_set_level(AV_LOG_ERROR);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->width = kWidth;
-    ctx->height = kHeight;
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-    ctx->time_base = {1, 25};
-    ctx->thread_count = 1;
-    ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
-    av_opt_set(ctx->priv_data, "x264-params",
-               "keyint=12:min-keyint=12:scenecut=0:bframes=2:b-adapt=0:b-pyramid=none", 0);
-    Check(avcodec_open2(ctx, codec, nullptr) == 0, "open libx264");
-    EncodedStream stream;
-    Bytes sps, pps;
-    for (Bytes& unit : SplitAnnexB(ctx->extradata, size_t(ctx->extradata_size)))
-        ((unit[0] & 0x1f) == 7 ? sps : pps) = unit;
-    stream.avcC = avc::Record(sps, pps);
-
-    AVFrame* frame = av_frame_alloc();
-    frame->width = kWidth;
-    frame->height = kHeight;
-    frame->format = AV_PIX_FMT_YUV420P;
-    Check(av_frame_get_buffer(frame, 0) == 0, "frame buffer");
-    AVPacket* packet = av_packet_alloc();
-    const auto drain = [&] {
-        while (avcodec_receive_packet(ctx, packet) == 0) {
-            stream.reordered |= packet->pts != int64_t(stream.samples.size());
-            stream.sync.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
-            Bytes sample;
-            for (Bytes& unit : SplitAnnexB(packet->data, size_t(packet->size)))
-                avc::AppendUnit(&sample, unit);
-            stream.samples.push_back(std::move(sample));
-            av_packet_unref(packet);
-        }
-    };
-    for (int n = 0; n <= 36; ++n) {
-        if (n == 36) {
-            avcodec_send_frame(ctx, nullptr);
-        } else {
-            Check(av_frame_make_writable(frame) == 0, "writable frame");
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x)
-                    frame->data[0][y * frame->linesize[0] + x] = uint8_t(
-                        128 + 70 * std::sin((x + 9.0 * n) / 17.0) * std::cos((y - 5.0 * n) / 13.0));
-            for (int y = 0; y < kHeight / 2; ++y)
-                for (int x = 0; x < kWidth / 2; ++x) {
-                    frame->data[1][y * frame->linesize[1] + x] =
-                        uint8_t(128 + 50 * std::sin((x + y + 6.0 * n) / 11.0));
-                    frame->data[2][y * frame->linesize[2] + x] =
-                        uint8_t(128 + 50 * std::cos((x - y - 4.0 * n) / 9.0));
-                }
-            frame->pts = n;
-            Check(avcodec_send_frame(ctx, frame) == 0, "encode");
-        }
-        drain();
-    }
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&ctx);
-    return stream;
-}
-
-const EncodedStream& Stream() {
-    static const EncodedStream stream = Encode();
-    return stream;
-}
-
-// The stream decoded on its own from sample first on, in display order, each picture
-// scaled bicubically to YUY2 at width × height.
-std::vector<Bytes> ReferencePictures(size_t first, int width, int height) {
-    const EncodedStream& stream = Stream();
-    AVCodecContext* ctx = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
-    ctx->extradata =
-        static_cast<uint8_t*>(av_mallocz(stream.avcC.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    std::memcpy(ctx->extradata, stream.avcC.data(), stream.avcC.size());
-    ctx->extradata_size = int(stream.avcC.size());
-    ctx->thread_count = 1;
-    Check(avcodec_open2(ctx, ctx->codec, nullptr) == 0, "open reference decoder");
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    SwsContext* sws = nullptr;
-    std::vector<Bytes> pictures;
-    for (size_t i = first; i <= stream.samples.size(); ++i) {
-        if (i < stream.samples.size()) {
-            Check(av_new_packet(packet, int(stream.samples[i].size())) == 0, "packet");
-            std::memcpy(packet->data, stream.samples[i].data(), stream.samples[i].size());
-            Check(avcodec_send_packet(ctx, packet) == 0, "reference decode");
-            av_packet_unref(packet);
-        } else {
-            avcodec_send_packet(ctx, nullptr);
-        }
-        while (avcodec_receive_frame(ctx, frame) == 0) {
-            sws = sws_getCachedContext(sws, frame->width, frame->height,
-                                       AVPixelFormat(frame->format), width, height,
-                                       AV_PIX_FMT_YUYV422, SWS_BICUBIC, nullptr, nullptr, nullptr);
-            Bytes picture(size_t(width) * height * 2);
-            uint8_t* dst[4] = {picture.data()};
-            int dstStride[4] = {width * 2};
-            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-            pictures.push_back(std::move(picture));
-            av_frame_unref(frame);
-        }
-    }
-    sws_freeContext(sws);
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&ctx);
-    return pictures;
+// 36 smooth moving pictures at kWidth × kHeight: B-frames, a closed GOP every 12.
+const avc::Clip& Stream() {
+    static const avc::Clip clip = avc::ReadClip(Media("clip.h264"));
+    return clip;
 }
 
 // Peak signal-to-noise ratio of two byte pictures of equal length, in dB (99 when equal).
-double Psnr(const Bytes& a, const Bytes& b) {
-    if (a.size() != b.size() || a.empty())
-        return 0;
+double Psnr(const uint8_t* a, const uint8_t* b, size_t size) {
     double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i)
+    for (size_t i = 0; i < size; ++i)
         sum += (double(a[i]) - double(b[i])) * (double(a[i]) - double(b[i]));
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(a.size())));
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(size)));
 }
 
-// An H.264 input type: FORMAT_VideoInfo with the whole avcC box after the header.
 CMediaType AvcInputType(const GUID& subtype, LONG width = kWidth, LONG height = kHeight) {
-    return avc::InputType(Stream().avcC, subtype, width, height, kFrame);
+    return avc::InputType(Stream().record, subtype, width, height, kFrame);
 }
 
-CMediaType Picture(const GUID& subtype, LONG width, LONG height) {
+CMediaType Picture(const GUID& subtype, LONG width = kWidth, LONG height = kHeight) {
     CMediaType type;
     EXPECT_EQ(MakeVideoType(subtype, width, height, kFrame, false, &type), S_OK);
     return type;
@@ -187,15 +62,6 @@ CMediaType Picture(const GUID& subtype, LONG width, LONG height) {
 
 REFERENCE_TIME StartOf(size_t sample) {
     return kBase + REFERENCE_TIME(sample) * kFrame;
-}
-
-// The decode-order index of the n-th IDR sample (n from 0).
-size_t KeySample(int n) {
-    const std::vector<bool>& sync = Stream().sync;
-    for (size_t i = 0; i < sync.size(); ++i)
-        if (sync[i] && n-- == 0)
-            return i;
-    return sync.size();
 }
 
 struct Frame {
@@ -208,9 +74,9 @@ struct Frame {
 class PosixProcessor : public testing::Test {
 protected:
     void SetUp() override {
-        RegisterGraphClasses();
+        ASSERT_FALSE(Stream().samples.empty()) << "no clip: run the test's fixture";
+        fakes::UseFakes({});
         ASSERT_EQ(RegisterProcessorFilters(), S_OK);
-        fakes::ResetFakes();
     }
     HRESULT Start(const CMediaType& input, const CMediaType& output) {
         EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), S_OK);
@@ -262,18 +128,21 @@ protected:
 };
 
 // Every picture of the stream from sample first on, at width × height, in display order
-// with the input times in order.
+// with the input times in order. A closed GOP starts at each IDR: decoded from one, the
+// stream gives the tail of the whole decode, which the fixture wrote scaled bicubically.
 void ExpectFrames(const std::vector<Frame>& frames, size_t first, int width, int height) {
-    const std::vector<Bytes> reference = ReferencePictures(first, width, height);
-    ASSERT_EQ(reference.size(), Stream().samples.size() - first);
-    ASSERT_EQ(frames.size(), reference.size());
+    const size_t size = size_t(width) * height * 2;
+    const Bytes reference =
+        avc::ReadFile(Media(std::to_string(width) + "x" + std::to_string(height) + ".yuy2"));
+    ASSERT_EQ(reference.size(), Stream().samples.size() * size);
+    ASSERT_EQ(frames.size(), Stream().samples.size() - first);
     for (size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(frames[i].start, StartOf(first + i));
         EXPECT_EQ(frames[i].stop, StartOf(first + i) + kFrame);
         EXPECT_TRUE(frames[i].sync);
-        ASSERT_EQ(frames[i].data.size(), size_t(width) * height * 2);
-        EXPECT_GE(Psnr(frames[i].data, reference[i]), 35.0);
+        ASSERT_EQ(frames[i].data.size(), size);
+        EXPECT_GE(Psnr(frames[i].data.data(), &reference[(first + i) * size], size), 35.0);
     }
 }
 
@@ -286,27 +155,30 @@ TEST_F(PosixProcessor, DecodesAndScalesEveryPictureInDisplayOrder) {
 
 // A stand-in resizer that holds the converter's buffers blocks the upstream thread.
 TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetIt) {
-    fakes::BindFake(fakes::Resizer);
-    Settings(fakes::Resizer).Hold = true;
-    ASSERT_EQ(Start(AvcInputType(kAvc1Iso), Picture(MEDIASUBTYPE_YUY2, kWidth, kHeight)), S_OK);
-    const size_t total = Stream().samples.size();
+    fakes::UseFakes({fakes::Resizer});
+    fakes::RoleSettings& resizer = Settings(fakes::Resizer);
+    resizer.Hold = true;
+    ASSERT_EQ(Start(AvcInputType(kAvc1Iso), Picture(MEDIASUBTYPE_YUY2)), S_OK);
+    const std::vector<bool>& sync = Stream().sync;
+    const size_t total = sync.size(),
+                 key = std::find(sync.begin() + 1, sync.end(), true) - sync.begin();
     EXPECT_LT(FeedUntilBlocked(), total);
     EXPECT_EQ(m_processor.Flush(), S_OK);
-    EXPECT_EQ(Settings(fakes::Resizer).ReceivedWhileFlushing, 0) << "a picture while flushing";
-    Settings(fakes::Resizer).Hold = false;
-    ExpectFrames(Run(KeySample(1), total), KeySample(1), kWidth, kHeight);
+    EXPECT_EQ(resizer.ReceivedWhileFlushing, 0) << "a picture while flushing";
+    resizer.Hold = false;
+    ExpectFrames(Run(key, total), key, kWidth, kHeight);
 
     // The graph's own Stop and Run, keeping the filters: the new run starts afresh.
     ASSERT_EQ(m_processor.Flush(), S_OK);
-    Settings(fakes::Resizer).Hold = true;
+    resizer.Hold = true;
     EXPECT_LT(FeedUntilBlocked(), total);
     ComPtr<IMediaControl> control;
-    ASSERT_EQ(QueryTo(Settings(fakes::Resizer).Graph, IID_IMediaControl, &control), S_OK);
+    ASSERT_EQ(QueryTo(resizer.Graph, IID_IMediaControl, &control), S_OK);
     EXPECT_EQ(control->Stop(), S_OK);
-    Settings(fakes::Resizer).Hold = false;
+    resizer.Hold = false;
     EXPECT_EQ(control->Run(), S_OK);
     ExpectFrames(Run(0, total), 0, kWidth, kHeight);
-    EXPECT_EQ(Settings(fakes::Resizer).Created, 1);
+    EXPECT_EQ(resizer.Created, 1);
 }
 
 // One I420 picture through the converter in each subtype, against libswscale writing the
@@ -330,11 +202,9 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.subtype.Data1);
-        fakes::ResetFakes();
-        fakes::BindFake(fakes::Decoder);
-        fakes::BindFake(fakes::Resizer);
-        Settings(fakes::Decoder).Offered = Picture(kI420, kWidth, kHeight);
-        const CMediaType output = Picture(c.subtype, kWidth, kHeight);
+        fakes::UseFakes({fakes::Decoder, fakes::Resizer});
+        Settings(fakes::Decoder).Offered = Picture(kI420);
+        const CMediaType output = Picture(c.subtype);
         ASSERT_EQ(Start(AvcInputType(kAvc1Iso), output), S_OK);
         ASSERT_EQ(Feed(m_processor, i420.data(), i420.size(), 5, 7, false), S_OK);
         OutSample frame(1 << 18);
@@ -368,14 +238,14 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
                                          c.format, SWS_BICUBIC, nullptr, nullptr, nullptr);
         sws_scale(sws, src, srcStride, 0, kHeight, dst, dstStride);
         sws_freeContext(sws);
-        EXPECT_GE(Psnr(frame.Data(), expected), 45.0);
+        EXPECT_GE(Psnr(frame.Data().data(), expected.data(), expected.size()), 45.0);
         ASSERT_EQ(m_processor.Stop(), S_OK);
     }
 }
 
-// Copies the VIDEOINFOHEADER's picture into a header of the format, the record after it.
+// The VIDEOINFOHEADER's picture in a header of the format, the record after it.
 void ToFormat(CMediaType* type, const GUID& format) {
-    const Bytes& record = Stream().avcC;
+    const Bytes& record = Stream().record;
     const VIDEOINFOHEADER vih = *reinterpret_cast<const VIDEOINFOHEADER*>(type->Format());
     const bool mpeg2 = format == FORMAT_MPEG2Video;
     const ULONG header =
@@ -418,13 +288,12 @@ TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
     };
     for (size_t i = 0; i < std::size(edits); ++i) {
         SCOPED_TRACE(i);
-        fakes::ResetFakes();
-        fakes::BindFake(fakes::Converter);
+        fakes::UseFakes({fakes::Converter});
         CMediaType input = AvcInputType(kAvc1Iso);
         edits[i](&input);
         CVideoProcessor processor;
         ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
-        const CMediaType output = Picture(MEDIASUBTYPE_YUY2, kWidth, kHeight);
+        const CMediaType output = Picture(MEDIASUBTYPE_YUY2);
         ASSERT_EQ(processor.SetOutputType(&output), S_OK);
         const HRESULT hr = processor.Start();
         if (i >= 4) {

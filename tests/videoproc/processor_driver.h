@@ -2,6 +2,7 @@
 // copies frames out, waiting for the processor's progress in between.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,12 +10,13 @@
 #include "framework/media_sample.h"
 #include "videoproc/video_processor.h"
 
-// A caller's sample over its own buffer.
+// A caller's sample over its own buffer of size bytes, holding text.
 class OutSample {
 public:
-    explicit OutSample(size_t size = 4096)
+    explicit OutSample(size_t size = 4096, const std::string& text = "")
         : m_buffer(size), m_sample(new CMediaSample(nullptr, m_buffer.data(), LONG(size))) {
-        m_sample->SetActualDataLength(0);
+        std::copy(text.begin(), text.end(), m_buffer.begin());
+        m_sample->SetActualDataLength(LONG(text.size()));
     }
     IMediaSample* Get() { return m_sample.Get(); }
     std::vector<BYTE> Data() {
