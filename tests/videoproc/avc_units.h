@@ -3,6 +3,8 @@
 // as an avcC box.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -16,6 +18,10 @@ namespace avc {
 
 using Bytes = std::vector<uint8_t>;
 
+// "avc1ISOMEDIATYPE" as the 16 bytes of a GUID.
+constexpr GUID kAvc1Iso = {
+    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
+
 inline void AppendBE(Bytes* out, uint32_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i)
         out->push_back(uint8_t(value >> (8 * i)));
@@ -28,45 +34,27 @@ inline Bytes ReadFile(const std::string& path) {
 
 // The NAL units of an Annex B byte stream, without their start codes.
 inline std::vector<Bytes> SplitAnnexB(const Bytes& data) {
+    static const uint8_t code[] = {0, 0, 1};
     std::vector<Bytes> units;
-    size_t start = SIZE_MAX;
-    for (size_t i = 0; i + 3 <= data.size();) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) {
-            ++i;
-            continue;
-        }
-        if (start != SIZE_MAX) {
-            size_t end = i;
-            while (end > start && data[end - 1] == 0)
-                --end;
-            units.emplace_back(data.begin() + start, data.begin() + end);
-        }
-        start = i += 3;
+    for (auto at = std::search(data.begin(), data.end(), code, code + 3); at != data.end();) {
+        const auto start = at + 3;
+        at = std::search(start, data.end(), code, code + 3);
+        auto end = at;
+        while (end != start && end[-1] == 0) // a 4-byte start code's leading zero
+            --end;
+        units.emplace_back(start, end);
     }
-    if (start < data.size())
-        units.emplace_back(data.begin() + start, data.end());
     return units;
 }
 
-// slice_type modulo 5 (0 P, 1 B, 2 I) of a slice NAL unit: its header's second ue(v).
-inline uint32_t SliceType(const Bytes& unit) {
-    size_t bit = 8;
-    const auto next = [&] {
-        const bool set = bit < unit.size() * 8 && (unit[bit / 8] >> (7 - bit % 8) & 1);
-        ++bit;
-        return set;
-    };
-    const auto ue = [&] {
-        int zeros = 0;
-        while (bit < unit.size() * 8 && !next())
-            ++zeros;
-        uint32_t value = 1;
-        while (zeros-- > 0)
-            value = value << 1 | uint32_t(next());
-        return value - 1;
-    };
-    ue();
-    return ue() % 5;
+// Whether a slice NAL unit whose first_mb_in_slice is 0 codes a B slice: slice_type, the
+// ue(v) after that 1 bit, is 1 or 6.
+inline bool IsBSlice(const Bytes& unit) {
+    if (unit.size() < 5)
+        return false;
+    const uint32_t bits = (uint32_t(unit[1]) << 24 | unit[2] << 16 | unit[3] << 8 | unit[4]) << 1;
+    const int zeros = __builtin_clz(bits | 1);
+    return zeros < 16 && ((bits >> (31 - 2 * zeros)) - 1) % 5 == 1;
 }
 
 struct Clip {
@@ -90,7 +78,7 @@ inline Clip ReadClip(const std::string& path) {
         AppendBE(&clip.samples.back(), uint32_t(unit.size()), 4);
         clip.samples.back().insert(clip.samples.back().end(), unit.begin(), unit.end());
         clip.sync.push_back(kind == 5);
-        clip.reordered |= SliceType(unit) == 1;
+        clip.reordered |= IsBSlice(unit);
     }
     if (sps.size() < 4 || pps.empty())
         return clip;
@@ -103,27 +91,38 @@ inline Clip ReadClip(const std::string& path) {
     return clip;
 }
 
-// MEDIATYPE_Video of subtype in a VIDEOINFOHEADER followed by record as an avcC box.
+// MEDIATYPE_Video of subtype carrying record: after a VIDEOINFOHEADER as an avcC box,
+// after a VIDEOINFOHEADER2 as it is, or as an MPEG2VIDEOINFO's sequence header.
 inline CMediaType InputType(const Bytes& record, const GUID& subtype, LONG width, LONG height,
-                            REFERENCE_TIME frameTime) {
-    Bytes box;
-    AppendBE(&box, uint32_t(record.size() + 8), 4);
-    box.insert(box.end(), {'a', 'v', 'c', 'C'});
-    box.insert(box.end(), record.begin(), record.end());
+                            REFERENCE_TIME frameTime, const GUID& format = FORMAT_VideoInfo) {
+    const bool vih = format == FORMAT_VideoInfo, mpeg2 = format == FORMAT_MPEG2Video;
+    Bytes data;
+    if (vih) {
+        AppendBE(&data, uint32_t(record.size() + 8), 4);
+        data.insert(data.end(), {'a', 'v', 'c', 'C'});
+    }
+    data.insert(data.end(), record.begin(), record.end());
+    const size_t header = vih     ? sizeof(VIDEOINFOHEADER)
+                          : mpeg2 ? offsetof(MPEG2VIDEOINFO, dwSequenceHeader)
+                                  : sizeof(VIDEOINFOHEADER2);
     CMediaType type(&MEDIATYPE_Video);
     type.SetSubtype(&subtype);
-    type.SetFormatType(&FORMAT_VideoInfo);
+    type.SetFormatType(&format);
     type.SetVariableSize();
     type.SetTemporalCompression(TRUE);
-    BYTE* block = type.AllocFormatBuffer(ULONG(sizeof(VIDEOINFOHEADER) + box.size()));
-    std::memset(block, 0, sizeof(VIDEOINFOHEADER));
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
-    vih->AvgTimePerFrame = frameTime;
-    vih->bmiHeader.biSize = DWORD(sizeof(BITMAPINFOHEADER) + box.size());
-    vih->bmiHeader.biWidth = width;
-    vih->bmiHeader.biHeight = height;
-    vih->bmiHeader.biCompression = subtype.Data1;
-    std::memcpy(block + sizeof(VIDEOINFOHEADER), box.data(), box.size());
+    BYTE* block = type.AllocFormatBuffer(ULONG(header + data.size()));
+    std::memset(block, 0, header);
+    std::memcpy(block + header, data.data(), data.size());
+    auto* vih1 = reinterpret_cast<VIDEOINFOHEADER*>(block);
+    auto* vih2 = reinterpret_cast<VIDEOINFOHEADER2*>(block);
+    BITMAPINFOHEADER& bitmap = vih ? vih1->bmiHeader : vih2->bmiHeader;
+    (vih ? vih1->AvgTimePerFrame : vih2->AvgTimePerFrame) = frameTime;
+    bitmap.biSize = DWORD(sizeof(BITMAPINFOHEADER) + (mpeg2 ? 0 : data.size()));
+    bitmap.biWidth = width;
+    bitmap.biHeight = height;
+    bitmap.biCompression = subtype.Data1;
+    if (mpeg2)
+        reinterpret_cast<MPEG2VIDEOINFO*>(block)->cbSequenceHeader = DWORD(data.size());
     return type;
 }
 

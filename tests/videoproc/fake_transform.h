@@ -22,7 +22,7 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    std::vector<GUID> Accepted;    // input subtypes; empty: any
+    bool Refuse = false;           // refuse every input type
     CMediaType Offered;            // the output type offered; major type null: the input's
     std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
     std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
@@ -65,12 +65,7 @@ class FakeTransform : public CBaseFilter {
             : CBaseInputPin(nullptr, f, &f->m_lock, phr, L"In"), m_f(f) {}
         RoleSettings& Role() { return Settings(m_f->m_role); }
         HRESULT CheckMediaType(const CMediaType* pmt) override {
-            const std::vector<GUID>& accepted = Role().Accepted;
-            return pmt->majortype == MEDIATYPE_Video &&
-                           (accepted.empty() ||
-                            std::count(accepted.begin(), accepted.end(), pmt->subtype) != 0)
-                       ? S_OK
-                       : S_FALSE;
+            return pmt->majortype == MEDIATYPE_Video && !Role().Refuse ? S_OK : S_FALSE;
         }
         HRESULT CompleteConnect(IPin* peer) override {
             Role().Input = m_mt;

@@ -19,22 +19,18 @@ public:
         m_sample->SetActualDataLength(LONG(text.size()));
     }
     IMediaSample* Get() { return m_sample.Get(); }
-    std::vector<BYTE> Data() {
-        return {m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength()};
-    }
-    std::string Text() {
-        const std::vector<BYTE> data = Data();
-        return {data.begin(), data.end()};
-    }
+    std::vector<BYTE> Data() { return {m_buffer.begin(), End()}; }
+    std::string Text() { return {m_buffer.begin(), End()}; }
+    // The start time (-1 without one); the stop time into stop.
     REFERENCE_TIME Start(REFERENCE_TIME* stop = nullptr) {
         REFERENCE_TIME start = -1, end = -1;
-        m_sample->GetTime(&start, &end);
-        if (stop != nullptr)
-            *stop = end;
+        m_sample->GetTime(&start, stop != nullptr ? stop : &end);
         return start;
     }
 
 private:
+    std::vector<BYTE>::iterator End() { return m_buffer.begin() + m_sample->GetActualDataLength(); }
+
     std::vector<BYTE> m_buffer;
     ComPtr<IMediaSample> m_sample;
 };

@@ -7,33 +7,33 @@
 #include <vector>
 
 #include "tests/support/thread_count.h"
+#include "tests/videoproc/avc_units.h"
 #include "tests/videoproc/fake_transform.h"
 #include "tests/videoproc/processor_driver.h"
+#include "videoproc/posix/video_picture.h"
 #include "videoproc/processor_source.h"
 
 namespace {
 
+using avc::kAvc1Iso;
 using fakes::Settings;
 
-constexpr GUID kH264 = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 constexpr GUID kI420 = {0x30323449, 0, 0x10, {0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71}};
 constexpr GUID kWvc1 = {0x31435657, 0, 0x10, {0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71}};
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 4096, 1, 0};
 
-CMediaType VideoType(const GUID& subtype, LONG width, LONG height = 16, WORD bits = 12) {
-    CMediaType type(&MEDIATYPE_Video);
-    type.SetSubtype(&subtype);
-    type.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER header{};
-    header.AvgTimePerFrame = 400000;
-    header.bmiHeader = {
-        sizeof(BITMAPINFOHEADER), width, height, 1, bits, subtype.Data1, 0, 0, 0, 0, 0};
-    type.SetFormat(reinterpret_cast<const BYTE*>(&header), sizeof header);
+// Compressed input at width x 16; the stand-ins look at nothing but the subtype.
+CMediaType Input(const GUID& subtype = kAvc1Iso, LONG width = 32) {
+    return avc::InputType({}, subtype, width, 16, 400000);
+}
+
+CMediaType Picture(const GUID& subtype, LONG width, LONG height = 16) {
+    CMediaType type;
+    EXPECT_EQ(MakeVideoType(subtype, width, height, 400000, false, &type), S_OK);
     return type;
 }
 
-const CMediaType kOutput = VideoType(MEDIASUBTYPE_YUY2, 64, 32, 16);
+const CMediaType kInput = Input(), kOutput = Picture(MEDIASUBTYPE_YUY2, 64, 32);
 
 const VIDEOINFOHEADER& Header(const CMediaType& type) {
     static const VIDEOINFOHEADER none{};
@@ -43,9 +43,8 @@ const VIDEOINFOHEADER& Header(const CMediaType& type) {
 class Processor : public ::testing::Test {
 protected:
     void SetUp() override { fakes::UseFakes(); }
-    // Starts for input of subtype at width x 16, with the output above.
-    HRESULT Start(const GUID& subtype = kH264, LONG width = 32) {
-        const CMediaType input = VideoType(subtype, width);
+    HRESULT Start(const GUID& subtype = kAvc1Iso) {
+        const CMediaType input = Input(subtype);
         EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), S_OK);
         EXPECT_EQ(m_processor.SetOutputType(&kOutput), S_OK);
         return m_processor.Start();
@@ -83,21 +82,20 @@ protected:
 TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeeded) {
     for (const GUID& offered : {kI420, MEDIASUBTYPE_YUY2}) {
         fakes::UseFakes();
-        Settings(fakes::Decoder).Offered = VideoType(offered, 40);
+        Settings(fakes::Decoder).Offered = Picture(offered, 40);
         ASSERT_EQ(Start(), S_OK);
+        // The converter's rewritten type, or the decoder's YUY2 one as it is (no bit rate).
         const bool converted = offered == kI420;
         EXPECT_EQ(Settings(fakes::Converter).Input.subtype, converted ? kI420 : GUID_NULL);
         const CMediaType& resized = Settings(fakes::Resizer).Input;
+        const BITMAPINFOHEADER& bitmap = Header(resized).bmiHeader;
         EXPECT_EQ(resized.subtype, MEDIASUBTYPE_YUY2);
-        EXPECT_EQ(Header(resized).bmiHeader.biWidth, 40);
-        if (converted) {
-            const BITMAPINFOHEADER& bitmap = Header(resized).bmiHeader;
-            EXPECT_EQ(bitmap.biBitCount, 16);
-            EXPECT_EQ(bitmap.biCompression, MEDIASUBTYPE_YUY2.Data1);
-            EXPECT_EQ(bitmap.biSizeImage, 40u * 2 * 16);
-            EXPECT_EQ(resized.lSampleSize, 40u * 2 * 16);
-            EXPECT_EQ(Header(resized).dwBitRate, 40u * 2 * 16 * 8 * 25);
-        }
+        EXPECT_EQ(bitmap.biWidth, 40);
+        EXPECT_EQ(bitmap.biBitCount, 16);
+        EXPECT_EQ(bitmap.biCompression, MEDIASUBTYPE_YUY2.Data1);
+        EXPECT_EQ(bitmap.biSizeImage, 40u * 2 * 16);
+        EXPECT_EQ(resized.lSampleSize, 40u * 2 * 16);
+        EXPECT_EQ(Header(resized).dwBitRate, converted ? 40u * 2 * 16 * 8 * 25 : 0u);
         ASSERT_EQ(Feed("a", 0), S_OK);
         ASSERT_EQ(Feed("b", 10), S_OK);
         EXPECT_EQ(TakeText(), "a@0");
@@ -113,13 +111,13 @@ TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeeded) {
 TEST_F(Processor, Start_FailsWithTheBuildsResultAndStaysStopped) {
     const struct {
         GUID input;
-        std::vector<GUID> decoderAccepts;
+        bool decoderRefuses;
         HRESULT expected;
-    } cases[] = {{MEDIASUBTYPE_YUY2, {}, E_FAIL},
-                 {kWvc1, {}, MK_E_NOOBJECT},
-                 {kH264, {kWvc1}, VFW_E_TYPE_NOT_ACCEPTED}};
+    } cases[] = {{MEDIASUBTYPE_YUY2, false, E_FAIL},
+                 {kWvc1, false, MK_E_NOOBJECT},
+                 {kAvc1Iso, true, VFW_E_TYPE_NOT_ACCEPTED}};
     for (const auto& c : cases) {
-        Settings(fakes::Decoder).Accepted = c.decoderAccepts;
+        Settings(fakes::Decoder).Refuse = c.decoderRefuses;
         EXPECT_EQ(Start(c.input), c.expected);
         EXPECT_EQ(State(), CVideoProcessor::Stopped);
         EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_UNEXPECTED);
@@ -130,7 +128,7 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegmen
     ASSERT_EQ(Start(), S_OK);
     ASSERT_EQ(m_processor.SetSegment(15, 100, 1.0), S_OK);
     ASSERT_EQ(Feed("a1", 15), S_OK);
-    const CMediaType wider = VideoType(kH264, 48);
+    const CMediaType wider = Input(kAvc1Iso, 48);
     EXPECT_EQ(m_processor.SetInputType(&wider, &kInputBuffers), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::TypeChangePending);
     ComPtr<IMediaSample> refused;
@@ -185,7 +183,6 @@ TEST_F(Processor, SegmentAndFlush_DropWhatCameBefore) {
 
 TEST_F(Processor, States_RefuseWhatTheyDoNotAllow) {
     ComPtr<IMediaSample> buffer;
-    const CMediaType input = VideoType(kH264, 32);
     EXPECT_EQ(m_processor.GetInputSample(buffer.Out()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.DeliverInputSample(m_sample.Get()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.EndOfInput(), VFW_E_WRONG_STATE);
@@ -198,42 +195,38 @@ TEST_F(Processor, States_RefuseWhatTheyDoNotAllow) {
     EXPECT_EQ(m_processor.SetOutputType(&kOutput), VFW_E_WRONG_STATE);
     ASSERT_EQ(m_processor.EndOfInput(), S_OK);
     EXPECT_EQ(m_processor.SetSegment(0, 1, 1.0), VFW_E_WRONG_STATE);
-    EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), VFW_E_WRONG_STATE);
+    EXPECT_EQ(m_processor.SetInputType(&kInput, &kInputBuffers), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.Stop(), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::Stopped);
     EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_UNEXPECTED);
 }
 
-TEST(ProcessorSource, OffersAndAcceptsOnlyTheInputType) {
-    CVideoProcessor processor;
-    const CMediaType input = VideoType(kH264, 32), other = VideoType(kWvc1, 32);
-    ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
+TEST_F(Processor, Source_OffersAndAcceptsOnlyTheInputType) {
+    const CMediaType other = Input(kWvc1);
+    ASSERT_EQ(m_processor.SetInputType(&kInput, &kInputBuffers), S_OK);
     HRESULT hr = S_OK;
-    ComPtr<CVideoProcessorSource> source(new CVideoProcessorSource(&processor, &hr));
+    ComPtr<CVideoProcessorSource> source(new CVideoProcessorSource(&m_processor, &hr));
     CVideoProcessorSourcePin* pin = source->Pin();
     ASSERT_NE(pin, nullptr);
-    EXPECT_EQ(pin->CheckMediaType(&input), S_OK);
+    EXPECT_EQ(pin->CheckMediaType(&kInput), S_OK);
     EXPECT_EQ(pin->CheckMediaType(&other), S_FALSE);
     CMediaType offered;
     EXPECT_EQ(pin->GetMediaType(0, &offered), S_OK);
-    EXPECT_TRUE(offered == input);
+    EXPECT_TRUE(offered == kInput);
     EXPECT_EQ(pin->GetMediaType(1, &offered), VFW_S_NO_MORE_ITEMS);
 }
 
 TEST_F(Processor, Lifetime_DestroyingARunningProcessorLeavesNoThread) {
-    int during = 0;
-    const auto run = [&] {
-        CVideoProcessor processor;
-        const CMediaType input = VideoType(kH264, 32);
-        processor.SetInputType(&input, &kInputBuffers);
-        processor.SetOutputType(&kOutput);
-        EXPECT_EQ(processor.Start(), S_OK);
-        during = ThreadCount();
-    };
     // A first run lets runtimes that start threads lazily (a sanitizer's) start them.
-    run();
-    const int before = ThreadCount();
-    run();
+    int before = 0, during = 0;
+    for (int run = 0; run < 2; ++run) {
+        before = ThreadCount();
+        CVideoProcessor processor;
+        EXPECT_EQ(processor.SetInputType(&kInput, &kInputBuffers), S_OK);
+        EXPECT_EQ(processor.SetOutputType(&kOutput), S_OK);
+        ASSERT_EQ(processor.Start(), S_OK);
+        during = ThreadCount();
+    }
     EXPECT_GT(during, before);
     EXPECT_EQ(ThreadCount(), before);
 }

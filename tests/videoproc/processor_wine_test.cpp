@@ -22,8 +22,7 @@ extern "C" {
 
 namespace {
 
-constexpr GUID kAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
+using avc::kAvc1Iso;
 constexpr REFERENCE_TIME kFrame = 400000;
 constexpr LONG kOutWidth = 80, kOutHeight = 48;
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 16, 1, 0};
