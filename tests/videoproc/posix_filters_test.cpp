@@ -200,9 +200,8 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
         const auto at = [&](size_t offset) { return expected.begin() + offset; };
         if (subtype.Data1 == MakeFourCC('Y', 'V', '1', '2'))
             std::swap_ranges(at(luma), at(luma * 5 / 4), at(luma * 5 / 4));
-        const size_t row = expected.size() / kHeight;
         if (subtype == MEDIASUBTYPE_RGB24 || subtype == MEDIASUBTYPE_RGB32)
-            for (size_t y = 0; y < kHeight / 2; ++y)
+            for (size_t y = 0, row = expected.size() / kHeight; y < kHeight / 2; ++y)
                 std::swap_ranges(at(y * row), at(y * row + row), at((kHeight - 1 - y) * row));
         ASSERT_EQ(frame.Data().size(), expected.size());
         EXPECT_GE(Psnr(frame.Data().data(), expected.data(), expected.size()), 45.0);
