@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -21,7 +22,7 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    std::vector<GUID> Accepted;    // input subtypes; empty: any
+    bool Refuse = false;           // refuse every input type
     CMediaType Offered;            // the output type offered; major type null: the input's
     std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
     std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
@@ -31,21 +32,20 @@ struct RoleSettings {
     IPin* Upstream = nullptr;      // the last input connection's peer; not referenced
 };
 
-inline RoleSettings g_settings[RoleCount];
+inline std::unique_ptr<RoleSettings> g_settings[RoleCount];
 inline RoleSettings& Settings(Role role) {
-    return g_settings[role];
+    return *g_settings[role];
 }
 
 class FakeTransform : public CBaseFilter {
-    class Output : public CBaseOutputPin {
-    public:
+    struct Output : CBaseOutputPin {
         Output(FakeTransform* f, HRESULT* phr)
             : CBaseOutputPin(nullptr, f, &f->m_lock, phr, L"Out"), m_f(f) {}
         HRESULT CheckMediaType(const CMediaType* pmt) override {
-            return pmt->majortype == MEDIATYPE_Video && m_f->m_input.IsConnected() ? S_OK : S_FALSE;
+            return pmt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
         }
         HRESULT GetMediaType(int position, CMediaType* type) override {
-            const CMediaType& offered = m_f->Settings().Offered;
+            const CMediaType& offered = Settings(m_f->m_role).Offered;
             return position != 0 ? VFW_S_NO_MORE_ITEMS
                                  : type->Set(offered.majortype != GUID_NULL
                                                  ? offered
@@ -57,26 +57,19 @@ class FakeTransform : public CBaseFilter {
             ALLOCATOR_PROPERTIES actual = {};
             return allocator->SetProperties(request, &actual);
         }
-
-    private:
         FakeTransform* const m_f;
     };
 
-    class Input : public CBaseInputPin {
-    public:
+    struct Input : CBaseInputPin {
         Input(FakeTransform* f, HRESULT* phr)
             : CBaseInputPin(nullptr, f, &f->m_lock, phr, L"In"), m_f(f) {}
+        RoleSettings& Role() { return Settings(m_f->m_role); }
         HRESULT CheckMediaType(const CMediaType* pmt) override {
-            const std::vector<GUID>& accepted = m_f->Settings().Accepted;
-            return pmt->majortype == MEDIATYPE_Video &&
-                           (accepted.empty() ||
-                            std::count(accepted.begin(), accepted.end(), pmt->subtype) != 0)
-                       ? S_OK
-                       : S_FALSE;
+            return pmt->majortype == MEDIATYPE_Video && !Role().Refuse ? S_OK : S_FALSE;
         }
         HRESULT CompleteConnect(IPin* peer) override {
-            m_f->Settings().Input = m_mt;
-            m_f->Settings().Upstream = peer;
+            Role().Input = m_mt;
+            Role().Upstream = peer;
             return CBaseInputPin::CompleteConnect(peer);
         }
         HRESULT Inactive() override {
@@ -84,15 +77,14 @@ class FakeTransform : public CBaseFilter {
             return CBaseInputPin::Inactive();
         }
         STDMETHODIMP Receive(IMediaSample* sample) override {
-            RoleSettings& settings = m_f->Settings();
-            settings.ReceivedWhileFlushing += IsFlushing() ? 1 : 0;
+            Role().ReceivedWhileFlushing += IsFlushing() ? 1 : 0;
             HRESULT hr = CBaseInputPin::Receive(sample);
             if (hr != S_OK)
                 return hr;
-            if (settings.Hold) {
+            if (Role().Hold) {
                 std::lock_guard<std::mutex> lock(m_heldMutex);
                 m_held.emplace_back(sample);
-                ++settings.Received;
+                ++Role().Received;
                 return S_OK;
             }
             ComPtr<IMediaSample> frame;
@@ -109,7 +101,7 @@ class FakeTransform : public CBaseFilter {
                 frame->SetTime(&start, &stop);
             frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
             hr = m_f->m_output.Deliver(frame.Get());
-            ++settings.Received;
+            ++Role().Received;
             return hr;
         }
         STDMETHODIMP EndOfStream() override { return m_f->m_output.DeliverEndOfStream(); }
@@ -126,8 +118,6 @@ class FakeTransform : public CBaseFilter {
             CBaseInputPin::NewSegment(start, stop, rate);
             return m_f->m_output.DeliverNewSegment(start, stop, rate);
         }
-
-    private:
         void DropHeld() {
             std::vector<ComPtr<IMediaSample>> held;
             std::lock_guard<std::mutex> lock(m_heldMutex);
@@ -149,21 +139,18 @@ public:
     }
     STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
         if (graph != nullptr)
-            Settings().Graph = graph;
+            Settings(m_role).Graph = graph;
         return CBaseFilter::JoinFilterGraph(graph, name);
     }
-    RoleSettings& Settings() const { return g_settings[m_role]; }
 
     // {6A0C0A51-0000-4000-8000-00000000000x}: the fakes' classes.
     static constexpr CLSID Clsid(Role role) {
         return CLSID{0x6a0c0a51, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, BYTE(role)}};
     }
     template <Role role> static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) {
-        if (outer != nullptr)
-            return CLASS_E_NOAGGREGATION;
-        HRESULT hr = S_OK;
+        HRESULT hr = outer != nullptr ? CLASS_E_NOAGGREGATION : S_OK;
         ComPtr<FakeTransform> filter(new FakeTransform(role, &hr));
-        ++g_settings[role].Created;
+        ++Settings(role).Created;
         return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
     }
 
@@ -174,35 +161,19 @@ private:
     Output m_output;
 };
 
-// Registers the fakes' classes and resets every role's settings.
-inline void ResetFakes() {
+// Registers the graph's and the fakes' classes, resets every role's settings and points
+// the display names of the roles given at their fakes (the others keep their binding).
+inline void UseFakes(std::initializer_list<Role> bound = {Decoder, Converter, Resizer}) {
+    static const WCHAR* const names[] = {kAvcDecoderDisplayName, kColorConverterDisplayName,
+                                         kResizerDisplayName};
+    RegisterGraphClasses();
     RegisterComClass(FakeTransform::Clsid(Decoder), &FakeTransform::Create<Decoder>);
     RegisterComClass(FakeTransform::Clsid(Converter), &FakeTransform::Create<Converter>);
     RegisterComClass(FakeTransform::Clsid(Resizer), &FakeTransform::Create<Resizer>);
-    for (RoleSettings& s : g_settings) {
-        s.Accepted.clear();
-        s.Offered.InitMediaType();
-        s.Input.InitMediaType();
-        s.Hold = false;
-        s.Created = s.Received = s.ReceivedWhileFlushing = 0;
-        s.Graph = nullptr;
-        s.Upstream = nullptr;
-    }
-}
-
-// Points the role's display name at its fake.
-inline void BindFake(Role role) {
-    const WCHAR* names[] = {kAvcDecoderDisplayName, kColorConverterDisplayName,
-                            kResizerDisplayName};
-    RegisterDisplayName(names[role], FakeTransform::Clsid(role));
-}
-
-// The graph classes, ResetFakes and every role bound; the WVC1 name is left alone.
-inline void RegisterFakes() {
-    RegisterGraphClasses();
-    ResetFakes();
-    for (Role role : {Decoder, Converter, Resizer})
-        BindFake(role);
+    for (std::unique_ptr<RoleSettings>& settings : g_settings)
+        settings = std::make_unique<RoleSettings>();
+    for (Role role : bound)
+        RegisterDisplayName(names[role], FakeTransform::Clsid(role));
 }
 
 } // namespace fakes

@@ -2,6 +2,7 @@
 // copies frames out, waiting for the processor's progress in between.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,30 +10,27 @@
 #include "framework/media_sample.h"
 #include "videoproc/video_processor.h"
 
-// A caller's sample over its own buffer.
+// A caller's sample over its own buffer of size bytes, holding text.
 class OutSample {
 public:
-    explicit OutSample(size_t size = 4096)
+    explicit OutSample(size_t size = 4096, const std::string& text = "")
         : m_buffer(size), m_sample(new CMediaSample(nullptr, m_buffer.data(), LONG(size))) {
-        m_sample->SetActualDataLength(0);
+        std::copy(text.begin(), text.end(), m_buffer.begin());
+        m_sample->SetActualDataLength(LONG(text.size()));
     }
     IMediaSample* Get() { return m_sample.Get(); }
-    std::vector<BYTE> Data() {
-        return {m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength()};
-    }
-    std::string Text() {
-        const std::vector<BYTE> data = Data();
-        return {data.begin(), data.end()};
-    }
+    std::vector<BYTE> Data() { return {m_buffer.begin(), End()}; }
+    std::string Text() { return {m_buffer.begin(), End()}; }
+    // The start time (-1 without one); the stop time into stop.
     REFERENCE_TIME Start(REFERENCE_TIME* stop = nullptr) {
         REFERENCE_TIME start = -1, end = -1;
-        m_sample->GetTime(&start, &end);
-        if (stop != nullptr)
-            *stop = end;
+        m_sample->GetTime(&start, stop != nullptr ? stop : &end);
         return start;
     }
 
 private:
+    std::vector<BYTE>::iterator End() { return m_buffer.begin() + m_sample->GetActualDataLength(); }
+
     std::vector<BYTE> m_buffer;
     ComPtr<IMediaSample> m_sample;
 };

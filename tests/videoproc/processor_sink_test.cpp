@@ -3,61 +3,44 @@
 // flush.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "framework/media_sample.h"
+#include "tests/videoproc/processor_driver.h"
 #include "videoproc/processor_sink.h"
 
 namespace {
 
-// A sample over its own buffer of size bytes holding text, stamped start..start + 10.
-class Frame {
-public:
-    Frame(LONG size, REFERENCE_TIME start, const std::string& text = "")
-        : m_buffer(size_t(size)), m_sample(new CMediaSample(nullptr, m_buffer.data(), size)) {
-        std::copy(text.begin(), text.end(), m_buffer.begin());
-        m_sample->SetActualDataLength(LONG(text.size()));
-        REFERENCE_TIME stop = start + 10;
-        m_sample->SetTime(&start, &stop);
-    }
-    IMediaSample* Get() { return m_sample.Get(); }
-    std::string Text() {
-        return std::string(m_buffer.begin(), m_buffer.begin() + m_sample->GetActualDataLength());
-    }
-
-private:
-    std::vector<BYTE> m_buffer;
-    ComPtr<IMediaSample> m_sample;
-};
+// A sample of size bytes holding text, stamped start..start + 10.
+OutSample Frame(size_t size, REFERENCE_TIME start, const std::string& text = "") {
+    OutSample frame(size, text);
+    REFERENCE_TIME stop = start + 10;
+    frame.Get()->SetTime(&start, &stop);
+    return frame;
+}
 
 TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
     HRESULT hr = S_OK;
     ComPtr<CVideoProcessorSink> sink(new CVideoProcessorSink(nullptr, &hr));
     ASSERT_EQ(hr, S_OK);
-    ASSERT_EQ(sink->GetPin(1), nullptr);
     auto* pin = static_cast<CVideoProcessorSinkPin*>(sink->GetPin(0));
     ASSERT_NE(pin, nullptr);
 
-    Frame out(8, 0);
+    OutSample out(8);
     EXPECT_EQ(pin->TakeFrame(out.Get()), E_PENDING);
     EXPECT_EQ(pin->NewSegment(100, 1000, 1.0), S_OK);
-    Frame early(8, 99, "early"), first(8, 100, "first"), big(9, 120, "too big"),
-        last(4, 140, "last");
+    OutSample early = Frame(8, 99, "early"), first = Frame(8, 100, "first"),
+              big = Frame(9, 120, "too big"), last = Frame(4, 140, "last");
     first.Get()->SetSyncPoint(TRUE);
     LONGLONG mediaStart = 5, mediaStop = 6;
     last.Get()->SetMediaTime(&mediaStart, &mediaStop);
-    for (Frame* frame : {&early, &first, &big, &last})
+    for (OutSample* frame : {&early, &first, &big, &last})
         EXPECT_EQ(pin->Receive(frame->Get()), S_OK);
     EXPECT_EQ(pin->EndOfStream(), S_OK);
     // An upstream filter that resets a sample it delivered does not cut the frame short.
     last.Get()->SetActualDataLength(0);
 
-    REFERENCE_TIME start = 0, stop = 0;
+    REFERENCE_TIME stop = 0;
     ASSERT_EQ(pin->TakeFrame(out.Get()), S_OK);
     EXPECT_EQ(out.Text(), "first");
-    EXPECT_EQ(out.Get()->GetTime(&start, &stop), S_OK);
-    EXPECT_EQ(start, 100);
+    EXPECT_EQ(out.Start(&stop), 100);
     EXPECT_EQ(stop, 110);
     EXPECT_EQ(out.Get()->IsSyncPoint(), S_OK);
     EXPECT_EQ(pin->TakeFrame(out.Get()), E_FAIL) << "a frame in a larger buffer";

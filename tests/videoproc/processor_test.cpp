@@ -7,106 +7,103 @@
 #include <vector>
 
 #include "tests/support/thread_count.h"
+#include "tests/videoproc/avc_units.h"
 #include "tests/videoproc/fake_transform.h"
 #include "tests/videoproc/processor_driver.h"
+#include "videoproc/posix/video_picture.h"
 #include "videoproc/processor_source.h"
 
 namespace {
 
+using avc::kAvc1Iso;
 using fakes::Settings;
 
-constexpr GUID kH264 = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 constexpr GUID kI420 = {0x30323449, 0, 0x10, {0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71}};
 constexpr GUID kWvc1 = {0x31435657, 0, 0x10, {0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71}};
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 4096, 1, 0};
 
-CMediaType VideoType(const GUID& subtype, LONG width, LONG height, WORD bits = 12) {
-    CMediaType type(&MEDIATYPE_Video);
-    type.SetSubtype(&subtype);
-    type.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER header{};
-    header.AvgTimePerFrame = 400000;
-    header.bmiHeader = {
-        sizeof(BITMAPINFOHEADER), width, height, 1, bits, subtype.Data1, 0, 0, 0, 0, 0};
-    type.SetFormat(reinterpret_cast<const BYTE*>(&header), sizeof header);
+// Compressed input at width x 16; the stand-ins look at nothing but the subtype.
+CMediaType Input(const GUID& subtype = kAvc1Iso, LONG width = 32) {
+    return avc::InputType({}, subtype, width, 16, 400000);
+}
+
+CMediaType Picture(const GUID& subtype, LONG width, LONG height = 16) {
+    CMediaType type;
+    EXPECT_EQ(MakeVideoType(subtype, width, height, 400000, false, &type), S_OK);
     return type;
 }
 
-const CMediaType kOutput = VideoType(MEDIASUBTYPE_YUY2, 64, 32, 16);
+const CMediaType kInput = Input(), kOutput = Picture(MEDIASUBTYPE_YUY2, 64, 32);
 
 const VIDEOINFOHEADER& Header(const CMediaType& type) {
     static const VIDEOINFOHEADER none{};
-    return type.Format() != nullptr ? *reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())
-                                    : none;
-}
-
-// Starts processor for input of subtype at width x 16, with the output above.
-HRESULT Start(CVideoProcessor& processor, const GUID& subtype = kH264, LONG width = 32) {
-    const CMediaType input = VideoType(subtype, width, 16);
-    EXPECT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
-    EXPECT_EQ(processor.SetOutputType(&kOutput), S_OK);
-    return processor.Start();
-}
-
-LONG State(CVideoProcessor& processor) {
-    LONG state = -1;
-    EXPECT_EQ(processor.GetState(&state), S_OK);
-    return state;
-}
-
-HRESULT Feed(CVideoProcessor& processor, const std::string& text, REFERENCE_TIME start) {
-    return ::Feed(processor, text.data(), text.size(), start, start + 10);
-}
-
-// The next frame as "text@start", or the result that ended the wait.
-std::string TakeText(CVideoProcessor& processor) {
-    OutSample sample;
-    const HRESULT hr = Take(processor, &sample);
-    return hr == S_OK ? sample.Text() + "@" + std::to_string(sample.Start())
-                      : "hr " + std::to_string(hr);
-}
-
-void WaitUntilResizerReceived(CVideoProcessor& processor) {
-    for (int tries = 0; Settings(fakes::Resizer).Received == 0 && tries < 200; ++tries)
-        processor.WaitForProgress(50);
-    ASSERT_NE(Settings(fakes::Resizer).Received, 0);
+    return type.Format() ? *reinterpret_cast<const VIDEOINFOHEADER*>(type.Format()) : none;
 }
 
 class Processor : public ::testing::Test {
 protected:
-    void SetUp() override { fakes::RegisterFakes(); }
+    void SetUp() override { fakes::UseFakes(); }
+    HRESULT Start(const GUID& subtype = kAvc1Iso) {
+        const CMediaType input = Input(subtype);
+        EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), S_OK);
+        EXPECT_EQ(m_processor.SetOutputType(&kOutput), S_OK);
+        return m_processor.Start();
+    }
+    LONG State() {
+        LONG state = -1;
+        EXPECT_EQ(m_processor.GetState(&state), S_OK);
+        return state;
+    }
+    HRESULT Feed(const std::string& text, REFERENCE_TIME start) {
+        return ::Feed(m_processor, text.data(), text.size(), start, start + 10);
+    }
+    // The next frame as "text@start", or the result that ended the wait.
+    std::string TakeText() {
+        OutSample sample;
+        const HRESULT hr = Take(m_processor, &sample);
+        return hr == S_OK ? sample.Text() + "@" + std::to_string(sample.Start())
+                          : "hr " + std::to_string(hr);
+    }
+    // Feeds text and waits until the resizer has passed it on.
+    void FeedThrough(const std::string& text, REFERENCE_TIME start) {
+        Settings(fakes::Resizer).Received = 0;
+        ASSERT_EQ(Feed(text, start), S_OK);
+        for (int tries = 0; Settings(fakes::Resizer).Received == 0 && tries < 200; ++tries)
+            m_processor.WaitForProgress(50);
+        ASSERT_NE(Settings(fakes::Resizer).Received, 0);
+    }
+
     CVideoProcessor m_processor;
+    OutSample m_sample;
 };
 
 // The resizer gets the output subtype at the decoded size, through a converter only
 // when the decoder cannot give that subtype; frames come out in order, then the end.
 TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeeded) {
     for (const GUID& offered : {kI420, MEDIASUBTYPE_YUY2}) {
-        fakes::RegisterFakes();
-        Settings(fakes::Decoder).Offered = VideoType(offered, 40, 16);
-        CVideoProcessor processor;
-        ASSERT_EQ(Start(processor), S_OK);
+        fakes::UseFakes();
+        Settings(fakes::Decoder).Offered = Picture(offered, 40);
+        ASSERT_EQ(Start(), S_OK);
+        // The converter's rewritten type, or the decoder's YUY2 one as it is (no bit rate).
         const bool converted = offered == kI420;
         EXPECT_EQ(Settings(fakes::Converter).Input.subtype, converted ? kI420 : GUID_NULL);
-        const CMediaType& resizerInput = Settings(fakes::Resizer).Input;
-        const BITMAPINFOHEADER& bitmap = Header(resizerInput).bmiHeader;
-        EXPECT_EQ(resizerInput.subtype, MEDIASUBTYPE_YUY2);
+        const CMediaType& resized = Settings(fakes::Resizer).Input;
+        const BITMAPINFOHEADER& bitmap = Header(resized).bmiHeader;
+        EXPECT_EQ(resized.subtype, MEDIASUBTYPE_YUY2);
         EXPECT_EQ(bitmap.biWidth, 40);
-        if (converted) {
-            EXPECT_EQ(bitmap.biBitCount, 16);
-            EXPECT_EQ(bitmap.biCompression, MEDIASUBTYPE_YUY2.Data1);
-            EXPECT_EQ(bitmap.biSizeImage, 40u * 2 * 16);
-            EXPECT_EQ(resizerInput.lSampleSize, 40u * 2 * 16);
-            EXPECT_EQ(Header(resizerInput).dwBitRate, 40u * 2 * 16 * 8 * 25);
-        }
-        ASSERT_EQ(Feed(processor, "a", 0), S_OK);
-        ASSERT_EQ(Feed(processor, "b", 10), S_OK);
-        EXPECT_EQ(TakeText(processor), "a@0");
-        ASSERT_EQ(processor.EndOfInput(), S_OK);
-        EXPECT_EQ(TakeText(processor), "b@10");
-        EXPECT_EQ(TakeText(processor), "hr 1"); // S_FALSE: the end
-        EXPECT_EQ(State(processor), CVideoProcessor::OutputEnded);
+        EXPECT_EQ(bitmap.biBitCount, 16);
+        EXPECT_EQ(bitmap.biCompression, MEDIASUBTYPE_YUY2.Data1);
+        EXPECT_EQ(bitmap.biSizeImage, 40u * 2 * 16);
+        EXPECT_EQ(resized.lSampleSize, 40u * 2 * 16);
+        EXPECT_EQ(Header(resized).dwBitRate, converted ? 40u * 2 * 16 * 8 * 25 : 0u);
+        ASSERT_EQ(Feed("a", 0), S_OK);
+        ASSERT_EQ(Feed("b", 10), S_OK);
+        EXPECT_EQ(TakeText(), "a@0");
+        ASSERT_EQ(m_processor.EndOfInput(), S_OK);
+        EXPECT_EQ(TakeText(), "b@10");
+        EXPECT_EQ(TakeText(), "hr 1"); // S_FALSE: the end
+        EXPECT_EQ(State(), CVideoProcessor::OutputEnded);
+        ASSERT_EQ(m_processor.Stop(), S_OK);
     }
 }
 
@@ -114,140 +111,122 @@ TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeeded) {
 TEST_F(Processor, Start_FailsWithTheBuildsResultAndStaysStopped) {
     const struct {
         GUID input;
-        std::vector<GUID> decoderAccepts;
+        bool decoderRefuses;
         HRESULT expected;
-    } cases[] = {{MEDIASUBTYPE_YUY2, {}, E_FAIL},
-                 {kWvc1, {}, MK_E_NOOBJECT},
-                 {kH264, {kWvc1}, VFW_E_TYPE_NOT_ACCEPTED}};
+    } cases[] = {{MEDIASUBTYPE_YUY2, false, E_FAIL},
+                 {kWvc1, false, MK_E_NOOBJECT},
+                 {kAvc1Iso, true, VFW_E_TYPE_NOT_ACCEPTED}};
     for (const auto& c : cases) {
-        fakes::RegisterFakes();
-        Settings(fakes::Decoder).Accepted = c.decoderAccepts;
-        CVideoProcessor processor;
-        EXPECT_EQ(Start(processor, c.input), c.expected);
-        EXPECT_EQ(State(processor), CVideoProcessor::Stopped);
-        OutSample sample;
-        EXPECT_EQ(processor.GetOutputSample(sample.Get()), E_UNEXPECTED);
+        Settings(fakes::Decoder).Refuse = c.decoderRefuses;
+        EXPECT_EQ(Start(c.input), c.expected);
+        EXPECT_EQ(State(), CVideoProcessor::Stopped);
+        EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_UNEXPECTED);
     }
 }
 
 TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegment) {
-    ASSERT_EQ(Start(m_processor), S_OK);
+    ASSERT_EQ(Start(), S_OK);
     ASSERT_EQ(m_processor.SetSegment(15, 100, 1.0), S_OK);
-    ASSERT_EQ(Feed(m_processor, "a1", 15), S_OK);
-    const CMediaType wider = VideoType(kH264, 48, 16);
+    ASSERT_EQ(Feed("a1", 15), S_OK);
+    const CMediaType wider = Input(kAvc1Iso, 48);
     EXPECT_EQ(m_processor.SetInputType(&wider, &kInputBuffers), S_OK);
-    EXPECT_EQ(State(m_processor), CVideoProcessor::TypeChangePending);
+    EXPECT_EQ(State(), CVideoProcessor::TypeChangePending);
     ComPtr<IMediaSample> refused;
     EXPECT_EQ(m_processor.GetInputSample(refused.Out()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.SetSegment(0, 100, 1.0), VFW_E_WRONG_STATE);
-    EXPECT_EQ(TakeText(m_processor), "a1@15");
+    EXPECT_EQ(TakeText(), "a1@15");
 
     // The end marker comes out: the graph is rebuilt and has no frame yet.
-    OutSample sample;
     HRESULT hr = E_PENDING;
-    for (int tries = 0;
-         hr == E_PENDING && State(m_processor) != CVideoProcessor::Running && tries < 100; ++tries)
-        if ((hr = m_processor.GetOutputSample(sample.Get())) == E_PENDING)
+    for (int tries = 0; hr == E_PENDING && State() != CVideoProcessor::Running && tries < 100;
+         ++tries)
+        if ((hr = m_processor.GetOutputSample(m_sample.Get())) == E_PENDING)
             m_processor.WaitForProgress(50);
     EXPECT_EQ(hr, E_PENDING);
-    EXPECT_EQ(State(m_processor), CVideoProcessor::Running);
+    EXPECT_EQ(State(), CVideoProcessor::Running);
     EXPECT_EQ(Settings(fakes::Decoder).Created, 2);
     EXPECT_EQ(Header(Settings(fakes::Resizer).Input).bmiHeader.biWidth, 48);
 
     // The new graph has the segment: a frame before its start is not even queued.
-    Settings(fakes::Resizer).Received = 0;
-    ASSERT_EQ(Feed(m_processor, "b0", 12), S_OK);
-    WaitUntilResizerReceived(m_processor);
-    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_PENDING);
-    EXPECT_EQ(sample.Text(), "");
-    ASSERT_EQ(Feed(m_processor, "b1", 30), S_OK);
-    EXPECT_EQ(TakeText(m_processor), "b1@30");
+    FeedThrough("b0", 12);
+    EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_PENDING);
+    EXPECT_EQ(m_sample.Text(), "");
+    ASSERT_EQ(Feed("b1", 30), S_OK);
+    EXPECT_EQ(TakeText(), "b1@30");
 }
 
-// A flush drops what is under way and resumes, from the end of the output too.
-TEST_F(Processor, Flush_DropsWhatIsUnderWayAndResumes) {
-    ASSERT_EQ(Start(m_processor), S_OK);
-    ASSERT_EQ(Feed(m_processor, "old", 0), S_OK);
-    WaitUntilResizerReceived(m_processor);
-    EXPECT_EQ(m_processor.Flush(), S_OK);
-    OutSample sample;
-    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_PENDING);
-    ASSERT_EQ(Feed(m_processor, "new", 30), S_OK);
-    EXPECT_EQ(TakeText(m_processor), "new@30");
-
-    ASSERT_EQ(m_processor.EndOfInput(), S_OK);
-    EXPECT_EQ(Take(m_processor, &sample), S_FALSE);
-    EXPECT_EQ(m_processor.Flush(), S_OK);
-    EXPECT_EQ(State(m_processor), CVideoProcessor::Running);
-    ASSERT_EQ(Feed(m_processor, "again", 40), S_OK);
-    EXPECT_EQ(TakeText(m_processor), "again@40");
-}
-
-// A frame queued before the segment arrived is copied out but answered E_PENDING.
-TEST_F(Processor, Segment_AFrameBeforeItsStartIsCopiedButAnsweredPending) {
-    ASSERT_EQ(Start(m_processor), S_OK);
-    ASSERT_EQ(Feed(m_processor, "early", 5), S_OK);
-    WaitUntilResizerReceived(m_processor);
+// A frame queued before the segment arrived is copied out but answered E_PENDING; a
+// flush drops what is under way and resumes, from the end of the output too.
+TEST_F(Processor, SegmentAndFlush_DropWhatCameBefore) {
+    ASSERT_EQ(Start(), S_OK);
+    FeedThrough("early", 5);
     EXPECT_EQ(m_processor.SetSegment(10, 100, 1.0), S_OK);
-    OutSample sample;
-    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_PENDING);
-    EXPECT_EQ(sample.Text(), "early");
+    EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_PENDING);
+    EXPECT_EQ(m_sample.Text(), "early");
     // The segment reached the sink: an earlier frame no longer queues.
-    ASSERT_EQ(Feed(m_processor, "late", 8), S_OK);
-    ASSERT_EQ(Feed(m_processor, "kept", 12), S_OK);
-    EXPECT_EQ(TakeText(m_processor), "kept@12");
+    ASSERT_EQ(Feed("late", 8), S_OK);
+    ASSERT_EQ(Feed("kept", 12), S_OK);
+    EXPECT_EQ(TakeText(), "kept@12");
+
+    FeedThrough("old", 20);
+    EXPECT_EQ(m_processor.Flush(), S_OK);
+    EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_PENDING);
+    ASSERT_EQ(Feed("new", 30), S_OK);
+    EXPECT_EQ(TakeText(), "new@30");
+    ASSERT_EQ(m_processor.EndOfInput(), S_OK);
+    EXPECT_EQ(TakeText(), "hr 1");
+    EXPECT_EQ(m_processor.Flush(), S_OK);
+    EXPECT_EQ(State(), CVideoProcessor::Running);
+    ASSERT_EQ(Feed("again", 40), S_OK);
+    EXPECT_EQ(TakeText(), "again@40");
 }
 
 TEST_F(Processor, States_RefuseWhatTheyDoNotAllow) {
-    OutSample sample;
     ComPtr<IMediaSample> buffer;
-    const CMediaType input = VideoType(kH264, 32, 16);
     EXPECT_EQ(m_processor.GetInputSample(buffer.Out()), VFW_E_WRONG_STATE);
-    EXPECT_EQ(m_processor.DeliverInputSample(sample.Get()), VFW_E_WRONG_STATE);
+    EXPECT_EQ(m_processor.DeliverInputSample(m_sample.Get()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.EndOfInput(), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.SetSegment(0, 1, 1.0), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.Flush(), VFW_E_WRONG_STATE);
-    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_UNEXPECTED);
+    EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_UNEXPECTED);
     EXPECT_EQ(m_processor.GetOutputSample(nullptr), E_POINTER);
 
-    ASSERT_EQ(Start(m_processor), S_OK);
+    ASSERT_EQ(Start(), S_OK);
     EXPECT_EQ(m_processor.SetOutputType(&kOutput), VFW_E_WRONG_STATE);
     ASSERT_EQ(m_processor.EndOfInput(), S_OK);
     EXPECT_EQ(m_processor.SetSegment(0, 1, 1.0), VFW_E_WRONG_STATE);
-    EXPECT_EQ(m_processor.SetInputType(&input, &kInputBuffers), VFW_E_WRONG_STATE);
+    EXPECT_EQ(m_processor.SetInputType(&kInput, &kInputBuffers), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.Stop(), S_OK);
-    EXPECT_EQ(State(m_processor), CVideoProcessor::Stopped);
-    EXPECT_EQ(m_processor.GetOutputSample(sample.Get()), E_UNEXPECTED);
+    EXPECT_EQ(State(), CVideoProcessor::Stopped);
+    EXPECT_EQ(m_processor.GetOutputSample(m_sample.Get()), E_UNEXPECTED);
 }
 
-TEST(ProcessorSource, OffersAndAcceptsOnlyTheInputType) {
-    CVideoProcessor processor;
-    const CMediaType input = VideoType(kH264, 32, 16), other = VideoType(kWvc1, 32, 16);
-    ASSERT_EQ(processor.SetInputType(&input, &kInputBuffers), S_OK);
+TEST_F(Processor, Source_OffersAndAcceptsOnlyTheInputType) {
+    const CMediaType other = Input(kWvc1);
+    ASSERT_EQ(m_processor.SetInputType(&kInput, &kInputBuffers), S_OK);
     HRESULT hr = S_OK;
-    ComPtr<CVideoProcessorSource> source(new CVideoProcessorSource(&processor, &hr));
+    ComPtr<CVideoProcessorSource> source(new CVideoProcessorSource(&m_processor, &hr));
     CVideoProcessorSourcePin* pin = source->Pin();
     ASSERT_NE(pin, nullptr);
-    EXPECT_EQ(pin->CheckMediaType(&input), S_OK);
+    EXPECT_EQ(pin->CheckMediaType(&kInput), S_OK);
     EXPECT_EQ(pin->CheckMediaType(&other), S_FALSE);
     CMediaType offered;
     EXPECT_EQ(pin->GetMediaType(0, &offered), S_OK);
-    EXPECT_TRUE(offered == input);
+    EXPECT_TRUE(offered == kInput);
     EXPECT_EQ(pin->GetMediaType(1, &offered), VFW_S_NO_MORE_ITEMS);
 }
 
-TEST(ProcessorLifetime, DestroyingARunningProcessorLeavesNoThread) {
-    fakes::RegisterFakes();
-    auto run = [](int* during) {
-        CVideoProcessor processor;
-        ASSERT_EQ(Start(processor), S_OK);
-        *during = ThreadCount();
-    };
+TEST_F(Processor, Lifetime_DestroyingARunningProcessorLeavesNoThread) {
     // A first run lets runtimes that start threads lazily (a sanitizer's) start them.
-    int during = 0;
-    run(&during);
-    const int before = ThreadCount();
-    run(&during);
+    int before = 0, during = 0;
+    for (int run = 0; run < 2; ++run) {
+        before = ThreadCount();
+        CVideoProcessor processor;
+        EXPECT_EQ(processor.SetInputType(&kInput, &kInputBuffers), S_OK);
+        EXPECT_EQ(processor.SetOutputType(&kOutput), S_OK);
+        ASSERT_EQ(processor.Start(), S_OK);
+        during = ThreadCount();
+    }
     EXPECT_GT(during, before);
     EXPECT_EQ(ThreadCount(), before);
 }

@@ -5,7 +5,6 @@
 // KVSSF_MEDIA_DIR.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -23,8 +22,7 @@ extern "C" {
 
 namespace {
 
-constexpr GUID kAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
+using avc::kAvc1Iso;
 constexpr REFERENCE_TIME kFrame = 400000;
 constexpr LONG kOutWidth = 80, kOutHeight = 48;
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 16, 1, 0};
@@ -32,40 +30,19 @@ constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 16, 1, 0};
 // and a frame in a larger buffer than the caller's is refused.
 constexpr LONG kTakeBuffer = 1 << 16;
 
-struct Clip {
+struct Clip : avc::Clip { // no B-frames: decode order = display order
     CMediaType type;
-    std::vector<avc::Bytes> samples; // decode order = display order (no B-frames)
-    std::vector<bool> sync;
 };
 
 // A clip of the fixture's: "<width>x<height>.h264".
 Clip LoadClip(LONG width, LONG height) {
-    Clip clip;
     const char* dir = std::getenv("KVSSF_MEDIA_DIR");
-    const std::string path = std::string(dir ? dir : ".") + "\\" + std::to_string(width) + "x" +
-                             std::to_string(height) + ".h264";
-    avc::Bytes data;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-            data.insert(data.end(), chunk, chunk + n);
-        std::fclose(file);
-    }
-    avc::Bytes sps, pps;
-    for (const avc::Bytes& unit : avc::SplitAnnexB(data.data(), data.size())) {
-        const int kind = unit.empty() ? 0 : unit[0] & 0x1f;
-        if (kind == 7)
-            sps = unit;
-        else if (kind == 8)
-            pps = unit;
-        if (kind != 1 && kind != 5)
-            continue;
-        clip.samples.emplace_back();
-        avc::AppendUnit(&clip.samples.back(), unit);
-        clip.sync.push_back(kind == 5);
-    }
-    if (!sps.empty() && !pps.empty())
-        clip.type = avc::InputType(avc::Record(sps, pps), kAvc1Iso, width, height, kFrame);
+    Clip clip;
+    static_cast<avc::Clip&>(clip) =
+        avc::ReadClip(std::string(dir ? dir : ".") + "\\" + std::to_string(width) + "x" +
+                      std::to_string(height) + ".h264");
+    if (!clip.record.empty())
+        clip.type = avc::InputType(clip.record, kAvc1Iso, width, height, kFrame);
     return clip;
 }
 
