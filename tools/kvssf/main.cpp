@@ -1,4 +1,6 @@
 // kvssf: the command-line host of the native build.
+#include <malloc.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +65,10 @@ const char kUsage[] =
 } // namespace
 
 int main(int argc, char** argv) {
+    // Every fragment downloads on a thread of its own: with an arena per thread, each
+    // would keep free memory of its own, and a long play would grow until every arena
+    // had some. One arena keeps the memory of a play flat and costs no measurable time.
+    mallopt(M_ARENA_MAX, 1);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
