@@ -17,18 +17,22 @@ import urllib.request
 
 def measure(command, **kwargs):
     """Wall seconds, CPU seconds (user + system) and peak RSS (MiB) of one child."""
-    start = time.monotonic()
-    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                             text=True, **kwargs)
-    # wait4 gives this child's own usage; RUSAGE_CHILDREN's peak is the largest so far.
-    _, status, usage = os.wait4(child.pid, 0)
-    wall = time.monotonic() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    stderr = child.stderr.read()
-    child.stderr.close()
-    if child.returncode != 0:
-        sys.exit("%s failed (%d): %s" % (command[0], child.returncode, stderr))
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+    # A child forked from this process starts its peak at this process's size: GNU time,
+    # small itself, reports the command's own.
+    with tempfile.NamedTemporaryFile(mode="r") as peak:
+        start = time.monotonic()
+        child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", peak.name, *command],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                 **kwargs)
+        # wait4 gives this child's usage, with the command it waited for.
+        _, status, usage = os.wait4(child.pid, 0)
+        wall = time.monotonic() - start
+        child.returncode = os.waitstatus_to_exitcode(status)
+        stderr = child.stderr.read()
+        child.stderr.close()
+        if child.returncode != 0:
+            sys.exit("%s failed (%d): %s" % (command[0], child.returncode, stderr))
+        return wall, usage.ru_utime + usage.ru_stime, int(peak.read().split()[-1]) / 1024.0
 
 
 def fragment_urls(kvssf, manifest):
