@@ -5,12 +5,9 @@
 
 #include <climits>
 #include <cstdio>
-#include <iterator>
 #include <string>
-#include <utility>
 
 #include "videoproc/posix/processor_classes.h"
-#include "videoproc/processor_filters.h"
 
 namespace {
 
@@ -33,47 +30,31 @@ const KvssfMediaEntries* Module() {
     return entries;
 }
 
-struct OnDemandClass {
-    const GUID* Clsid;
-    const WCHAR* DisplayName;
-};
-constexpr OnDemandClass kClasses[] = {
-    {&CLSID_KvssfAvcDecoder, kAvcDecoderDisplayName},
-    {&CLSID_KvssfWvc1Decoder, kWvc1DecoderDisplayName},
-    {&CLSID_KvssfColorConverter, kColorConverterDisplayName},
-    {&CLSID_KvssfResizer, kResizerDisplayName},
-};
-
-// The module's registration replaces this creator with the filter's own, which the
-// second creation reaches.
-template <size_t N> HRESULT CreateOnDemand(IUnknown* outer, REFIID riid, void** ppv) {
-    *ppv = nullptr;
+// Loads the module and registers its filters once: S_OK, or why not.
+HRESULT RegisterModuleFilters() {
     static const HRESULT registered = [] {
         const KvssfMediaEntries* entries = Module();
         return entries ? entries->RegisterProcessorFilters()
                        : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     }();
-    if (FAILED(registered))
-        return registered;
-    return CoCreateInstance(*kClasses[N].Clsid, outer, CLSCTX_INPROC_SERVER, riid, ppv);
+    return registered;
 }
 
-template <size_t... N> HRESULT RegisterAll(std::index_sequence<N...>) {
-    const ComClassCreator creators[] = {&CreateOnDemand<N>...};
-    for (size_t i = 0; i < sizeof...(N); ++i) {
-        HRESULT hr = RegisterComClass(*kClasses[i].Clsid, creators[i]);
-        if (SUCCEEDED(hr))
-            hr = RegisterDisplayName(kClasses[i].DisplayName, *kClasses[i].Clsid);
-        if (FAILED(hr))
-            return hr;
-    }
-    return S_OK;
+// The module's registration replaces this creator with the filter's own, which the
+// second creation reaches.
+template <size_t N> HRESULT CreateOnDemand(IUnknown* outer, REFIID riid, void** ppv) {
+    *ppv = nullptr;
+    const HRESULT hr = RegisterModuleFilters();
+    if (FAILED(hr))
+        return hr;
+    return CoCreateInstance(*kProcessorClasses[N].Clsid, outer, CLSCTX_INPROC_SERVER, riid, ppv);
 }
 
 } // namespace
 
 HRESULT RegisterProcessorFiltersOnDemand() {
-    return RegisterAll(std::make_index_sequence<std::size(kClasses)>());
+    return RegisterProcessorClasses(
+        {&CreateOnDemand<0>, &CreateOnDemand<1>, &CreateOnDemand<2>, &CreateOnDemand<3>});
 }
 
 std::unique_ptr<IMediaRecorder> CreateMediaRecorder() {
