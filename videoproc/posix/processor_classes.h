@@ -29,6 +29,7 @@ inline constexpr ProcessorClass kProcessorClasses[] = {
     {&CLSID_KvssfResizer, kResizerDisplayName},
 };
 
+#ifndef _WIN32
 // Registers the classes with their creators, given in the order of kProcessorClasses,
 // and their display names: S_OK or E_OUTOFMEMORY.
 inline HRESULT
@@ -43,3 +44,4 @@ RegisterProcessorClasses(const ComClassCreator (&creators)[std::size(kProcessorC
     }
     return S_OK;
 }
+#endif
