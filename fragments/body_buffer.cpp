@@ -2,6 +2,7 @@
 
 #include "framework/critical_section.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -74,6 +75,16 @@ CBlockPool& Pool() {
     return *pool;
 }
 
+// A block of at least size bytes, from the pool or new; none when it cannot be had.
+FreeBlock TakeBlock(size_t size) {
+    FreeBlock block = Pool().Take(size);
+    if (block.Block || size > SIZE_MAX - kBlockGranule)
+        return block;
+    block.Capacity = (size + kBlockGranule - 1) / kBlockGranule * kBlockGranule;
+    block.Block.reset(new (std::nothrow) BYTE[block.Capacity]);
+    return block;
+}
+
 } // namespace
 
 CBodyBuffer::CBodyBuffer(CBodyBuffer&& other) noexcept
@@ -98,15 +109,22 @@ HRESULT CBodyBuffer::Resize(size_t size) {
         return S_OK;
     }
     ReturnToPool();
-    FreeBlock block = Pool().Take(size);
-    if (!block.Block) {
-        if (size > SIZE_MAX - kBlockGranule)
-            return E_OUTOFMEMORY;
-        block.Capacity = (size + kBlockGranule - 1) / kBlockGranule * kBlockGranule;
-        block.Block.reset(new (std::nothrow) BYTE[block.Capacity]);
-        if (!block.Block)
-            return E_OUTOFMEMORY;
-    }
+    HRESULT hr = Reserve(size);
+    if (SUCCEEDED(hr))
+        m_size = size;
+    return hr;
+}
+
+HRESULT CBodyBuffer::Reserve(size_t capacity) {
+    if (capacity <= m_capacity)
+        return S_OK;
+    FreeBlock block = TakeBlock(capacity);
+    if (!block.Block)
+        return E_OUTOFMEMORY;
+    if (m_size != 0)
+        std::memcpy(block.Block.get(), m_block.get(), m_size);
+    const size_t size = m_size;
+    ReturnToPool();
     m_block = std::move(block.Block);
     m_capacity = block.Capacity;
     m_size = size;

@@ -20,6 +20,10 @@ public:
     // Makes the buffer size bytes long (their values unspecified), taking a block from
     // the pool that holds them when one does. S_OK or E_OUTOFMEMORY (then empty).
     HRESULT Resize(size_t size);
+    // Makes room for at least capacity bytes, keeping the Size() bytes held. S_OK or
+    // E_OUTOFMEMORY (then unchanged).
+    HRESULT Reserve(size_t capacity);
+    size_t Capacity() const { return m_capacity; }
     // Gives the block back to the pool; the buffer is empty after.
     void ReturnToPool();
 

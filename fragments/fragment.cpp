@@ -31,36 +31,13 @@ HRESULT CSSFFragment::CopyPayload(uint64_t position, uint32_t size, BYTE* buffer
     return S_OK;
 }
 
-namespace {
-
-// The whole of file, from its start, into body in one read.
-HRESULT ReadBody(CHttpFile* file, CBodyBuffer* body) {
-    int64_t length = 0;
-    HRESULT hr = file->GetLength(&length);
-    if (FAILED(hr))
-        return hr;
-    if (uint64_t(length) != size_t(length))
-        return E_OUTOFMEMORY;
-    hr = body->Resize(size_t(length));
-    if (FAILED(hr))
-        return hr;
-    hr = file->ReadExact(body->Data(), body->Size());
-    if (FAILED(hr))
-        return hr;
-    return file->Seek(0, SEEK_SET);
-}
-
-} // namespace
-
 HRESULT CSSFFragment::Download(CAMEvent* cancel) {
-    HRESULT hr = HttpFile.Download(Url.c_str(), MaxBodyBytes, cancel);
+    HRESULT hr = HttpFile.Download(Url.c_str(), MaxBodyBytes, cancel, &Body);
     if (FAILED(hr))
         return hr;
     // Failed attempts and retry delays say nothing of the throughput.
     const DWORD t0 = HttpFile.GetAttemptStartTick();
-    hr = ReadBody(&HttpFile, &Body);
-    if (SUCCEEDED(hr))
-        hr = CBoxParser(this).Parse(Body.Data(), Body.Size());
+    hr = CBoxParser(this).Parse(Body.Data(), Body.Size());
     if (FAILED(hr)) {
         CSSFFragment::Reset(); // a derived Reset may end the thread this runs on
         return hr;

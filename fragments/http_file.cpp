@@ -1,5 +1,6 @@
 #include "fragments/http_file.h"
 
+#include <algorithm>
 #include <new>
 
 #include "fragments/body_buffer.h"
@@ -10,8 +11,9 @@
 namespace {
 
 constexpr const char* kUserAgent = "KVSsfRd/1.0";
-// One receive block of the curl backend. Taken from the body pool: a fresh thread's stack
-// would fault it in anew for every download.
+// One receive block of the curl backend; bodies pass through a block of this size when
+// the caller keeps none. Taken from the body pool: a fresh thread's stack would fault it
+// in anew for every download.
 constexpr DWORD kCopyBufferSize = 64 * 1024;
 // A retry delay watched for an abort wakes this often.
 constexpr DWORD kAbortCheckMs = 100;
@@ -43,7 +45,8 @@ bool IsTransientHttpFailure(HRESULT hr, DWORD status) {
            hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
 }
 
-HRESULT CHttpFile::Download(const char* url, uint64_t maxBodyBytes, CAMEvent* cancel) {
+HRESULT CHttpFile::Download(const char* url, uint64_t maxBodyBytes, CAMEvent* cancel,
+                            CBodyBuffer* body) {
     Close();
     m_failure.Result = S_OK;
     m_failure.Status = 0;
@@ -52,7 +55,7 @@ HRESULT CHttpFile::Download(const char* url, uint64_t maxBodyBytes, CAMEvent* ca
         m_dwAttemptStartTick = GetTickCount();
         DWORD status = 0;
         DWORD retryAfterSeconds = 0;
-        const HRESULT hr = DownloadOnce(url, maxBodyBytes, &status, &retryAfterSeconds);
+        const HRESULT hr = DownloadOnce(url, maxBodyBytes, body, &status, &retryAfterSeconds);
         if (SUCCEEDED(hr)) {
             m_failure.Result = S_OK;
             m_failure.Status = 0;
@@ -96,8 +99,10 @@ void CHttpFile::RecordFailure(HRESULT hr, DWORD status, const char* url) {
     }
 }
 
-HRESULT CHttpFile::DownloadOnce(const char* url, uint64_t maxBodyBytes, DWORD* status,
-                                DWORD* retryAfterSeconds) {
+HRESULT CHttpFile::DownloadOnce(const char* url, uint64_t maxBodyBytes, CBodyBuffer* body,
+                                DWORD* status, DWORD* retryAfterSeconds) {
+    if (body != nullptr)
+        body->Resize(0);
     CHttpClient client(kUserAgent);
     client.SetWatch(m_pWatch);
     std::string path;
@@ -121,25 +126,46 @@ HRESULT CHttpFile::DownloadOnce(const char* url, uint64_t maxBodyBytes, DWORD* s
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     if (m_pWatch != nullptr)
         m_pWatch->AddExpected(declared);
-    hr = StoreBody(&client, maxBodyBytes);
-    if (FAILED(hr))
+    hr = StoreBody(&client, declared, maxBodyBytes, body);
+    if (FAILED(hr)) {
         Close(); // a partial body is never left behind
+        if (body != nullptr)
+            body->Resize(0);
+    }
     return hr;
 }
 
-HRESULT CHttpFile::StoreBody(CHttpClient* client, uint64_t maxBodyBytes) {
+HRESULT CHttpFile::StoreBody(CHttpClient* client, uint64_t declared, uint64_t maxBodyBytes,
+                             CBodyBuffer* body) {
     HRESULT hr = CatchOutOfMemory([&] { return CreateTempFile(&Stream); });
     if (FAILED(hr))
         return hr;
 
+    // Without a body buffer of the caller's, blocks pass through one of our own.
     CBodyBuffer copy;
-    hr = copy.Resize(kCopyBufferSize);
+    CBodyBuffer* const target = body != nullptr ? body : &copy;
+    // The declared length and one byte more, so that the end is read without growing;
+    // a larger declaration is only believed as the bytes arrive.
+    const uint64_t expected = body != nullptr && declared != 0
+                                  ? std::min(declared, kHttpMinFragmentBodyLimit) + 1
+                                  : kCopyBufferSize;
+    hr = target->Reserve(size_t(expected));
     if (FAILED(hr))
         return hr;
-    BYTE* const buffer = copy.Data();
     DWORD count = 0;
     uint64_t stored = 0;
-    while ((hr = client->Read(buffer, kCopyBufferSize, &count)) == S_OK) {
+    for (;;) {
+        if (body != nullptr && body->Capacity() == body->Size()) {
+            hr = body->Reserve(body->Capacity() * 2);
+            if (FAILED(hr))
+                return hr;
+        }
+        const size_t offset = body != nullptr ? body->Size() : 0;
+        const size_t room = target->Capacity() - offset;
+        BYTE* const buffer = target->Data() + offset;
+        hr = client->Read(buffer, room < 0xFFFFFFFF ? DWORD(room) : 0xFFFFFFFF, &count);
+        if (hr != S_OK)
+            break;
         stored += count;
         if (m_pWatch != nullptr) {
             m_pWatch->AddReceived(count);
@@ -153,6 +179,8 @@ HRESULT CHttpFile::StoreBody(CHttpClient* client, uint64_t maxBodyBytes) {
             hr = HresultFromCrtError();
             return FAILED(hr) ? hr : E_FAIL;
         }
+        if (body != nullptr)
+            body->Resize(offset + count); // within the capacity: keeps the bytes
     }
     if (FAILED(hr))
         return hr;

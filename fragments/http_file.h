@@ -9,6 +9,7 @@
 #include "framework/platform/platform.h"
 
 class CAMEvent;
+class CBodyBuffer;
 class CHttpTransferWatch;
 
 // Body limits in bytes: a manifest's, and the least a fragment is allowed.
@@ -45,9 +46,11 @@ public:
     // left behind. Transient failures (IsTransientHttpFailure) are tried again up to
     // kHttpRetryCount times; the result is that of the last attempt. A set cancel event
     // ends a retry delay at once and with it the download (the last attempt's error).
-    // The body's file never outlives its stream (CreateTempFile).
+    // The body's file never outlives its stream (CreateTempFile). With a body buffer,
+    // the body is received into it and written to the file from there: the caller has
+    // it in memory without reading the file back (empty after a failure).
     HRESULT Download(const char* url, uint64_t maxBodyBytes = kHttpManifestBodyLimit,
-                     CAMEvent* cancel = nullptr);
+                     CAMEvent* cancel = nullptr, CBodyBuffer* body = nullptr);
     HRESULT Close();
     // Later downloads report their declared and received bytes to watch and end with
     // E_ABORT (no temporary file left) once it is aborted, retry delays included; null
@@ -79,11 +82,12 @@ private:
 
     // One attempt; *status receives the response's status, *retryAfterSeconds its
     // Retry-After (0 without one).
-    HRESULT DownloadOnce(const char* url, uint64_t maxBodyBytes, DWORD* status,
-                         DWORD* retryAfterSeconds);
+    HRESULT DownloadOnce(const char* url, uint64_t maxBodyBytes, CBodyBuffer* body,
+                         DWORD* status, DWORD* retryAfterSeconds);
     // Waits delayMs, or less when cancel is set or the watch aborted: true then.
     bool WaitRetryDelay(DWORD delayMs, CAMEvent* cancel);
-    HRESULT StoreBody(class CHttpClient* client, uint64_t maxBodyBytes);
+    HRESULT StoreBody(class CHttpClient* client, uint64_t declared, uint64_t maxBodyBytes,
+                      CBodyBuffer* body);
     void RecordFailure(HRESULT hr, DWORD status, const char* url);
 
     CHttpTransferWatch* m_pWatch = nullptr;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "fragments/body_buffer.h"
 #include "fragments/fragment.h"
 #include "fragments/http_client.h"
 #include "fragments/http_file.h"
@@ -61,6 +62,8 @@ TEST(HttpFileFaults, Bounds_FailWithTheirResultInTimeAndLeaveNothing) {
         HRESULT expected;
         double maxSeconds;
     } cases[] = {
+        // First, while no earlier body of the same bytes lies in the pool.
+        {"big?unannounced=1", 3 * 1024 * 1024 + 7, S_OK, 10},
         // A body without a declared length, cut at the limit (a fragment's, a manifest's).
         {"endless", kHttpMinFragmentBodyLimit, kTooLarge, 20},
         {"endless", kHttpManifestBodyLimit, kTooLarge, 40},
@@ -76,9 +79,14 @@ TEST(HttpFileFaults, Bounds_FailWithTheirResultInTimeAndLeaveNothing) {
     for (const Case& c : cases) {
         const std::string url = base + c.path;
         CHttpFile file;
+        CBodyBuffer body;
         const auto start = Clock::now();
-        EXPECT_EQ(file.Download(url.c_str(), c.limit), c.expected) << c.path;
+        EXPECT_EQ(file.Download(url.c_str(), c.limit, nullptr, &body), c.expected) << c.path;
         EXPECT_LT(SecondsSince(start), c.maxSeconds) << c.path;
+        // The body kept in memory is the file's; none after a failure.
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(body.Data()), body.Size()),
+                  file.Stream != nullptr ? ReadAll(&file) : "")
+            << c.path;
         if (FAILED(c.expected)) {
             EXPECT_EQ(file.Stream, nullptr) << c.path;
             EXPECT_EQ(file.GetFailure().Result, c.expected) << c.path;

@@ -192,6 +192,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(200, str(count).encode(), "text/plain")
         elif path == "/empty":
             self.send_body(200, b"")
+        elif path == "/big" and "unannounced" in query:
+            self.send_response(200)
+            self.end_headers()
+            self.wfile.write(BIG_BODY)
+            self.close_connection = True
         elif path == "/big":
             self.send_body(200, BIG_BODY)
         elif path == "/fragment":
