@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "framework/base_filter.h"
@@ -22,11 +24,13 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    bool Refuse = false;           // refuse every input type
-    CMediaType Offered;            // the output type offered; major type null: the input's
-    std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
+    bool Refuse = false;              // refuse every input type
+    CMediaType Offered;               // the output type offered; major type null: the input's
+    std::atomic<bool> Hold{false};    // keep every sample received (until a flush or Stop)
+    std::atomic<int> FlushPauseMs{0}; // pause in a flush once passed on and held ones dropped
     std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
-    std::atomic<int> Received{0};  // samples held, or passed on and returned from downstream
+    // The start of the last sample held, or passed on and returned from downstream.
+    std::atomic<REFERENCE_TIME> Passed{-1};
     CMediaType Input;              // the last input connection's type
     IFilterGraph* Graph = nullptr; // the last graph joined; not referenced
     IPin* Upstream = nullptr;      // the last input connection's peer; not referenced
@@ -79,12 +83,14 @@ class FakeTransform : public CBaseFilter {
         STDMETHODIMP Receive(IMediaSample* sample) override {
             Role().ReceivedWhileFlushing += IsFlushing() ? 1 : 0;
             HRESULT hr = CBaseInputPin::Receive(sample);
+            REFERENCE_TIME start = -1, stop = -1;
+            const bool timed = sample->GetTime(&start, &stop) == S_OK;
             if (hr != S_OK)
                 return hr;
             if (Role().Hold) {
                 std::lock_guard<std::mutex> lock(m_heldMutex);
                 m_held.emplace_back(sample);
-                ++Role().Received;
+                Role().Passed = start;
                 return S_OK;
             }
             ComPtr<IMediaSample> frame;
@@ -96,19 +102,20 @@ class FakeTransform : public CBaseFilter {
             const LONG length = std::min(sample->GetActualDataLength(), frame->GetSize());
             std::memcpy(to, from, size_t(length));
             frame->SetActualDataLength(length);
-            REFERENCE_TIME start = 0, stop = 0;
-            if (sample->GetTime(&start, &stop) == S_OK)
+            if (timed)
                 frame->SetTime(&start, &stop);
             frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
             hr = m_f->m_output.Deliver(frame.Get());
-            ++Role().Received;
+            Role().Passed = start;
             return hr;
         }
         STDMETHODIMP EndOfStream() override { return m_f->m_output.DeliverEndOfStream(); }
         STDMETHODIMP BeginFlush() override {
             CBaseInputPin::BeginFlush();
+            const HRESULT hr = m_f->m_output.DeliverBeginFlush();
             DropHeld();
-            return m_f->m_output.DeliverBeginFlush();
+            std::this_thread::sleep_for(std::chrono::milliseconds(Role().FlushPauseMs));
+            return hr;
         }
         STDMETHODIMP EndFlush() override {
             CBaseInputPin::EndFlush();
