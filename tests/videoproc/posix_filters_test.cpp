@@ -208,14 +208,11 @@ BITMAPINFOHEADER& Bitmap(CMediaType* type) {
     return reinterpret_cast<VIDEOINFOHEADER*>(type->Format())->bmiHeader;
 }
 
-// Variants of a valid AVC type: the decoder takes the first four and gives I420 at the
-// announced size.
+// Variants of the AVC type the other tests feed in a VIDEOINFOHEADER under both subtypes: the
+// decoder takes the first two and gives I420 at the announced size.
 TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
     static const GUID kHvc1 = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
-    using Edit = void (*)(CMediaType*);
-    const Edit edits[] = {
-        [](CMediaType*) {},
-        [](CMediaType* t) { t->SetSubtype(&kAvc1); },
+    void (*const edits[])(CMediaType*) = {
         [](CMediaType* t) { *t = AvcInputType(kAvc1Iso, kWidth, kHeight, FORMAT_VideoInfo2); },
         [](CMediaType* t) { *t = AvcInputType(kAvc1Iso, kWidth, kHeight, FORMAT_MPEG2Video); },
         [](CMediaType* t) { t->SetSubtype(&kHvc1); },
@@ -234,7 +231,7 @@ TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
         CMediaType input = AvcInputType(kAvc1Iso);
         edits[i](&input);
         const HRESULT hr = Start(input, Picture(MEDIASUBTYPE_YUY2));
-        if (i >= 4) {
+        if (i >= 2) {
             EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
             continue;
         }

@@ -140,8 +140,7 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegmen
     const CMediaType wider = Input(kAvc1Iso, 48);
     EXPECT_EQ(m_processor.SetInputType(&wider, &kInputBuffers), S_OK);
     EXPECT_EQ(State(), CVideoProcessor::TypeChangePending);
-    ComPtr<IMediaSample> refused;
-    EXPECT_EQ(m_processor.GetInputSample(refused.Out()), VFW_E_WRONG_STATE);
+    EXPECT_EQ(m_processor.DeliverInputSample(m_sample.Get()), VFW_E_WRONG_STATE);
     EXPECT_EQ(m_processor.SetSegment(0, 100, 1.0), VFW_E_WRONG_STATE);
     EXPECT_EQ(TakeText(), "a1@15");
 
