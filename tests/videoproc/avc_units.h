@@ -1,6 +1,5 @@
-// H.264 clips for the processor tests: an Annex B file read into length-prefixed samples
-// and the avcC record of its parameter sets, and the input type that carries the record
-// as an avcC box.
+// H.264 clips for the processor tests: an Annex B file read into length-prefixed samples and
+// the avcC record of its parameter sets, and the input types that carry the record.
 #pragma once
 
 #include <algorithm>
@@ -32,62 +31,43 @@ inline Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// The NAL units of an Annex B byte stream, without their start codes.
-inline std::vector<Bytes> SplitAnnexB(const Bytes& data) {
+struct Clip {
+    Bytes record;               // AVCDecoderConfigurationRecord, 4-byte lengths
+    std::vector<Bytes> samples; // one slice each, in decode order, with its 4-byte length
+    std::vector<bool> sync;     // IDR samples
+};
+
+// An Annex B file of one slice per picture, one SPS and one PPS (repeats are equal).
+inline Clip ReadClip(const std::string& path) {
     static const uint8_t code[] = {0, 0, 1};
-    std::vector<Bytes> units;
+    const Bytes data = ReadFile(path);
+    const auto append = [](Bytes* out, const Bytes& unit, int lengthBytes) {
+        AppendBE(out, uint32_t(unit.size()), lengthBytes);
+        out->insert(out->end(), unit.begin(), unit.end());
+    };
+    Clip clip;
+    Bytes sps, pps;
     for (auto at = std::search(data.begin(), data.end(), code, code + 3); at != data.end();) {
         const auto start = at + 3;
         at = std::search(start, data.end(), code, code + 3);
         auto end = at;
         while (end != start && end[-1] == 0) // a 4-byte start code's leading zero
             --end;
-        units.emplace_back(start, end);
-    }
-    return units;
-}
-
-// Whether a slice NAL unit whose first_mb_in_slice is 0 codes a B slice: slice_type, the
-// ue(v) after that 1 bit, is 1 or 6.
-inline bool IsBSlice(const Bytes& unit) {
-    if (unit.size() < 5)
-        return false;
-    const uint32_t bits = (uint32_t(unit[1]) << 24 | unit[2] << 16 | unit[3] << 8 | unit[4]) << 1;
-    const int zeros = __builtin_clz(bits | 1);
-    return zeros < 16 && ((bits >> (31 - 2 * zeros)) - 1) % 5 == 1;
-}
-
-struct Clip {
-    Bytes record;               // AVCDecoderConfigurationRecord, 4-byte lengths
-    std::vector<Bytes> samples; // one slice each, in decode order, with its 4-byte length
-    std::vector<bool> sync;     // IDR samples
-    bool reordered = false;     // B slices: display order differs from decode order
-};
-
-// An Annex B file of one slice per picture, one SPS and one PPS (repeats are equal).
-inline Clip ReadClip(const std::string& path) {
-    Clip clip;
-    Bytes sps, pps;
-    for (const Bytes& unit : SplitAnnexB(ReadFile(path))) {
+        const Bytes unit(start, end);
         const int kind = unit.empty() ? 0 : unit[0] & 0x1f;
         if (kind == 7 || kind == 8)
             (kind == 7 ? sps : pps) = unit;
-        if (kind != 1 && kind != 5)
-            continue;
-        clip.samples.emplace_back();
-        AppendBE(&clip.samples.back(), uint32_t(unit.size()), 4);
-        clip.samples.back().insert(clip.samples.back().end(), unit.begin(), unit.end());
-        clip.sync.push_back(kind == 5);
-        clip.reordered |= IsBSlice(unit);
+        if (kind == 1 || kind == 5) {
+            append(&clip.samples.emplace_back(), unit, 4);
+            clip.sync.push_back(kind == 5);
+        }
     }
     if (sps.size() < 4 || pps.empty())
         return clip;
     clip.record = {1, sps[1], sps[2], sps[3], 0xff, 0xe1};
-    AppendBE(&clip.record, uint32_t(sps.size()), 2);
-    clip.record.insert(clip.record.end(), sps.begin(), sps.end());
+    append(&clip.record, sps, 2);
     clip.record.push_back(1);
-    AppendBE(&clip.record, uint32_t(pps.size()), 2);
-    clip.record.insert(clip.record.end(), pps.begin(), pps.end());
+    append(&clip.record, pps, 2);
     return clip;
 }
 

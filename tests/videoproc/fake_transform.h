@@ -1,19 +1,23 @@
-// Pass-through stand-ins for the decoder, converter and resizer the processor binds by
-// display name: each sample's bytes, times and sync flag go downstream as one frame, on
-// the upstream thread.
+// Pass-through stand-ins for the decoder, converter and resizer the processor binds by display
+// name: each sample's bytes, times and sync flag go downstream as one frame, on its thread.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "framework/base_filter.h"
 #include "framework/input_pin.h"
 #include "framework/output_pin.h"
 #include "framework/platform/graph_classes.h"
+#include "videoproc/posix/video_picture.h"
 #include "videoproc/processor_filters.h"
 
 namespace fakes {
@@ -22,14 +26,15 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    bool Refuse = false;           // refuse every input type
-    CMediaType Offered;            // the output type offered; major type null: the input's
-    std::atomic<bool> Hold{false}; // keep every sample received (until a flush or Stop)
+    bool Refuse = false;              // refuse every input type
+    CMediaType Offered;               // the output type offered; major type null: the input's
+    std::atomic<bool> Hold{false};    // keep every sample received (until a flush or Stop)
+    std::atomic<int> FlushPauseMs{0}; // pause in a flush once passed on and held ones dropped
     std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
-    std::atomic<int> Received{0};  // samples held, or passed on and returned from downstream
-    CMediaType Input;              // the last input connection's type
-    IFilterGraph* Graph = nullptr; // the last graph joined; not referenced
-    IPin* Upstream = nullptr;      // the last input connection's peer; not referenced
+    std::atomic<REFERENCE_TIME> Passed{-1}; // start of the last sample held, or passed on
+    CMediaType Input;              // of the last input connection, with its graph and peer:
+    IFilterGraph* Graph = nullptr; // not referenced
+    IPin* Upstream = nullptr;      // not referenced
 };
 
 inline std::unique_ptr<RoleSettings> g_settings[RoleCount];
@@ -37,13 +42,18 @@ inline RoleSettings& Settings(Role role) {
     return *g_settings[role];
 }
 
+// An uncompressed picture type, frames of 40 ms.
+inline CMediaType Picture(const GUID& subtype, LONG width, LONG height) {
+    CMediaType type;
+    EXPECT_EQ(MakeVideoType(subtype, width, height, 400000, false, &type), S_OK);
+    return type;
+}
+
 class FakeTransform : public CBaseFilter {
     struct Output : CBaseOutputPin {
         Output(FakeTransform* f, HRESULT* phr)
             : CBaseOutputPin(nullptr, f, &f->m_lock, phr, L"Out"), m_f(f) {}
-        HRESULT CheckMediaType(const CMediaType* pmt) override {
-            return pmt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
-        }
+        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
         HRESULT GetMediaType(int position, CMediaType* type) override {
             const CMediaType& offered = Settings(m_f->m_role).Offered;
             return position != 0 ? VFW_S_NO_MORE_ITEMS
@@ -51,11 +61,9 @@ class FakeTransform : public CBaseFilter {
                                                  ? offered
                                                  : m_f->m_input.CurrentMediaType());
         }
-        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-            request->cBuffers = std::max<LONG>(request->cBuffers, 2);
-            request->cbBuffer = std::max<LONG>({request->cbBuffer, 256, LONG(m_mt.lSampleSize)});
-            ALLOCATOR_PROPERTIES actual = {};
-            return allocator->SetProperties(request, &actual);
+        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES*) override {
+            ALLOCATOR_PROPERTIES want = {2, std::max<LONG>(256, LONG(m_mt.lSampleSize)), 1, 0}, got;
+            return allocator->SetProperties(&want, &got);
         }
         FakeTransform* const m_f;
     };
@@ -69,6 +77,7 @@ class FakeTransform : public CBaseFilter {
         }
         HRESULT CompleteConnect(IPin* peer) override {
             Role().Input = m_mt;
+            Role().Graph = m_f->GetFilterGraph();
             Role().Upstream = peer;
             return CBaseInputPin::CompleteConnect(peer);
         }
@@ -79,12 +88,14 @@ class FakeTransform : public CBaseFilter {
         STDMETHODIMP Receive(IMediaSample* sample) override {
             Role().ReceivedWhileFlushing += IsFlushing() ? 1 : 0;
             HRESULT hr = CBaseInputPin::Receive(sample);
+            REFERENCE_TIME start = -1, stop = -1;
+            sample->GetTime(&start, &stop);
             if (hr != S_OK)
                 return hr;
             if (Role().Hold) {
                 std::lock_guard<std::mutex> lock(m_heldMutex);
                 m_held.emplace_back(sample);
-                ++Role().Received;
+                Role().Passed = start;
                 return S_OK;
             }
             ComPtr<IMediaSample> frame;
@@ -96,19 +107,19 @@ class FakeTransform : public CBaseFilter {
             const LONG length = std::min(sample->GetActualDataLength(), frame->GetSize());
             std::memcpy(to, from, size_t(length));
             frame->SetActualDataLength(length);
-            REFERENCE_TIME start = 0, stop = 0;
-            if (sample->GetTime(&start, &stop) == S_OK)
-                frame->SetTime(&start, &stop);
+            frame->SetTime(&start, &stop);
             frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
             hr = m_f->m_output.Deliver(frame.Get());
-            ++Role().Received;
+            Role().Passed = start;
             return hr;
         }
         STDMETHODIMP EndOfStream() override { return m_f->m_output.DeliverEndOfStream(); }
         STDMETHODIMP BeginFlush() override {
             CBaseInputPin::BeginFlush();
+            const HRESULT hr = m_f->m_output.DeliverBeginFlush();
             DropHeld();
-            return m_f->m_output.DeliverBeginFlush();
+            std::this_thread::sleep_for(std::chrono::milliseconds(Role().FlushPauseMs));
+            return hr;
         }
         STDMETHODIMP EndFlush() override {
             CBaseInputPin::EndFlush();
@@ -136,11 +147,6 @@ public:
     int GetPinCount() override { return 2; }
     CBasePin* GetPin(int n) override {
         return n == 0 ? static_cast<CBasePin*>(&m_input) : n == 1 ? &m_output : nullptr;
-    }
-    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
-        if (graph != nullptr)
-            Settings(m_role).Graph = graph;
-        return CBaseFilter::JoinFilterGraph(graph, name);
     }
 
     // {6A0C0A51-0000-4000-8000-00000000000x}: the fakes' classes.
