@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace {
+#include "framework/subtypes.h"
 
-constexpr DWORD FourCC(char a, char b, char c, char d) {
-    return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
-}
+namespace {
 
 // Everything but Data1 equal: the FourCC subtypes share YUY2's tail, the RGB ones RGB24's.
 bool SameFamily(const GUID& a, const GUID& b) {
-    return a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::equal(a.Data4, a.Data4 + 8, b.Data4);
+    return a.Data2 == b.Data2 && a.Data3 == b.Data3 && std::equal(a.Data4, a.Data4 + 8, b.Data4);
 }
 
 // Two's-complement wrap to 32 bits, as 32-bit arithmetic would give.
@@ -26,14 +23,14 @@ LONG ImageStride(const GUID& subtype, LONG width) {
     const int64_t w = width;
     if (SameFamily(subtype, MEDIASUBTYPE_YUY2)) {
         switch (subtype.Data1) {
-        case FourCC('I', 'Y', 'U', 'V'):
-        case FourCC('I', '4', '2', '0'):
-        case FourCC('Y', 'V', '1', '2'):
+        case MakeFourCC('I', 'Y', 'U', 'V'):
+        case MakeFourCC('I', '4', '2', '0'):
+        case MakeFourCC('Y', 'V', '1', '2'):
             return Wrap(int64_t(Wrap(w + 1) / 2) * 3);
-        case FourCC('Y', 'U', 'Y', '2'):
-        case FourCC('U', 'Y', 'V', 'Y'):
+        case MakeFourCC('Y', 'U', 'Y', '2'):
+        case MakeFourCC('U', 'Y', 'V', 'Y'):
             return Wrap(w * 2);
-        case FourCC('A', 'Y', 'U', 'V'):
+        case MakeFourCC('A', 'Y', 'U', 'V'):
             return Wrap(w * 4);
         }
         return 0;

@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "framework/media_type.h"
+#include "framework/subtypes.h"
 
 namespace {
-
-constexpr DWORD FourCC(char a, char b, char c, char d) {
-    return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
-}
 
 // Headers of this compression carry their codec configuration after the 40 fixed bytes:
 // a FORMAT_VideoInfo block must hold the whole header, and compatible types must agree
 // in its first bytes past the fixed part.
-constexpr DWORD kConfigInHeaderCompression = FourCC('a', 'v', 'c', '1');
+constexpr DWORD kConfigInHeaderCompression = MakeFourCC('a', 'v', 'c', '1');
 constexpr ULONG kConfigCompareEnd = 84;
 
 constexpr REFERENCE_TIME kDefaultFrameDuration = 333333;
@@ -127,9 +124,11 @@ bool ReadVideoFormat(const AM_MEDIA_TYPE& type, VideoFormat* format) {
 }
 
 bool SignFlipAllowed(DWORD compression) {
-    return compression == FourCC('Y', 'U', 'Y', '2') || compression == FourCC('U', 'Y', 'V', 'Y') ||
-           compression == FourCC('Y', 'V', '1', '2') || compression == FourCC('I', '4', '2', '0') ||
-           compression == FourCC('N', 'V', '1', '2');
+    return compression == MakeFourCC('Y', 'U', 'Y', '2') ||
+           compression == MakeFourCC('U', 'Y', 'V', 'Y') ||
+           compression == MakeFourCC('Y', 'V', '1', '2') ||
+           compression == MakeFourCC('I', '4', '2', '0') ||
+           compression == MakeFourCC('N', 'V', '1', '2');
 }
 
 bool HeadersCompatible(const VideoFormat& a, const VideoFormat& b) {

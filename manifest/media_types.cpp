@@ -7,6 +7,7 @@
 
 #include "framework/image_size.h"
 #include "framework/media_type.h"
+#include "framework/subtypes.h"
 #include "manifest/avc_configuration.h"
 #include "manifest/chunk.h"
 #include "manifest/fourcc.h"
@@ -22,15 +23,6 @@ namespace {
 
 constexpr uint32_t kAudioTagAac = 255;
 constexpr WORD kFormatTagPcm = 1;
-
-// {XXXXXXXX-0000-0010-8000-00AA00389B71}: the subtype of a FourCC or format tag.
-GUID FourCCGuid(uint32_t code) {
-    return GUID{code, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-}
-
-// "avc1ISOMEDIATYPE" as the 16 bytes of a GUID.
-constexpr GUID kSubtypeAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 
 HRESULT CheckArguments(int position, const CMediaType* type) {
     if (position < 0)
@@ -113,7 +105,7 @@ HRESULT CSSFVideoTrack::GetMediaType(int position, CMediaType* type) {
             stream->FrameDuration == 0
                 ? 0
                 : REFERENCE_TIME(TicksToReferenceTime(stream->FrameDuration, stream->TimeScale));
-        return BuildCompressedVideo(type, FourCCGuid(FourCC), FourCC, *this, frameTime,
+        return BuildCompressedVideo(type, FourCCSubtype(FourCC), FourCC, *this, frameTime,
                                     CodecPrivateData);
     }
 
@@ -135,11 +127,11 @@ HRESULT CSSFAudioTrack::GetMediaType(int position, CMediaType* type) {
     if (hr != S_OK)
         return hr;
     std::vector<BYTE> codecData;
-    GUID subtype = FourCCGuid(AudioTag);
+    GUID subtype = FourCCSubtype(AudioTag);
     try {
         codecData = CodecPrivateData;
         if (AudioTag == kAudioTagAac) {
-            subtype = FourCCGuid(kFourCCMp4a);
+            subtype = FourCCSubtype(kFourCCMp4a);
             // AAC low complexity at the track's rate and channel configuration.
             if (codecData.empty()) {
                 const BYTE index = SamplingFrequencyIndex(SamplingRate);

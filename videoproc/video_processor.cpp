@@ -5,22 +5,15 @@
 
 #include "framework/catch_out_of_memory.h"
 #include "framework/image_size.h"
+#include "framework/subtypes.h"
 #include "videoproc/processor_filters.h"
 #include "videoproc/processor_sink.h"
 #include "videoproc/processor_source.h"
 
 namespace {
 
-// {XXXXXXXX-0000-0010-8000-00AA00389B71}: the subtype of a FourCC.
-constexpr GUID FourCCSubtype(uint32_t code) {
-    return GUID{code, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-}
-
-constexpr GUID kSubtypeAvc1 = FourCCSubtype(0x31435641); // "AVC1"
-constexpr GUID kSubtypeWvc1 = FourCCSubtype(0x31435657); // "WVC1"
-// "avc1ISOMEDIATYPE" as the 16 bytes of a GUID: the H.264 type the streams offer.
-constexpr GUID kSubtypeAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
+constexpr GUID kSubtypeAvc1 = FourCCSubtype(MakeFourCC('A', 'V', 'C', '1'));
+constexpr GUID kSubtypeWvc1 = FourCCSubtype(MakeFourCC('W', 'V', 'C', '1'));
 
 constexpr LONG kStateTimeoutMs = 5000;
 

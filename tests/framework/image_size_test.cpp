@@ -1,21 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "framework/image_size.h"
+#include "framework/subtypes.h"
 
 namespace {
 
-// A FourCC subtype: YUY2's GUID with another first field.
-GUID FourCCSubtype(const char (&code)[5]) {
-    GUID subtype = MEDIASUBTYPE_YUY2;
-    subtype.Data1 = DWORD(BYTE(code[0])) | DWORD(BYTE(code[1])) << 8 |
-                    DWORD(BYTE(code[2])) << 16 | DWORD(BYTE(code[3])) << 24;
-    return subtype;
+// YUY2, I420, ...: the subtype of a FourCC written out.
+GUID FourCC(const char (&code)[5]) {
+    return FourCCSubtype(MakeFourCC(code[0], code[1], code[2], code[3]));
 }
 
-// An RGB subtype: RGB24's GUID with another first field.
-GUID RgbSubtype(DWORD data1) {
+// An RGB subtype: RGB24's GUID with another last byte of the first field.
+GUID Rgb(BYTE last) {
     GUID subtype = MEDIASUBTYPE_RGB24;
-    subtype.Data1 = data1;
+    subtype.Data1 = 0xe436eb00 | last;
     return subtype;
 }
 
@@ -24,14 +22,14 @@ TEST(ImageSize, StrideBySubtypeAndSizeOverBothHeights) {
         GUID Subtype;
         LONG Width, Stride;
     } cases[] = {
-        {FourCCSubtype("I420"), 7, 12},  {FourCCSubtype("IYUV"), 8, 12},
-        {FourCCSubtype("YV12"), 1, 3},   {FourCCSubtype("YUY2"), 640, 1280},
-        {FourCCSubtype("UYVY"), 3, 6},   {FourCCSubtype("AYUV"), 3, 12},
-        {FourCCSubtype("NV12"), 640, 0}, {MEDIASUBTYPE_RGB24, 5, 16},
-        {MEDIASUBTYPE_RGB24, 6, 20},     {MEDIASUBTYPE_RGB32, 3, 12},
-        {RgbSubtype(0xe436eb7a), 5, 8},  {RgbSubtype(0xe436eb7b), 5, 12},
-        {RgbSubtype(0xe436eb7c), 4, 8},  {RgbSubtype(0xe436eb7f), 5, 0},
-        {GUID_NULL, 640, 0},             {FourCCSubtype("YUY2"), 0x40000000, -2147483647 - 1},
+        {FourCC("I420"), 7, 12},     {FourCC("IYUV"), 8, 12},
+        {FourCC("YV12"), 1, 3},      {FourCC("YUY2"), 640, 1280},
+        {FourCC("UYVY"), 3, 6},      {FourCC("AYUV"), 3, 12},
+        {FourCC("NV12"), 640, 0},    {MEDIASUBTYPE_RGB24, 5, 16},
+        {MEDIASUBTYPE_RGB24, 6, 20}, {MEDIASUBTYPE_RGB32, 3, 12},
+        {Rgb(0x7a), 5, 8},           {Rgb(0x7b), 5, 12},
+        {Rgb(0x7c), 4, 8},           {Rgb(0x7f), 5, 0},
+        {GUID_NULL, 640, 0},         {FourCC("YUY2"), 0x40000000, -2147483647 - 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ImageStride(c.Subtype, c.Width), c.Stride)

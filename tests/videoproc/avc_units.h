@@ -12,14 +12,11 @@
 #include <vector>
 
 #include "framework/media_type.h"
+#include "framework/subtypes.h"
 
 namespace avc {
 
 using Bytes = std::vector<uint8_t>;
-
-// "avc1ISOMEDIATYPE" as the 16 bytes of a GUID.
-constexpr GUID kAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 
 inline void AppendBE(Bytes* out, uint32_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i)

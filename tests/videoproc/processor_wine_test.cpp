@@ -22,7 +22,6 @@ extern "C" {
 
 namespace {
 
-using avc::kAvc1Iso;
 constexpr REFERENCE_TIME kFrame = 400000;
 constexpr LONG kOutWidth = 80, kOutHeight = 48;
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 16, 1, 0};
@@ -42,7 +41,7 @@ Clip LoadClip(LONG width, LONG height) {
         avc::ReadClip(std::string(dir ? dir : ".") + "\\" + std::to_string(width) + "x" +
                       std::to_string(height) + ".h264");
     if (!clip.record.empty())
-        clip.type = avc::InputType(clip.record, kAvc1Iso, width, height, kFrame);
+        clip.type = avc::InputType(clip.record, kSubtypeAvc1Iso, width, height, kFrame);
     return clip;
 }
 
@@ -131,7 +130,7 @@ Chain ReadGraph() {
         AM_MEDIA_TYPE type = {};
         if (!out || out->ConnectedTo(peer.Out()) != S_OK || FAILED(out->ConnectionMediaType(&type)))
             break;
-        if (type.subtype != kAvc1Iso)
+        if (type.subtype != kSubtypeAvc1Iso)
             chain.path.back() += " [" + Describe(type) + "]";
         FreeMediaType(type);
         PIN_INFO info = {};

@@ -9,13 +9,10 @@ extern "C" {
 }
 
 #include "framework/com_ptr.h"
+#include "framework/subtypes.h"
 #include "videoproc/posix/processor_classes.h"
 
 namespace {
-
-// "avc1ISOMEDIATYPE" as the 16 bytes of a GUID.
-constexpr GUID kSubtypeAvc1Iso = {
-    0x31637661, 0x5349, 0x4D4F, {0x45, 0x44, 0x49, 0x41, 0x54, 0x59, 0x50, 0x45}};
 
 // More pending times than any decoder delay: the oldest go when a broken stream leaves
 // times without pictures.

@@ -47,12 +47,6 @@ bool IsPacked(AVPixelFormat format) {
 
 } // namespace
 
-GUID FourCCSubtype(DWORD fourcc) {
-    GUID subtype = MEDIASUBTYPE_YUY2;
-    subtype.Data1 = fourcc;
-    return subtype;
-}
-
 const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& type, ULONG* headerLength) {
     if (type.pbFormat == nullptr)
         return nullptr;

@@ -12,15 +12,9 @@ extern "C" {
 
 #include "framework/media_type.h"
 #include "framework/platform/platform.h"
+#include "framework/subtypes.h"
 
 struct SwsContext;
-
-// The subtype whose GUID is FourCC fourcc in the FourCC family (YUY2's tail).
-GUID FourCCSubtype(DWORD fourcc);
-
-inline constexpr DWORD MakeFourCC(char a, char b, char c, char d) {
-    return DWORD(BYTE(a)) | DWORD(BYTE(b)) << 8 | DWORD(BYTE(c)) << 16 | DWORD(BYTE(d)) << 24;
-}
 
 // The picture a media type describes: subtype, bitmap size and orientation.
 struct VideoPicture {
