@@ -26,7 +26,6 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    bool Refuse = false;              // refuse every input type
     CMediaType Offered;               // the output type offered; major type null: the input's
     std::atomic<bool> Hold{false};    // keep every sample received (until a flush or Stop)
     std::atomic<int> FlushPauseMs{0}; // pause in a flush once passed on and held ones dropped
@@ -43,7 +42,7 @@ inline RoleSettings& Settings(Role role) {
 }
 
 // An uncompressed picture type, frames of 40 ms.
-inline CMediaType Picture(const GUID& subtype, LONG width, LONG height) {
+inline CMediaType Picture(const GUID& subtype, LONG width = 320, LONG height = 180) {
     CMediaType type;
     EXPECT_EQ(MakeVideoType(subtype, width, height, 400000, false, &type), S_OK);
     return type;
@@ -73,7 +72,7 @@ class FakeTransform : public CBaseFilter {
             : CBaseInputPin(nullptr, f, &f->m_lock, phr, L"In"), m_f(f) {}
         RoleSettings& Role() { return Settings(m_f->m_role); }
         HRESULT CheckMediaType(const CMediaType* pmt) override {
-            return pmt->majortype == MEDIATYPE_Video && !Role().Refuse ? S_OK : S_FALSE;
+            return pmt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
         }
         HRESULT CompleteConnect(IPin* peer) override {
             Role().Input = m_mt;

@@ -15,7 +15,7 @@
 namespace {
 
 using avc::Bytes;
-using avc::kAvc1Iso;
+using fakes::Picture;
 using fakes::Settings;
 
 const GUID kAvc1 = FourCCSubtype(MakeFourCC('A', 'V', 'C', '1'));
@@ -46,10 +46,6 @@ double Psnr(const uint8_t* a, const uint8_t* b, size_t size) {
 CMediaType AvcInputType(const GUID& subtype, LONG width = kWidth, LONG height = kHeight,
                         const GUID& format = FORMAT_VideoInfo) {
     return avc::InputType(Stream().record, subtype, width, height, kFrame, format);
-}
-
-CMediaType Picture(const GUID& subtype, LONG width = kWidth, LONG height = kHeight) {
-    return fakes::Picture(subtype, width, height);
 }
 
 REFERENCE_TIME StartOf(size_t sample) {
@@ -133,7 +129,7 @@ TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetI
     fakes::UseFakes({fakes::Resizer});
     fakes::RoleSettings& resizer = Settings(fakes::Resizer);
     resizer.Hold = true;
-    ASSERT_EQ(Start(AvcInputType(kAvc1Iso), Picture(MEDIASUBTYPE_YUY2)), S_OK);
+    ASSERT_EQ(Start(AvcInputType(kSubtypeAvc1Iso), Picture(MEDIASUBTYPE_YUY2)), S_OK);
     const std::vector<bool>& sync = Stream().sync;
     const size_t total = sync.size(),
                  key = std::find(sync.begin() + 1, sync.end(), true) - sync.begin();
@@ -176,7 +172,7 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
         fakes::UseFakes({fakes::Decoder, fakes::Resizer});
         Settings(fakes::Decoder).Offered = Picture(kI420);
         const CMediaType output = Picture(subtype);
-        ASSERT_EQ(Start(AvcInputType(kAvc1Iso), output), S_OK);
+        ASSERT_EQ(Start(AvcInputType(kSubtypeAvc1Iso), output), S_OK);
         ASSERT_EQ(Feed(m_processor, i420.data(), i420.size(), 5, 7, false), S_OK);
         OutSample frame(1 << 18);
         ASSERT_EQ(Take(m_processor, &frame), S_OK);
@@ -204,38 +200,40 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
     }
 }
 
-BITMAPINFOHEADER& Bitmap(CMediaType* type) {
-    return reinterpret_cast<VIDEOINFOHEADER*>(type->Format())->bmiHeader;
-}
-
 // Variants of the AVC type the other tests feed in a VIDEOINFOHEADER under both subtypes: the
-// decoder takes the first two and gives I420 at the announced size.
+// decoder takes the first two and gives I420 at the announced size, and refuses the rest.
 TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
     static const GUID kHvc1 = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
-    void (*const edits[])(CMediaType*) = {
-        [](CMediaType* t) { *t = AvcInputType(kAvc1Iso, kWidth, kHeight, FORMAT_VideoInfo2); },
-        [](CMediaType* t) { *t = AvcInputType(kAvc1Iso, kWidth, kHeight, FORMAT_MPEG2Video); },
-        [](CMediaType* t) { t->SetSubtype(&kHvc1); },
-        [](CMediaType* t) { t->Format()[sizeof(VIDEOINFOHEADER) + 8] = 0; }, // record version 0
-        [](CMediaType* t) { t->Format()[sizeof(VIDEOINFOHEADER) + 2] = 1; }, // box > block
-        [](CMediaType* t) {
-            t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER));
-            Bitmap(t).biSize = 40;
-        },
-        [](CMediaType* t) { Bitmap(t).biWidth = 0; },
-        [](CMediaType* t) { t->SetType(&MEDIATYPE_Audio); },
+    constexpr size_t kRecord = sizeof(VIDEOINFOHEADER) + 8;
+    const std::pair<void (*)(CMediaType*), HRESULT> edits[] = {
+        {[](CMediaType* t) {
+             *t = AvcInputType(kSubtypeAvc1Iso, kWidth, kHeight, FORMAT_VideoInfo2);
+         },
+         S_OK},
+        {[](CMediaType* t) {
+             *t = AvcInputType(kSubtypeAvc1Iso, kWidth, kHeight, FORMAT_MPEG2Video);
+         },
+         S_OK},
+        {[](CMediaType* t) { t->SetSubtype(&kHvc1); }, E_FAIL}, // no decoder for it
+        {[](CMediaType* t) { t->Format()[kRecord] = 0; }, VFW_E_TYPE_NOT_ACCEPTED}, // version 0
+        {[](CMediaType* t) { t->Format()[kRecord - 6] = 1; },
+         VFW_E_TYPE_NOT_ACCEPTED}, // box > block
+        {[](CMediaType* t) { t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER)); },
+         VFW_E_TYPE_NOT_ACCEPTED},
+        {[](CMediaType* t) {
+             reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biWidth = 0;
+         },
+         VFW_E_TYPE_NOT_ACCEPTED},
+        {[](CMediaType* t) { t->SetType(&MEDIATYPE_Audio); }, VFW_E_TYPE_NOT_ACCEPTED},
     };
     for (size_t i = 0; i < std::size(edits); ++i) {
         SCOPED_TRACE(i);
         fakes::UseFakes({fakes::Converter});
-        CMediaType input = AvcInputType(kAvc1Iso);
-        edits[i](&input);
-        const HRESULT hr = Start(input, Picture(MEDIASUBTYPE_YUY2));
-        if (i >= 2) {
-            EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+        CMediaType input = AvcInputType(kSubtypeAvc1Iso);
+        edits[i].first(&input);
+        ASSERT_EQ(Start(input, Picture(MEDIASUBTYPE_YUY2)), edits[i].second);
+        if (FAILED(edits[i].second))
             continue;
-        }
-        ASSERT_EQ(hr, S_OK);
         VideoPicture picture;
         ASSERT_TRUE(ReadVideoPicture(Settings(fakes::Converter).Input, &picture));
         EXPECT_EQ(std::tie(picture.subtype, picture.width, picture.height),
