@@ -20,6 +20,9 @@ using fakes::Settings;
 
 const GUID kAvc1 = FourCCSubtype(MakeFourCC('A', 'V', 'C', '1'));
 const GUID kI420 = FourCCSubtype(MakeFourCC('I', '4', '2', '0'));
+const GUID kWvc1 = FourCCSubtype(MakeFourCC('W', 'V', 'C', '1'));
+// A VC-1 advanced profile sequence header of a 320 × 180 picture, and an entry point.
+const Bytes kVc1Headers = {0, 0, 1, 0x0f, 0xca, 0, 0x09, 0xf0, 0x59, 0x08, 0, 0, 1, 0x0e, 0x40, 0};
 constexpr REFERENCE_TIME kFrame = 400000, kBase = 10000000;
 constexpr int kWidth = 320, kHeight = 180;
 constexpr ALLOCATOR_PROPERTIES kInputBuffers = {1, 1 << 17, 1, 0};
@@ -43,10 +46,14 @@ double Psnr(const uint8_t* a, const uint8_t* b, size_t size) {
     return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(size)));
 }
 
-CMediaType AvcInputType(const GUID& subtype, LONG width = kWidth, LONG height = kHeight,
-                        const GUID& format = FORMAT_VideoInfo) {
+CMediaType AvcInputType(const GUID& subtype = kSubtypeAvc1Iso,
+                        const GUID& format = FORMAT_VideoInfo, LONG width = kWidth,
+                        LONG height = kHeight) {
     return avc::InputType(Stream().record, subtype, width, height, kFrame, format);
 }
+
+const CMediaType kVc1Input =
+    avc::InputType(kVc1Headers, kWvc1, kWidth, kHeight, kFrame, FORMAT_VideoInfo2);
 
 REFERENCE_TIME StartOf(size_t sample) {
     return kBase + REFERENCE_TIME(sample) * kFrame;
@@ -120,7 +127,9 @@ protected:
 
 // AVC1 announcing a larger picture than it codes, down-scaled.
 TEST_F(PosixProcessor, DecodesAndScalesEveryPictureInDisplayOrder) {
-    ASSERT_EQ(Start(AvcInputType(kAvc1, 352, 198), Picture(MEDIASUBTYPE_YUY2, 160, 90)), S_OK);
+    ASSERT_EQ(
+        Start(AvcInputType(kAvc1, FORMAT_VideoInfo, 352, 198), Picture(MEDIASUBTYPE_YUY2, 160, 90)),
+        S_OK);
     ExpectRun(0, 160, 90);
 }
 
@@ -129,7 +138,7 @@ TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetI
     fakes::UseFakes({fakes::Resizer});
     fakes::RoleSettings& resizer = Settings(fakes::Resizer);
     resizer.Hold = true;
-    ASSERT_EQ(Start(AvcInputType(kSubtypeAvc1Iso), Picture(MEDIASUBTYPE_YUY2)), S_OK);
+    ASSERT_EQ(Start(AvcInputType(), Picture(MEDIASUBTYPE_YUY2)), S_OK);
     const std::vector<bool>& sync = Stream().sync;
     const size_t total = sync.size(),
                  key = std::find(sync.begin() + 1, sync.end(), true) - sync.begin();
@@ -172,7 +181,7 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
         fakes::UseFakes({fakes::Decoder, fakes::Resizer});
         Settings(fakes::Decoder).Offered = Picture(kI420);
         const CMediaType output = Picture(subtype);
-        ASSERT_EQ(Start(AvcInputType(kSubtypeAvc1Iso), output), S_OK);
+        ASSERT_EQ(Start(AvcInputType(), output), S_OK);
         ASSERT_EQ(Feed(m_processor, i420.data(), i420.size(), 5, 7, false), S_OK);
         OutSample frame(1 << 18);
         ASSERT_EQ(Take(m_processor, &frame), S_OK);
@@ -200,36 +209,28 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
     }
 }
 
-// Variants of the AVC type the other tests feed in a VIDEOINFOHEADER under both subtypes: the
-// decoder takes the first two and gives I420 at the announced size, and refuses the rest.
+// Variants of the AVC type the other tests feed in a VIDEOINFOHEADER under both subtypes, and
+// a WVC1 type: the decoders take the first three and give I420 at the announced size, and
+// refuse the rest.
 TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
     static const GUID kHvc1 = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
-    constexpr size_t kRecord = sizeof(VIDEOINFOHEADER) + 8;
+    constexpr size_t kRecord = sizeof(VIDEOINFOHEADER) + 8; // after the avcC box header
+    constexpr HRESULT kRefused = VFW_E_TYPE_NOT_ACCEPTED;
     const std::pair<void (*)(CMediaType*), HRESULT> edits[] = {
-        {[](CMediaType* t) {
-             *t = AvcInputType(kSubtypeAvc1Iso, kWidth, kHeight, FORMAT_VideoInfo2);
-         },
-         S_OK},
-        {[](CMediaType* t) {
-             *t = AvcInputType(kSubtypeAvc1Iso, kWidth, kHeight, FORMAT_MPEG2Video);
-         },
-         S_OK},
-        {[](CMediaType* t) { t->SetSubtype(&kHvc1); }, E_FAIL}, // no decoder for it
-        {[](CMediaType* t) { t->Format()[kRecord] = 0; }, VFW_E_TYPE_NOT_ACCEPTED}, // version 0
-        {[](CMediaType* t) { t->Format()[kRecord - 6] = 1; },
-         VFW_E_TYPE_NOT_ACCEPTED}, // box > block
-        {[](CMediaType* t) { t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER)); },
-         VFW_E_TYPE_NOT_ACCEPTED},
-        {[](CMediaType* t) {
-             reinterpret_cast<VIDEOINFOHEADER*>(t->Format())->bmiHeader.biWidth = 0;
-         },
-         VFW_E_TYPE_NOT_ACCEPTED},
-        {[](CMediaType* t) { t->SetType(&MEDIATYPE_Audio); }, VFW_E_TYPE_NOT_ACCEPTED},
+        {[](CMediaType* t) { *t = AvcInputType(kSubtypeAvc1Iso, FORMAT_VideoInfo2); }, S_OK},
+        {[](CMediaType* t) { *t = AvcInputType(kSubtypeAvc1Iso, FORMAT_MPEG2Video); }, S_OK},
+        {[](CMediaType* t) { *t = kVc1Input; }, S_OK},
+        {[](CMediaType* t) { t->SetSubtype(&kHvc1); }, E_FAIL},          // no decoder for it
+        {[](CMediaType* t) { t->Format()[kRecord] = 0; }, kRefused},     // version 0
+        {[](CMediaType* t) { t->Format()[kRecord - 6] = 1; }, kRefused}, // box > block
+        {[](CMediaType* t) { t->ReallocFormatBuffer(sizeof(VIDEOINFOHEADER)); }, kRefused},
+        {[](CMediaType* t) { *t = AvcInputType(kSubtypeAvc1Iso, FORMAT_VideoInfo, 0); }, kRefused},
+        {[](CMediaType* t) { t->SetType(&MEDIATYPE_Audio); }, kRefused},
     };
     for (size_t i = 0; i < std::size(edits); ++i) {
         SCOPED_TRACE(i);
         fakes::UseFakes({fakes::Converter});
-        CMediaType input = AvcInputType(kSubtypeAvc1Iso);
+        CMediaType input = AvcInputType();
         edits[i].first(&input);
         ASSERT_EQ(Start(input, Picture(MEDIASUBTYPE_YUY2)), edits[i].second);
         if (FAILED(edits[i].second))
@@ -240,23 +241,6 @@ TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
                   std::make_tuple(kI420, kWidth, kHeight));
         ASSERT_EQ(m_processor.Stop(), S_OK);
     }
-}
-
-// The other names bind the filters that the runs above use.
-TEST(ProcessorFilters, Wvc1DisplayNameBindsTheWvc1Decoder) {
-    ASSERT_EQ(RegisterProcessorFilters(), S_OK);
-    ComPtr<IBindCtx> context;
-    ComPtr<IMoniker> moniker;
-    ComPtr<IBaseFilter> filter;
-    ULONG eaten = 0;
-    CLSID clsid{};
-    ASSERT_EQ(CreateBindCtx(0, context.Out()), S_OK);
-    ASSERT_EQ(MkParseDisplayName(context.Get(), kWvc1DecoderDisplayName, &eaten, moniker.Out()),
-              S_OK);
-    ASSERT_EQ(moniker->BindToObject(context.Get(), nullptr, IID_IBaseFilter, filter.OutVoid()),
-              S_OK);
-    filter->GetClassID(&clsid);
-    EXPECT_EQ(clsid, CLSID_KvssfWvc1Decoder);
 }
 
 } // namespace
