@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/media_sample.h"
@@ -21,11 +22,11 @@ public:
     IMediaSample* Get() { return m_sample.Get(); }
     std::vector<BYTE> Data() { return {m_buffer.begin(), End()}; }
     std::string Text() { return {m_buffer.begin(), End()}; }
-    // The start time (-1 without one); the stop time into stop.
-    REFERENCE_TIME Start(REFERENCE_TIME* stop = nullptr) {
-        REFERENCE_TIME start = -1, end = -1;
-        m_sample->GetTime(&start, stop != nullptr ? stop : &end);
-        return start;
+    // Start and stop time (-1 without them).
+    std::pair<REFERENCE_TIME, REFERENCE_TIME> Times() {
+        std::pair<REFERENCE_TIME, REFERENCE_TIME> times(-1, -1);
+        m_sample->GetTime(&times.first, &times.second);
+        return times;
     }
 
 private:

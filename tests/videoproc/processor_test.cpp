@@ -53,7 +53,7 @@ protected:
     std::string TakeText() {
         OutSample sample;
         const HRESULT hr = Take(*m_processor, &sample);
-        return hr == S_OK ? sample.Text() + "@" + std::to_string(sample.Start())
+        return hr == S_OK ? sample.Text() + "@" + std::to_string(sample.Times().first)
                           : "hr " + std::to_string(hr);
     }
     // Feeds text and waits until role has passed it on or held it.

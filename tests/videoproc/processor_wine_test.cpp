@@ -182,7 +182,7 @@ protected:
     }
     // "start size" of a frame.
     static std::string Describe(OutSample& sample) {
-        return std::to_string(sample.Start()) + " " + std::to_string(sample.Data().size());
+        return std::to_string(sample.Times().first) + " " + std::to_string(sample.Data().size());
     }
     static std::string Frame(REFERENCE_TIME start) {
         return std::to_string(start) + " " + std::to_string(kOutWidth * kOutHeight * 2);
