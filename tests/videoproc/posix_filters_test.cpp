@@ -165,18 +165,17 @@ TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetI
 // and resize.
 TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSampleProperties) {
     const Bytes i420 = avc::ReadFile(Media("picture.yuv420p"));
-    const size_t luma = size_t(kWidth) * kHeight;
-    ASSERT_EQ(i420.size(), luma * 3 / 2);
+    ASSERT_EQ(i420.size(), size_t(kWidth) * kHeight * 3 / 2);
     const std::pair<GUID, const char*> cases[] = {
         {MEDIASUBTYPE_YUY2, "yuyv422"},
         {FourCCSubtype(MakeFourCC('U', 'Y', 'V', 'Y')), "uyvy422"},
-        {FourCCSubtype(MakeFourCC('Y', 'V', '1', '2')), "yuv420p"},
+        {FourCCSubtype(MakeFourCC('Y', 'V', '1', '2')), "yv12"},
         {FourCCSubtype(MakeFourCC('N', 'V', '1', '2')), "nv12"},
         {MEDIASUBTYPE_RGB24, "bgr24"},
         {MEDIASUBTYPE_RGB32, "bgra"},
     };
-    for (const auto& [subtype, format] : cases) {
-        SCOPED_TRACE(format);
+    for (const auto& [subtype, name] : cases) {
+        SCOPED_TRACE(name);
         fakes::UseFakes({fakes::Decoder, fakes::Resizer});
         Settings(fakes::Decoder).Offered = Picture(kI420);
         const CMediaType output = Picture(subtype);
@@ -192,14 +191,7 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
         EXPECT_EQ(converter->QueryAccept(&output), S_OK);
         EXPECT_NE(converter->QueryAccept(&larger), S_OK) << "the converter keeps the size";
 
-        // YV12 has V before U; RGB is bottom-up.
-        Bytes expected = avc::ReadFile(Media(std::string("picture.") + format));
-        const auto at = [&](size_t offset) { return expected.begin() + offset; };
-        if (subtype.Data1 == MakeFourCC('Y', 'V', '1', '2'))
-            std::swap_ranges(at(luma), at(luma * 5 / 4), at(luma * 5 / 4));
-        if (subtype == MEDIASUBTYPE_RGB24 || subtype == MEDIASUBTYPE_RGB32)
-            for (size_t y = 0, row = expected.size() / kHeight; y < kHeight / 2; ++y)
-                std::swap_ranges(at(y * row), at(y * row + row), at((kHeight - 1 - y) * row));
+        const Bytes expected = avc::ReadFile(Media(std::string("picture.") + name));
         ASSERT_EQ(frame.Data().size(), expected.size());
         EXPECT_GE(Psnr(frame.Data(), expected.data()), 45.0);
         ASSERT_EQ(m_processor.Stop(), S_OK);
