@@ -26,7 +26,7 @@ enum Role { Decoder, Converter, Resizer, RoleCount };
 
 // A role's behaviour, set before the graph is built, and what it saw.
 struct RoleSettings {
-    CMediaType Offered;               // the output type offered; major type null: the input's
+    CMediaType Offered;               // the output type offered; without a major type the input's
     std::atomic<bool> Hold{false};    // keep every sample received (until a flush or Stop)
     std::atomic<int> FlushPauseMs{0}; // pause in a flush once passed on and held ones dropped
     std::atomic<int> Created{0}, ReceivedWhileFlushing{0};
@@ -55,10 +55,9 @@ class FakeTransform : public CBaseFilter {
         HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
         HRESULT GetMediaType(int position, CMediaType* type) override {
             const CMediaType& offered = Settings(m_f->m_role).Offered;
-            return position != 0 ? VFW_S_NO_MORE_ITEMS
-                                 : type->Set(offered.majortype != GUID_NULL
-                                                 ? offered
-                                                 : m_f->m_input.CurrentMediaType());
+            if (position != 0)
+                return VFW_S_NO_MORE_ITEMS;
+            return type->Set(offered.IsValid() ? offered : m_f->m_input.CurrentMediaType());
         }
         HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES*) override {
             ALLOCATOR_PROPERTIES want = {2, std::max<LONG>(256, LONG(m_mt.lSampleSize)), 1, 0}, got;
@@ -94,21 +93,20 @@ class FakeTransform : public CBaseFilter {
             if (Role().Hold) {
                 std::lock_guard<std::mutex> lock(m_heldMutex);
                 m_held.emplace_back(sample);
-                Role().Passed = start;
-                return S_OK;
+            } else {
+                ComPtr<IMediaSample> frame;
+                if (FAILED(hr = m_f->m_output.GetDeliveryBuffer(frame.Out(), nullptr, nullptr, 0)))
+                    return hr;
+                BYTE *from = nullptr, *to = nullptr;
+                sample->GetPointer(&from);
+                frame->GetPointer(&to);
+                const LONG length = std::min(sample->GetActualDataLength(), frame->GetSize());
+                std::memcpy(to, from, size_t(length));
+                frame->SetActualDataLength(length);
+                frame->SetTime(&start, &stop);
+                frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
+                hr = m_f->m_output.Deliver(frame.Get());
             }
-            ComPtr<IMediaSample> frame;
-            if (FAILED(hr = m_f->m_output.GetDeliveryBuffer(frame.Out(), nullptr, nullptr, 0)))
-                return hr;
-            BYTE *from = nullptr, *to = nullptr;
-            sample->GetPointer(&from);
-            frame->GetPointer(&to);
-            const LONG length = std::min(sample->GetActualDataLength(), frame->GetSize());
-            std::memcpy(to, from, size_t(length));
-            frame->SetActualDataLength(length);
-            frame->SetTime(&start, &stop);
-            frame->SetSyncPoint(sample->IsSyncPoint() == S_OK ? TRUE : FALSE);
-            hr = m_f->m_output.Deliver(frame.Get());
             Role().Passed = start;
             return hr;
         }

@@ -11,13 +11,17 @@
 #include "framework/media_sample.h"
 #include "videoproc/video_processor.h"
 
-// A caller's sample over its own buffer of size bytes, holding text.
+// A caller's sample over its own buffer of size bytes, holding text; stamped start..start + 10
+// when start is given.
 class OutSample {
 public:
-    explicit OutSample(size_t size = 4096, const std::string& text = "")
+    explicit OutSample(size_t size = 4096, const std::string& text = "", REFERENCE_TIME start = -1)
         : m_buffer(size), m_sample(new CMediaSample(nullptr, m_buffer.data(), LONG(size))) {
         std::copy(text.begin(), text.end(), m_buffer.begin());
         m_sample->SetActualDataLength(LONG(text.size()));
+        REFERENCE_TIME stop = start + 10;
+        if (start >= 0)
+            m_sample->SetTime(&start, &stop);
     }
     IMediaSample* Get() { return m_sample.Get(); }
     std::vector<BYTE> Data() { return {m_buffer.begin(), End()}; }

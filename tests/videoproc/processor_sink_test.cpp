@@ -7,14 +7,6 @@
 
 namespace {
 
-// A sample of size bytes holding text, stamped start..start + 10.
-OutSample Frame(size_t size, REFERENCE_TIME start, const std::string& text = "") {
-    OutSample frame(size, text);
-    REFERENCE_TIME stop = start + 10;
-    frame.Get()->SetTime(&start, &stop);
-    return frame;
-}
-
 TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
     HRESULT hr = S_OK;
     ComPtr<CVideoProcessorSink> sink(new CVideoProcessorSink(nullptr, &hr));
@@ -22,8 +14,8 @@ TEST(ProcessorSink, Frames_FromTheSegmentStartInOrderThenTheEnd) {
     auto* pin = static_cast<CVideoProcessorSinkPin*>(sink->GetPin(0));
     ASSERT_NE(pin, nullptr);
     EXPECT_EQ(pin->NewSegment(100, 1000, 1.0), S_OK);
-    OutSample out(8), early = Frame(8, 99, "early"), first = Frame(8, 100, "first"),
-                      big = Frame(9, 120, "too big"), last = Frame(4, 140, "last");
+    OutSample out(8), early(8, "early", 99), first(8, "first", 100), big(9, "too big", 120),
+        last(4, "last", 140);
     LONGLONG mediaStart = 5, mediaStop = 6;
     last.Get()->SetMediaTime(&mediaStart, &mediaStop);
     for (OutSample* frame : {&early, &first, &big, &last})

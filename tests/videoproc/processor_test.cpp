@@ -88,7 +88,6 @@ TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeededAndNoThreadL
         const CMediaType& resized = Settings(fakes::Resizer).Input;
         const BITMAPINFOHEADER& bitmap = Header(resized).bmiHeader;
         EXPECT_EQ(resized.subtype, MEDIASUBTYPE_YUY2);
-        // Width, bit count, compression, image and sample size, bit rate.
         EXPECT_EQ(std::make_tuple(bitmap.biWidth, bitmap.biBitCount, bitmap.biCompression,
                                   bitmap.biSizeImage, resized.lSampleSize,
                                   Header(resized).dwBitRate),
