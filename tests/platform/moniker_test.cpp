@@ -12,8 +12,7 @@ namespace {
 constexpr CLSID kUnregisteredClass = {0x5d0c3a11, 0x8e2f, 0x4b61, {0x9a, 1, 2, 3, 4, 5, 6, 8}};
 const wchar_t kName[] = L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\{named}";
 
-// Parses name and binds it to IPersist (the graph has it, the clock not); the parse's and the
-// bind's results.
+// Parses name and binds it to IPersist (the graph has it): the parse's and the bind's results.
 std::pair<HRESULT, HRESULT> ParseAndBind(const wchar_t* name, ComPtr<IPersist>* object) {
     ComPtr<IBindCtx> context;
     EXPECT_EQ(CreateBindCtx(0, context.Out()), S_OK);

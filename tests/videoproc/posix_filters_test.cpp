@@ -38,8 +38,7 @@ const avc::Clip& Stream() {
     return clip;
 }
 
-// Peak signal-to-noise ratio of picture against the same number of bytes at reference, in dB
-// (99 when equal).
+// Peak signal-to-noise ratio of picture against as many bytes at reference, in dB.
 double Psnr(const Bytes& picture, const uint8_t* reference) {
     double sum = 0;
     for (size_t i = 0; i < picture.size(); ++i)
@@ -79,8 +78,7 @@ protected:
                     Stream().sync[i], tries);
     }
     // Feeds samples from first on and the end, taking frames as they come: every picture from
-    // first on at width × height, in display order with the input times. Each IDR starts a
-    // closed GOP: from one, the tail of the whole decode, which the fixture wrote scaled.
+    // first on (an IDR starts a closed GOP) as the fixture's whole decode at width × height has it.
     void ExpectRun(size_t first, int width, int height) {
         const size_t size = size_t(width) * height * 2, total = Stream().samples.size();
         const Bytes reference =
@@ -126,9 +124,8 @@ protected:
 
 // AVC1 announcing a larger picture than it codes, down-scaled.
 TEST_F(PosixProcessor, DecodesAndScalesEveryPictureInDisplayOrder) {
-    ASSERT_EQ(
-        Start(AvcInputType(kAvc1, FORMAT_VideoInfo, 352, 198), Picture(MEDIASUBTYPE_YUY2, 160, 90)),
-        S_OK);
+    const CMediaType input = AvcInputType(kAvc1, FORMAT_VideoInfo, 352, 198);
+    ASSERT_EQ(Start(input, Picture(MEDIASUBTYPE_YUY2, 160, 90)), S_OK);
     ExpectRun(0, 160, 90);
 }
 
@@ -161,8 +158,7 @@ TEST_F(PosixProcessor, FlushAndStopReleaseAStreamBlockedOnAFullResizerAndForgetI
 }
 
 // The clip's first picture in I420 through the converter in each subtype, against ffmpeg's
-// conversion to the libavutil format, in the layout the subtype means; stand-ins decode
-// and resize.
+// conversion in that subtype's layout; stand-ins decode and resize.
 TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSampleProperties) {
     const Bytes i420 = avc::ReadFile(Media("picture.yuv420p"));
     ASSERT_EQ(i420.size(), size_t(kWidth) * kHeight * 3 / 2);
@@ -198,9 +194,8 @@ TEST_F(PosixProcessor, ConverterWritesEachSubtypeInItsLayoutWithTheSamplePropert
     }
 }
 
-// Variants of the AVC type the other tests feed in a VIDEOINFOHEADER under both subtypes, and
-// a WVC1 type: the decoders take the first three and give I420 at the announced size, and
-// refuse the rest.
+// Other forms of the AVC type the other tests feed, and a WVC1 type: the decoders take the
+// first three and give I420 at the announced size, and refuse the rest.
 TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
     static const GUID kHvc1 = FourCCSubtype(MakeFourCC('H', 'V', 'C', '1'));
     constexpr size_t kRecord = sizeof(VIDEOINFOHEADER) + 8; // after the avcC box header
@@ -235,9 +230,8 @@ TEST_F(PosixProcessor, DecoderTakesTheAvcFormsAndRefusesTheRest) {
 } // namespace
 
 #if defined(__SANITIZE_THREAD__)
-// libavcodec's frame threads hand buffers over through atomics inside the uninstrumented
-// FFmpeg libraries, which the race detector cannot see: reports whose stack passes
-// through them are not about this code.
+// libavcodec's frame threads hand buffers over through atomics inside the uninstrumented FFmpeg
+// libraries, which the race detector cannot see: such reports are not about this code.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libavcodec.so\nrace:libavutil.so\n";
 }

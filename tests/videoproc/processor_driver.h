@@ -11,8 +11,7 @@
 #include "framework/media_sample.h"
 #include "videoproc/video_processor.h"
 
-// A caller's sample over its own buffer of size bytes, holding text; stamped start..start + 10
-// when start is given.
+// A caller's sample over its own buffer of size bytes holding text, stamped start..start + 10.
 class OutSample {
 public:
     explicit OutSample(size_t size = 4096, const std::string& text = "", REFERENCE_TIME start = -1)

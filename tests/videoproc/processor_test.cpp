@@ -69,10 +69,9 @@ protected:
     OutSample m_sample;
 };
 
-// The resizer gets the output subtype at the decoded size, through a converter only
-// when the decoder cannot give that subtype; frames come out in order, then the end;
-// destroying the running processor leaves no thread (the first run lets runtimes that
-// start threads lazily, a sanitizer's, start them).
+// The resizer gets the output subtype at the decoded size, through a converter only when the
+// decoder cannot give that subtype; frames come out in order, then the end; destroying the
+// running processor leaves no thread (after a first run, lazily started ones are there).
 TEST_F(Processor, Graph_FramesInOrderThroughAConverterOnlyWhenNeededAndNoThreadLeft) {
     int before = 0, during = 0;
     for (const GUID& offered : {kI420, MEDIASUBTYPE_YUY2}) {
@@ -174,10 +173,9 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegmen
     EXPECT_EQ(TakeText(), "b1@30");
 }
 
-// A frame queued before the segment arrived is copied out but answered E_PENDING; a
-// flush drops what is under way and resumes, from the end of the output too. The end
-// marker queued behind a sample the decoder holds is dropped before the drop of that
-// sample wakes the upstream thread (the decoder pauses in the flush to let it run).
+// A frame queued before the segment arrived is copied out but answered E_PENDING; a flush drops
+// what is under way and resumes, from the end of the output too. An end marker queued behind
+// a sample the decoder holds goes before that sample's drop wakes the upstream thread.
 TEST_F(Processor, SegmentAndFlush_DropWhatCameBefore) {
     ASSERT_EQ(Start(), S_OK);
     FeedThrough("early", 5);
