@@ -164,6 +164,12 @@ TEST_F(Processor, TypeChange_DrainsTheOldGraphThenRebuildsForTheNewTypeAndSegmen
     EXPECT_EQ(State(), CVideoProcessor::Running);
     EXPECT_EQ(Settings(fakes::Decoder).Created, 2);
     EXPECT_EQ(Header(Settings(fakes::Resizer).Input).bmiHeader.biWidth, 48);
+    ComPtr<IEnumFilters> filters;
+    ASSERT_EQ(Settings(fakes::Resizer).Graph->EnumFilters(filters.Out()), S_OK);
+    int count = 0;
+    for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Out(), nullptr) == S_OK;)
+        ++count;
+    EXPECT_EQ(count, 5) << "source, decoder, converter, resizer and sink alone";
 
     // The new graph has the segment: a frame before its start is not even queued.
     FeedThrough("b0", 12);
