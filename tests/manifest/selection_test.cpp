@@ -10,31 +10,23 @@
 
 namespace {
 
-struct Options {
-    std::string Url, Language, Bitrate;
-};
-
-Options ParseOptions(const std::string& url) {
+// "url|language|bitrate" after the options are taken out of url.
+std::string ParseOptions(const std::string& url) {
     CSSFManifest manifest;
     manifest.ManifestUrl = url;
     manifest.ParseUrlOptions();
-    return {manifest.ManifestUrl, manifest.LanguageOption, manifest.BitrateOption};
+    return manifest.ManifestUrl + "|" + manifest.LanguageOption + "|" + manifest.BitrateOption;
 }
 
+// The plain forms are compared by kvssf info's tests. An option without '=' has an empty
+// value; a later occurrence wins.
 TEST(UrlOptions, OptionsTakenOutOfQueryOthersKept) {
-    // The plain forms are compared by kvssf info's tests.
-    Options o = ParseOptions("http://h/Manifest?  _SSF_LANGUAGE \t=  fra &x&_ssf_bitrate");
-    EXPECT_EQ(o.Url, "http://h/Manifest?x&");
-    EXPECT_EQ(o.Language, "fra");
-    EXPECT_EQ(o.Bitrate, "") << "an option without '=' has an empty value";
-
-    o = ParseOptions("http://h/Manifest?_ssf_Bitrate=1&_ssf_Bitrate=auto");
-    EXPECT_EQ(o.Url, "http://h/Manifest?");
-    EXPECT_EQ(o.Bitrate, "auto") << "a later occurrence wins";
-
-    o = ParseOptions("http://h/Manifest?_ssf_languageX=1&=2");
-    EXPECT_EQ(o.Url, "http://h/Manifest?_ssf_languageX=1&=2");
-    EXPECT_EQ(o.Language, "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/Manifest?  _SSF_LANGUAGE \t=  fra &x&_ssf_bitrate", "http://h/Manifest?x&|fra|"},
+        {"http://h/Manifest?_ssf_Bitrate=1&_ssf_Bitrate=auto", "http://h/Manifest?||auto"},
+        {"http://h/Manifest?_ssf_languageX=1&=2", "http://h/Manifest?_ssf_languageX=1&=2||"}};
+    for (const auto& [url, expected] : cases)
+        EXPECT_EQ(ParseOptions(url), expected);
 }
 
 std::string VideoLevel(uint32_t bitrate) {
@@ -107,15 +99,12 @@ TEST_F(SelectionTest, InitialTrack_VideoFollowsBitrateOptionAudioAlwaysHighest) 
 }
 
 // The Language attribute deciding is kvssf info's part; without it the name decides. The
-// video comes first wherever it is listed.
-TEST_F(SelectionTest, Streams_ChosenLanguageFromTheNameWithoutLanguageAttribute) {
+// video comes first wherever it is listed; a second video is not a default.
+TEST_F(SelectionTest, Streams_DefaultsFirstLanguageFromTheNameSecondVideoNotDefault) {
     Load(Stream("audio", "Name=\"audio_deu\"", {1}) + Stream("audio", "Name=\"audio_pol\"", {1}) +
              Stream("video", "Name=\"v\"", {1}),
          "", "POL");
     EXPECT_EQ(PinNames(), (std::vector<std::string>{"v", "audio_pol", "~audio_deu"}));
-}
-
-TEST_F(SelectionTest, Streams_SecondVideoNotDefaultAndDefaultsFirst) {
     Load(Stream("video", "Name=\"v1\"", {1}) + Stream("video", "Name=\"v2\"", {1}) +
              Stream("audio", "Name=\"a1\"", {1}) + Stream("audio", "Name=\"a2\"", {1}),
          "", "");

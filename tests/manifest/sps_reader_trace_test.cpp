@@ -36,13 +36,10 @@ protected:
     }
 };
 
-TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_Read_DecoderCreatedAndFreed) {
+// Allocation failures are reported as library errors between the two.
+TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_DecoderCreatedAndFreed) {
     g_dwKTraceSwitch = KTRACE_ON | KTRACE_FILE;
     EXPECT_EQ(kCreated + kFreed, TracedWhileReading(-1));
-}
-
-TEST_F(SpsReaderTraceTest, ReadSequenceParameterSet_AllocationFails_ReportedAsLibraryErrors) {
-    g_dwKTraceSwitch = KTRACE_ON | KTRACE_FILE;
     // The NAL unit, its payload and the decoder come first; then the partition, its stream
     // buffer and the SPS structure.
     const std::string failures[] = {"AllocPartition: Memory allocation for Data Partition failed",
