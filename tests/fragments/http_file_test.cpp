@@ -168,7 +168,7 @@ TEST_F(HttpFileTest, Downloads_LimitsStatusesAndBrokenTransfers) {
         EXPECT_EQ(m_temp.LeftoverCount(), 1u) << c.url;
     }
 
-    // Transfers that fail however they are reported.
+    // Failures whose code differs between the backends, and memory running out.
     CHttpFile file;
     for (const std::string& url : {m_base + "drop", std::string("kvssf://")}) {
         EXPECT_TRUE(FAILED(file.Download(url.c_str()))) << url;
