@@ -46,20 +46,17 @@ void ReaderGraph::ConnectPlaySinks(CSampleLog* log) {
     for (int i = 0; pins->Next(1, pin.Out(), nullptr) == S_OK; ++i) {
         HRESULT hr = S_OK;
         auto* sink = new CPlaySink(i, log, nullptr, &Progress, &hr);
-        Sinks.push_back(sink);
         Connected.push_back(AddSink(sink, pin.Get(), sink->InputPin()));
     }
 }
 
-LONG ReaderGraph::NextEvent(DWORD timeoutMs, LONG_PTR* first) {
+LONG ReaderGraph::NextEvent(DWORD timeoutMs) {
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
     while (Events->GetEvent(&code, &p1, &p2, long(timeoutMs)) == S_OK) {
         Events->FreeEventParams(code, p1, p2);
         if (code == EC_KVSSF_POSITION_REACHED)
             continue;
-        if (first != nullptr)
-            *first = p1;
         return code;
     }
     return 0;

@@ -33,7 +33,7 @@ public:
     // A play sink on every pin; each connection's result in Connected.
     void ConnectPlaySinks(CSampleLog* log = nullptr);
     // The next event within timeoutMs that is not a position report; 0 when none came.
-    LONG NextEvent(DWORD timeoutMs = 30000, LONG_PTR* first = nullptr);
+    LONG NextEvent(DWORD timeoutMs = 30000);
 
     ComPtr<IGraphBuilder> Graph;
     ComPtr<IBaseFilter> Filter;
@@ -42,7 +42,6 @@ public:
     ComPtr<IMediaControl> Control;
     ComPtr<IMediaEventEx> Events;
     CPlayProgress Progress;
-    std::vector<CPlaySink*> Sinks;  // from ConnectPlaySinks, held in m_sinks
     std::vector<HRESULT> Connected; // per pin, from ConnectPlaySinks
 
 private:

@@ -40,19 +40,15 @@ protected:
     int m_threads = -1;
 };
 
-TEST_F(AsyncFragmentTest, NeverStarted_FailsAtOnceAndResetKeepsIdle) {
-    CSSFAsyncFragment* fragment = new CSSFAsyncFragment("unused");
-    EXPECT_EQ(fragment->Wait(0), E_FAIL);
+TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
+    const std::string gate = UniqueName("pending");
+    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(Gate(gate).c_str());
+    // Before a start it fails at once, and a reset keeps it idle.
     EXPECT_EQ(fragment->Wait(INFINITE), E_FAIL) << "an idle fragment's event is signalled";
     EXPECT_EQ(fragment->Reset(), S_OK);
     EXPECT_EQ(fragment->Wait(INFINITE), E_FAIL);
     EXPECT_FALSE(fragment->ThreadExists());
-    EXPECT_EQ(fragment->Release(), 0u);
-}
 
-TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
-    const std::string gate = UniqueName("pending");
-    CSSFAsyncFragment* fragment = new CSSFAsyncFragment(Gate(gate).c_str());
     ASSERT_EQ(fragment->Start(), E_PENDING);
     EXPECT_TRUE(fragment->ThreadExists());
     EXPECT_EQ(fragment->Wait(0), E_PENDING);
@@ -72,7 +68,7 @@ TEST_F(AsyncFragmentTest, Start_PendingUntilTheBodyArrivesThenParsed) {
     EXPECT_TRUE(fragment->Samples.empty());
     EXPECT_FALSE(fragment->ThreadExists());
     EXPECT_EQ(m_temp.LeftoverCount(), 0u);
-    fragment->Release();
+    EXPECT_EQ(fragment->Release(), 0u);
 }
 
 // HTTP failures are the file's tests; these are the fragment's own.
