@@ -30,7 +30,8 @@ bool Fetch(const char* url, std::vector<char>* bytes) {
     if (FAILED(file.GetLength(&length)))
         return false;
     bytes->resize(static_cast<size_t>(length));
-    return SUCCEEDED(file.ReadExact(bytes->data(), bytes->size()));
+    size_t count = 0;
+    return SUCCEEDED(file.Read(bytes->data(), bytes->size(), &count)) && count == bytes->size();
 }
 
 } // namespace

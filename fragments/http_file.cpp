@@ -206,37 +206,9 @@ HRESULT CHttpFile::Read(void* buffer, size_t size, size_t* bytesRead) {
     return std::ferror(Stream) ? HresultFromCrtError() : S_OK;
 }
 
-HRESULT CHttpFile::ReadExact(void* buffer, size_t size) {
-    ClearCrtError();
-    size_t count = std::fread(buffer, 1, size, Stream);
-    if (count == size)
-        return S_OK;
-    if (std::ferror(Stream)) {
-        HRESULT hr = HresultFromCrtError();
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-}
-
-HRESULT CHttpFile::Write(const void* buffer, size_t size, size_t* bytesWritten) {
-    ClearCrtError();
-    size_t count = std::fwrite(buffer, 1, size, Stream);
-    if (bytesWritten)
-        *bytesWritten = count;
-    if (count == size)
-        return S_OK;
-    HRESULT hr = HresultFromCrtError();
-    return FAILED(hr) ? hr : E_FAIL;
-}
-
 HRESULT CHttpFile::Seek(int64_t offset, int origin) {
     ClearCrtError();
     return SeekStream(Stream, offset, origin) == 0 ? S_OK : HresultFromCrtError();
-}
-
-HRESULT CHttpFile::Tell(int64_t* position) {
-    *position = TellStream(Stream);
-    return S_OK;
 }
 
 HRESULT CHttpFile::GetLength(int64_t* length) {

@@ -65,14 +65,9 @@ public:
 
     // Reaching the end of file is not an error: *bytesRead tells.
     HRESULT Read(void* buffer, size_t size, size_t* bytesRead);
-    // 0x80070026 when fewer than size bytes remain.
-    HRESULT ReadExact(void* buffer, size_t size);
-    HRESULT Write(const void* buffer, size_t size, size_t* bytesWritten);
     // origin: 0 start, 1 current position, 2 end.
     HRESULT Seek(int64_t offset, int origin);
-    HRESULT Tell(int64_t* position);
     HRESULT GetLength(int64_t* length);
-    HRESULT Flush();
 
     FILE* Stream = nullptr;
 
@@ -89,6 +84,7 @@ private:
     HRESULT StoreBody(class CHttpClient* client, uint64_t declared, uint64_t maxBodyBytes,
                       CBodyBuffer* body);
     void RecordFailure(HRESULT hr, DWORD status, const char* url);
+    HRESULT Flush();
 
     CHttpTransferWatch* m_pWatch = nullptr;
     HttpFailure m_failure;

@@ -31,4 +31,3 @@ long long GetStreamLength(FILE* stream);
 
 // Seeks with a 64-bit offset; 0 on success.
 int SeekStream(FILE* stream, long long offset, int origin);
-long long TellStream(FILE* stream);

@@ -104,7 +104,3 @@ long long GetStreamLength(FILE* stream) {
 int SeekStream(FILE* stream, long long offset, int origin) {
     return fseeko(stream, static_cast<off_t>(offset), origin);
 }
-
-long long TellStream(FILE* stream) {
-    return static_cast<long long>(ftello(stream));
-}

@@ -68,7 +68,3 @@ long long GetStreamLength(FILE* stream) {
 int SeekStream(FILE* stream, long long offset, int origin) {
     return _fseeki64(stream, offset, origin);
 }
-
-long long TellStream(FILE* stream) {
-    return _ftelli64(stream);
-}
