@@ -36,12 +36,13 @@ HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,
     if (fragment != nullptr)
         fragment->Reset();
     ComPtr<CSSFAsyncFragment> held;
+    bool cached = false;
     {
         CAutoLock lock(&m_lock);
         FragmentSlot* slot = SlotLocked(chunkIndex);
         if (slot == nullptr)
             return E_INVALIDARG;
-        const bool cached = slot->Fragment != nullptr;
+        cached = slot->Fragment != nullptr;
         if (!cached) {
             if (track == nullptr)
                 return E_POINTER;
@@ -66,14 +67,24 @@ HRESULT CSSFStream::GetFragment(CSSFTrack* track, uint32_t chunkIndex,
         // Each measurement reaches the stream once, at a request after the one that
         // started its download: a download that beats its own request to this point
         // must not make the result depend on timing.
-        if (cached && held->BitrateMeasured.load(std::memory_order_acquire)) {
-            TargetBitrate = held->MeasuredBitrate;
-            held->BitrateMeasured.store(FALSE);
-        }
+        if (cached)
+            TakeMeasurementLocked(held.Get());
     }
     if (fragment != nullptr)
         *fragment = held;
-    return held->Wait(timeoutMs);
+    const HRESULT hr = held->Wait(timeoutMs);
+    // A download that completes while this request waits is taken before the caller goes
+    // on to the next chunk, whose level then always follows it.
+    if (cached && hr == S_OK) {
+        CAutoLock lock(&m_lock);
+        TakeMeasurementLocked(held.Get());
+    }
+    return hr;
+}
+
+void CSSFStream::TakeMeasurementLocked(CSSFAsyncFragment* fragment) {
+    if (fragment->BitrateMeasured.exchange(FALSE, std::memory_order_acq_rel))
+        TargetBitrate = fragment->MeasuredBitrate;
 }
 
 ComPtr<CSSFAsyncFragment> CSSFStream::GetCachedFragment(uint32_t chunkIndex) {

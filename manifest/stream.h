@@ -135,7 +135,8 @@ public:
     // lock held. S_OK when downloaded and parsed, E_PENDING while it runs, else its error
     // (a failed fragment stays in its slot and keeps its error). fragment, when given,
     // receives the slot's fragment whatever the result (empty first). E_INVALIDARG past
-    // the slots.
+    // the slots. A cached fragment's throughput measurement goes into TargetBitrate once,
+    // at the first request that finds its download done, before or after the wait.
     HRESULT GetFragment(CSSFTrack* track, uint32_t chunkIndex, ComPtr<CSSFAsyncFragment>* fragment,
                         DWORD timeoutMs);
     // The fragment cached in chunkIndex's slot; empty when none or past the slots.
@@ -169,6 +170,8 @@ public:
 protected:
     // Reads the QualityLevel children into Tracks, dropping those Parse rejects.
     HRESULT ParseTracks(const CXmlElement& streamIndex);
+    // Moves a measurement waiting in fragment into TargetBitrate. Called with the lock held.
+    void TakeMeasurementLocked(CSSFAsyncFragment* fragment);
     // A new fragment for chunkIndex of track, at url, not started yet; empty when out of
     // memory. Called with the lock held.
     virtual ComPtr<CSSFAsyncFragment> CreateFragment(CSSFTrack* track, uint32_t chunkIndex,

@@ -149,6 +149,13 @@ TEST_F(FragmentSlotsTest, Throughput_MeasuredOnceIntoTheTargetBitrate) {
     m_stream.TargetBitrate = 5;
     EXPECT_EQ(m_stream.GetFragment(&m_low, 0, nullptr, 0), S_OK);
     EXPECT_EQ(m_stream.TargetBitrate, 5u) << "each measurement reaches the stream once";
+
+    // A request that waits through a fetched chunk's download takes its measurement
+    // before it returns, so the level chosen next follows it.
+    ComPtr<CSSFAsyncFragment> next;
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 1, &next, 0), E_PENDING);
+    EXPECT_EQ(m_stream.GetFragment(&m_low, 1, nullptr, INFINITE), S_OK);
+    EXPECT_EQ(m_stream.TargetBitrate, next->MeasuredBitrate);
 }
 
 } // namespace
